@@ -1,0 +1,554 @@
+// slate: a small window and graphics library for the X Window System.
+//
+// Programs written against slate think in centimetres: every position and
+// size an application passes in is a float number of centimetres, measured
+// from the upper-left corner of a window (or of the screen, for window
+// placement). The library converts to pixels with a whole-number scale,
+// PixelsPerCentimeter = floor(screen width in pixels / 29), truncating
+// toward zero.
+//
+// The library owns the process entry point. The application supplies
+// ApiMain(), which runs once after the display is open and the colours are
+// allocated; afterwards the library's event loop delivers clicks, exposures,
+// close requests and timer ticks to the application's windows until the last
+// window has closed. The program then exits with status 0.
+#ifndef SLATE_H
+#define SLATE_H
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/xpm.h>
+
+#include <string>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// Shared enumerations
+// ---------------------------------------------------------------------------
+
+// The eight palette colours; a colour indexes ColorTable.
+enum color { Black = 0, White = 1, Red = 2, Green = 3, Blue = 4, Yellow = 5, Cyan = 6, Magenta = 7 };
+
+// Status of a SimpleWindow (and result of ButtonWindow::Open).
+enum WindowState { WindowIsClosed = 0, WindowIsOpen = 1, WindowOpenFailed = 2 };
+
+// Status of a BitMap picture.
+enum PictureState { PictureNotLoaded = 0, PictureLoaded = 1, PictureHasNoWindow = 2 };
+
+// Kind of a retained drawable.
+enum GraphicType {
+  MessageGraphicType = 1,
+  EllipseGraphicType = 3,
+  ButtonGraphicType = 5,
+  X11BitMapGraphicType = 6
+};
+
+// Look of the alert box's push button.
+enum ButtonState { ButtonIsUp = 0, ButtonIsDown = 1 };
+
+// ---------------------------------------------------------------------------
+// Coordinates (centimetres and pixels)
+// ---------------------------------------------------------------------------
+
+constexpr int DefaultXCoordinate = 0;  // default x of both point types
+constexpr int DefaultYCoordinate = 0;  // default y of both point types
+
+// A point or extent in centimetres.
+class Position {
+ public:
+  // (x, y) in centimetres; both default to 0.
+  constexpr Position(float x = DefaultXCoordinate, float y = DefaultYCoordinate) : XDistance(x), YDistance(y) {}
+  float GetXDistance() const;   // x in centimetres
+  float GetYDistance() const;   // y in centimetres
+  void SetXDistance(float x);   // replaces x (centimetres)
+  void SetYDistance(float y);   // replaces y (centimetres)
+
+ private:
+  float XDistance;
+  float YDistance;
+};
+Position operator+(const Position& a, const Position& b);  // component-wise sum
+Position operator-(const Position& a, const Position& b);  // component-wise a - b
+bool operator==(const Position& a, const Position& b);     // exact float equality; NaN is never equal
+bool operator!=(const Position& a, const Position& b);     // negation of ==
+
+// A point or extent in pixels.
+class GraphicPosition {
+ public:
+  // (x, y) in pixels; both default to 0.
+  constexpr GraphicPosition(int x = DefaultXCoordinate, int y = DefaultYCoordinate) : XCoordinate(x), YCoordinate(y) {}
+  int GetXCoordinate() const;   // x in pixels
+  int GetYCoordinate() const;   // y in pixels
+  void SetXCoordinate(int x);   // replaces x (pixels)
+  void SetYCoordinate(int y);   // replaces y (pixels)
+
+ private:
+  int XCoordinate;
+  int YCoordinate;
+};
+GraphicPosition operator+(const GraphicPosition& a, const GraphicPosition& b);  // component-wise sum
+GraphicPosition operator-(const GraphicPosition& a, const GraphicPosition& b);  // component-wise a - b
+bool operator==(const GraphicPosition& a, const GraphicPosition& b);            // both components equal
+bool operator!=(const GraphicPosition& a, const GraphicPosition& b);            // either component differs
+
+constexpr Position LogicalOrigin(3.0f, 3.0f);    // default placement of pictures, centimetres
+constexpr GraphicPosition DeviceOrigin(0, 0);    // default corner of drawables, pixels
+constexpr float DisplayLengthCM = 29.0f;         // assumed width of every screen, centimetres
+
+int l_to_d(float centimetres);                    // centimetres to pixels, truncated toward zero
+float d_to_l(int pixels);                         // pixels to centimetres
+GraphicPosition l_to_d(const Position& p);        // both components to pixels
+Position d_to_l(const GraphicPosition& p);        // both components to centimetres
+
+// ---------------------------------------------------------------------------
+// Library-wide constants
+// ---------------------------------------------------------------------------
+
+constexpr color DefaultColor = White;             // default background colour
+constexpr int MaxColors = 8;                      // entries of ColorTable
+constexpr int NbrButtonColors = 3;                // entries of ButtonColorTable
+
+constexpr const char WindowFont[] = "9x15";       // font of window text and alert text
+constexpr const char ButtonFont[] = "9x15bold";   // font of the push button's label
+constexpr const char NoTitle[] = "Untitled";      // default window title
+constexpr float DefaultWidth = 8;                 // default window width, centimetres
+constexpr float DefaultHeight = 8;                // default window height, centimetres
+
+constexpr int DeviceTwoPi = 23040;                // a full turn in X arc units (1/64 degree)
+constexpr int ColorCloseness = 60000;             // colour tolerance when loading pictures (0..65535)
+
+constexpr int BorderSize = 1;                     // border of top-level windows, pixels
+constexpr long NormalWindowEventMask = 0x28000;   // StructureNotifyMask | ExposureMask
+constexpr long ButtonEventMask = 0xc;             // ButtonPressMask | ButtonReleaseMask
+constexpr int MinScreenWidth = 120;               // minimum width of a resizable window, pixels
+constexpr int MinScreenHeight = 0;                // minimum height of a resizable window, pixels
+constexpr int DeleteWindowFormat = 32;            // format of a window manager's close request
+
+constexpr int ButtonWidth = 75;                   // alert push button, pixels
+constexpr int ButtonHeight = 35;                  // alert push button, pixels
+constexpr int ButtonBorderSize = 1;               // alert push button border, pixels
+constexpr int BevelSize = 4;                      // bevel lines on each edge of the button
+constexpr color NoColorNeeded = White;            // colour of drawables that use none
+constexpr long AlertButtonEventMask = 0x0100800C; // OwnerGrabButton | Exposure | ButtonRelease | ButtonPress
+constexpr const char ButtonMessage[] = "O K";     // label of the alert's push button
+constexpr Position OkayUpPosition(1.9f, 0.8f);    // label corner, button raised
+constexpr Position OkayDownPosition(2.0f, 0.9f);  // label corner, button pressed
+
+constexpr int DefaultPlane = 1;                   // bit plane copied from one-bit bitmaps
+constexpr color ExclamationColor = Yellow;        // colour of the alert's disc and mark
+constexpr Position ExclamationPosition(0.78f, 0.52f);  // upper-left of the exclamation mark
+constexpr GraphicPosition ExclamationSize(10, 30);     // exclamation mark, pixels
+constexpr Position UpperLeftExCircle(0.5f, 0.5f);      // alert disc, upper-left
+constexpr Position LowerRightExCircle(1.3f, 1.3f);     // alert disc, lower-right
+constexpr Position AlertTextPosition(1.75f, 0.7f);     // upper-left of the alert's message
+
+constexpr int AlertWindowDefaultWidth = 277;      // alert box, pixels
+constexpr int AlertWindowDefaultHeight = 126;     // alert box, pixels
+constexpr int DefaultTitleWidth = 190;            // wider titles widen the alert box, pixels
+constexpr int DefaultTitleSpacing = 10;           // added to a wide title's width, pixels
+constexpr int SpaceBuffer = 20;                   // screen margin of a full-width alert, pixels
+constexpr int AlertTextSpaceBuffer = 15;          // margin right of the alert's message, pixels
+constexpr long AlertWindowEventMask = 0x800C;     // Exposure | ButtonRelease | ButtonPress
+constexpr int NbrStaticAlertDrawables = 2;        // the disc and the mark
+
+// The exclamation mark: 10 x 30 pixels, X bitmap layout (two bytes a row).
+extern char exclam_bits[60];
+
+// ---------------------------------------------------------------------------
+// Process-wide state
+// ---------------------------------------------------------------------------
+
+class SimpleWindow;
+class WindowManager;
+
+extern int ScreenNbr;                             // default screen of the display
+extern float PixelsPerCentimeter;                 // pixels per centimetre, a whole number >= 1
+extern Display* display;                          // the one connection to the X server
+extern WindowManager WinManager;                  // the one window manager
+extern unsigned long ColorTable[MaxColors];       // pixel values of the palette, indexed by color
+extern unsigned long ButtonColorTable[NbrButtonColors];  // button face, light bevel, dark bevel
+
+extern const char* ColorName[MaxColors];                  // first-choice palette colour names
+extern const char* SecondChoiceColors[MaxColors];         // fallback palette colour names
+extern const char* ButtonColorName[NbrButtonColors];      // first-choice button grey names
+extern const char* SecondChoiceButtonColors[NbrButtonColors];  // fallback button grey names
+
+void ApiMain();                                   // the application's entry; it defines it
+int ApiEnd();                                     // hook run when the last window closes by request
+void Terminate();                                 // asks every open window to close; returns at once
+unsigned int GetMilliseconds();                   // wall-clock milliseconds, 32-bit, wrapping
+
+// One node of the window registry.
+struct DispatchListEntry {
+  DispatchListEntry(SimpleWindow* window, DispatchListEntry* next) : Win(window), Next(next) {}
+  SimpleWindow* Win;        // registered window, not owned
+  DispatchListEntry* Next;  // following entry, null at the end
+};
+
+// The window runtime: display connection, palette, registry, event routing.
+class WindowManager {
+ public:
+  WindowManager();                                // opens the display and allocates the colours
+  ~WindowManager();                               // closes windows still open, then the display
+  WindowManager(const WindowManager&) = delete;
+  WindowManager& operator=(const WindowManager&) = delete;
+
+  int ColorsObtained() const;                     // 1 when the palette was allocated
+  void ApiMainIsCompleted();                      // marks ApiMain as returned
+  int IsApiMainCompleted() const;                 // 1 once ApiMain has returned
+  int Empty() const;                              // 1 when no window is open
+  int CheckTermination();                         // 1 if windows remain, else calls ApiEnd and gives 0
+  void Terminate();                               // sends a close (DestroyNotify) to every open window
+
+  // Allocates count named colours into table, trying names then fallbacks; 1 on success.
+  int InitializeColors(const char** names, const char** fallbacks, unsigned long* table, int count);
+
+  int Register(SimpleWindow* window);             // adds an open window; 1 on success
+  int Unregister(const unsigned long& id);        // removes the window with this X id; 1 if removed
+  int CloseAWindow(SimpleWindow* window);         // quit callback then close; 0 when none remain
+  SimpleWindow* GetWindow(const unsigned long& id) const;  // window with this X id, or null
+  SimpleWindow* GetWindow(const XEvent& event) const;      // window an event belongs to, or null
+  unsigned long GetWindow(const SimpleWindow* window) const;  // X id of a window, 0 for null
+  void DescribeContents() const;                  // lists the open windows' ids on standard output
+  int DispatchMessage(XEvent& event, SimpleWindow* window);  // 1 handled, 2 not, 0 last one closed
+  void CheckEvents();                             // handles structure events, close requests, timers
+  void CheckTimers();                             // runs the timers of open windows that are due
+  void WaitForEvent();                            // sleeps until an event is queued or a timer is due
+
+ private:
+  int ColorsAreObtained;
+  int ApiMainCompleted;
+  int WindowCount;
+  DispatchListEntry* ListHead;
+};
+
+int FilterEvent(XEvent* event, const SimpleWindow* window);  // 1 to dispatch the event, 0 to drop it
+void SendExposeEvent(const unsigned long& id);               // asks the server to expose a window
+
+// ---------------------------------------------------------------------------
+// X helpers
+// ---------------------------------------------------------------------------
+
+// Graphics context for drawable with the given foreground and background pixels; free with XFreeGC.
+GC GetGraphicsContext(unsigned long drawable, unsigned long foreground, unsigned long background);
+// Loads a core font by name; 1 and *font set on success, 0 and *font null (with a message) if not.
+int LoadFont(XFontStruct** font, const std::string& name);
+
+// Creates, hints, maps a top-level window (pixels) and waits for its first exposure; 1 on success.
+int CreateWindow(unsigned long& window, std::string const& title, int x, int y, int width, int height,
+                 unsigned long unused, int const& fixedSize);
+// Sets name, icon name, size hints and input hints of a window; 1 on success.
+int SetWindowHints(unsigned long const& window, std::string const& title, int x, int y, int width,
+                   int height, int const& fixedSize);
+int IsWMCloseWindow(XClientMessageEvent const* event);  // 1 for a window manager's close request
+void SetWMCloseWindow(unsigned long const& window);     // asks for close requests instead of kills
+
+// ---------------------------------------------------------------------------
+// SimpleWindow
+// ---------------------------------------------------------------------------
+
+// A top-level window with a title, a geometry in centimetres, a backing
+// pixmap that keeps what is drawn, four callbacks and a millisecond timer.
+class SimpleWindow {
+ public:
+  // title; width and height in cm; position of the upper-left corner on the screen in cm.
+  SimpleWindow(const std::string& title = NoTitle, float width = DefaultWidth, float height = DefaultHeight,
+               const Position& position = Position(0, 0));
+  SimpleWindow(const char* title, float width = DefaultWidth, float height = DefaultHeight,
+               const Position& position = Position(0, 0));
+  SimpleWindow(const SimpleWindow& other);        // refused with an alert; the program then shuts down
+  SimpleWindow operator=(const SimpleWindow& other);  // refused with two alerts, then shuts down
+  ~SimpleWindow();                                // closes the window if it is open
+
+  int Open();                                     // opens the window; returns the new WindowState
+  int Close();                                    // closes the window; returns the new WindowState
+  int GetStatus() const;                          // the WindowState
+
+  float GetWidth() const;                         // width in cm
+  float GetHeight() const;                        // height in cm
+  float GetXPosition() const;                     // x of the upper-left corner on the screen, cm
+  float GetYPosition() const;                     // y of the upper-left corner on the screen, cm
+  Position GetPosition() const;                   // upper-left corner on the screen, cm
+  Position GetCenter() const;                     // centre relative to the window's corner, cm
+
+  void SetRefreshCallback(int (*const& f)());     // run on exposure instead of repainting
+  void SetQuitCallback(int (*const& f)());        // run when the window is closed from outside
+  void SetTimerCallback(int (*const& f)());       // run each time the timer falls due
+  void SetMouseClickCallback(int (*const& f)(const Position&));  // run on a click, cm in the window
+
+  int StartTimer(int milliseconds);               // (re)starts the timer; always 1
+  void StopTimer();                               // stops the timer
+  void CheckTimer();                              // runs the timer callback if the interval has passed
+
+  virtual int QuitEvent();                        // calls the quit callback
+  virtual int RefreshEvent();                     // calls the refresh callback, or repaints
+  virtual int TimerEvent();                       // calls the timer callback
+  virtual int MouseClickEvent(const Position& click);  // calls the click callback
+  void ConfigureEvent(const XEvent& event);       // records a move or resize
+
+  // Text in the "9x15" font centred on a point, over a filled band (cm, palette colours).
+  void RenderText(Position centre, const std::string& text, const color& textColor = Black,
+                  const color& backColor = DefaultColor);
+  void RenderText(Position centre, const char* text, const color& textColor = Black,
+                  const color& backColor = DefaultColor);
+  // Text centred in the box between two corners (cm).
+  void RenderText(const Position& upperLeft, const Position& lowerRight, const std::string& text,
+                  const color& textColor = Black, const color& backColor = DefaultColor);
+  void RenderText(const Position& upperLeft, const Position& lowerRight, const char* text,
+                  const color& textColor = Black, const color& backColor = DefaultColor);
+
+  // Copies a pixmap's upper-left part of the given size (cm) to upperLeft (cm).
+  void DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size);
+  // Paints White over width x height cm from upperLeft.
+  void Erase(const Position& upperLeft, float width, float height);
+  // Filled rectangle between two corners (cm); border draws a black outline.
+  void RenderRectangle(const Position& upperLeft, const Position& lowerRight, const color& c = Black,
+                       bool border = false);
+  // Line between two points (cm) of the given width (cm), round ends.
+  void RenderLine(const Position& start, const Position& end, const color& c = Black, float width = 0);
+  // Filled ellipse inscribed in the box between two corners (cm).
+  void RenderEllipse(const Position& upperLeft, const Position& lowerRight, const color& c = Black,
+                     bool border = false);
+  // Filled polygon through count vertices (cm), closed automatically.
+  void RenderPolygon(const Position* vertices, int count, const color& c = Black, bool border = false);
+  void RenderPolygon(const std::vector<Position>& vertices, int count, const color& c = Black,
+                     bool border = false);
+
+  void Message(const std::string& text);          // shows text in a modal alert box titled like the window
+
+ private:
+  friend class WindowManager;
+  void SelectInput();
+  void ReleaseBackingPixmap();
+
+  unsigned long WindowId;
+  unsigned long BackingPixmap;
+  std::string Title;
+  WindowState WindowStatus;
+  int (*RefreshCallback)();
+  int (*QuitCallback)();
+  int (*TimerCallback)();
+  int (*MouseClickCallback)(const Position&);
+  int TimerActive;
+  int TimerInterval;
+  unsigned int TimerStart;
+  int PixelX, PixelY;
+  int PixelWidth, PixelHeight;
+  float X, Y;
+  float Width, Height;
+};
+
+// ---------------------------------------------------------------------------
+// BitMap: an XPM picture bound to a window
+// ---------------------------------------------------------------------------
+
+class BitMap {
+ public:
+  explicit BitMap(SimpleWindow& window);          // bound to window; PictureNotLoaded
+  explicit BitMap(SimpleWindow* window);          // PictureHasNoWindow when window is null
+  BitMap();                                       // no window; PictureNotLoaded
+  BitMap(const BitMap& other);                    // copies position and window; the copy owns no picture
+  BitMap& operator=(const BitMap& other);         // as the copy; releases this picture first
+  ~BitMap();                                      // releases the picture
+
+  PictureState Load(const std::string& file);     // reads an XPM file; returns the new status
+  void SetWindow(SimpleWindow& window);           // binds another window; status unchanged
+  int Draw() const;                               // copies the picture into the window; 1 if drawn
+  int Erase() const;                              // paints the picture's rectangle White; 1 if erased
+  float GetWidth() const;                         // picture width, cm
+  float GetHeight() const;                        // picture height, cm
+  int IsInside(const Position& p) const;          // 1 when p (cm) lies on the picture, edges included
+  PictureState GetStatus() const;                 // the PictureState
+  float GetXPosition() const;                     // x of the upper-left corner in the window, cm
+  float GetYPosition() const;                     // y of the upper-left corner in the window, cm
+  void SetPosition(const Position& p);            // moves the picture (cm); nothing is redrawn
+  Position GetPosition() const;                   // upper-left corner in the window, cm
+
+ private:
+  void ReleasePixmap();
+
+  PictureState PictureStatus;
+  Position PicturePosition;
+  SimpleWindow* BoundWindow;
+  unsigned long Pixmap;
+  XpmAttributes* Attributes;
+};
+
+// ---------------------------------------------------------------------------
+// Retained drawables (used by the alert box)
+// ---------------------------------------------------------------------------
+
+// Base of the drawables: a kind, a palette colour and a pixel rectangle.
+class Graphic {
+ public:
+  explicit Graphic(GraphicType const& type);      // colour White, corners (0, 0)
+  Graphic(GraphicType const& type, color const& c, Position const& upperLeft, Position const& lowerRight);
+  Graphic(const Graphic&) = delete;
+  Graphic& operator=(const Graphic&) = delete;
+  virtual ~Graphic();
+  virtual void Draw(unsigned long window) = 0;    // draws into the X window with this id
+
+  void SetType(GraphicType const& type);
+  GraphicType GetType() const;
+  void SetColor(color const& c);
+  color GetColor() const;
+  void SetUpperLeft(GraphicPosition const& p);    // pixels
+  void SetLowerRight(GraphicPosition const& p);   // pixels
+  GraphicPosition GetUpperLeft() const;           // pixels
+  GraphicPosition GetLowerRight() const;          // pixels
+  void SetLocation(GraphicPosition const& upperLeft, GraphicPosition const& lowerRight);  // pixels
+  void SetLocationWithConversion(Position const& upperLeft, Position const& lowerRight);  // cm
+
+ private:
+  GraphicType Type;
+  color Color;
+  GraphicPosition UpperLeft;
+  GraphicPosition LowerRight;
+};
+
+// A drawable that can sit in a GraphicManager list.
+class GraphicNode : public Graphic {
+ public:
+  explicit GraphicNode(GraphicType const& type);
+  GraphicNode(GraphicType const& type, color const& c, Position const& upperLeft, Position const& lowerRight);
+  void SetNext(GraphicNode* next);                // following node; not owned
+  GraphicNode* GetNext() const;
+
+ private:
+  GraphicNode* Next;
+};
+
+// An ordered list that owns its drawables and draws them in order.
+class GraphicManager {
+ public:
+  GraphicManager();
+  GraphicManager(const GraphicManager&) = delete;
+  GraphicManager& operator=(const GraphicManager&) = delete;
+  ~GraphicManager();                              // deletes every node
+
+  int GetListSize() const;                        // number of nodes
+  int IsEmpty() const;                            // 1 when there are none
+  void AppendGraphic(GraphicNode* node);          // adds a heap node at the end; the list owns it
+  void InsertGraphic(GraphicNode* node);          // adds a heap node at the front; the list owns it
+  GraphicNode* First();                           // moves the cursor to the first node
+  GraphicNode* Next();                            // moves the cursor on; null past the end
+  void EmptyList();                               // deletes every node
+  GraphicNode* GetFirstMessage() const;           // first text drawable, or null
+  GraphicPosition GetLowerRightOfFirstMessage() const;  // its lower-right corner, pixels
+
+ private:
+  int Size;
+  GraphicNode* Head;
+  GraphicNode* Tail;
+  GraphicNode* Cursor;
+};
+
+// One line of black text centred in a rectangle over a band of the drawable's colour.
+class MessageGraphic : public GraphicNode {
+ public:
+  explicit MessageGraphic(GraphicType const& type);
+  // Draws at once into window when it is not 0.
+  MessageGraphic(std::string const& message, color const& c, Position const& upperLeft,
+                 Position const& lowerRight, unsigned long window);
+  void Draw(unsigned long window) override;
+  int GetMessageLength() const;                   // bytes of the message
+  void SetMessage(std::string const& message);
+  std::string GetMessage() const;
+  GraphicPosition GetLocation() const;            // baseline start of the text, pixels
+  void SetTextLocation(unsigned int width, unsigned int height);  // centres a text of this size
+
+ private:
+  std::string Text;
+  GraphicPosition TextLocation;
+};
+
+// Graphics context with a font loaded by name; centres text in drawable. Free the GC and *font.
+GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
+                      std::string const& text, MessageGraphic* drawable, XFontStruct** font,
+                      std::string const& fontName);
+
+// A filled ellipse with a black outline.
+class EllipseGraphic : public GraphicNode {
+ public:
+  EllipseGraphic();
+  EllipseGraphic(color const& c, Position const& upperLeft, Position const& lowerRight, unsigned long window);
+  void Draw(unsigned long window) override;
+};
+
+// The bevelled push button, drawn at (0, 0) to (75, 35) of its window.
+class ButtonGraphic : public MessageGraphic {
+ public:
+  ButtonGraphic();
+  ButtonGraphic(std::string const& label, Position const& upperLeft, Position const& lowerRight,
+                unsigned long topLeftEdge, unsigned long bottomRightEdge, unsigned long window);
+  void Draw(unsigned long window) override;
+
+ private:
+  unsigned long TopLeftEdgeColor;
+  unsigned long BottomRightEdgeColor;
+};
+
+// A one-bit image: set bits black, clear bits in the drawable's colour.
+class X11BitMapGraphic : public GraphicNode {
+ public:
+  X11BitMapGraphic();
+  // size is in pixels; bits are not owned and must outlive every Draw.
+  X11BitMapGraphic(char* bits, color const& c, Position const& upperLeft, GraphicPosition const& size,
+                   unsigned long window);
+  void Draw(unsigned long window) override;
+
+ private:
+  char* Bits;
+};
+
+// ---------------------------------------------------------------------------
+// The modal alert box
+// ---------------------------------------------------------------------------
+
+// The alert box's "O K" push button, a child window.
+class ButtonWindow {
+ public:
+  ButtonWindow();
+  ~ButtonWindow();
+  WindowState Open(unsigned long const& parent, int parentWidth, int parentHeight);
+  void Close();
+  unsigned long GetWindow() const;
+  void MouseClickEvent(ButtonState const& state);  // draws the button raised or pressed
+  void RefreshEvent();                            // draws the current look again
+
+ private:
+  void DrawLook(ButtonState look);
+
+  int X, Y;
+  int Width, Height;
+  ButtonState Look;
+  unsigned long WindowId;
+  WindowState ButtonStatus;
+};
+
+// A modal message box; the constructor shows it and returns once it is closed.
+class AlertWindow {
+ public:
+  AlertWindow(std::string const& title, std::string const& message, void (*callback)());
+  AlertWindow(const AlertWindow&) = delete;
+  AlertWindow& operator=(const AlertWindow&) = delete;
+  ~AlertWindow();
+
+  void AddMessageToList();
+  int SetLocationAndSize();
+  int Open();
+  void EventHandler();
+  void RefreshEvent();
+  int ButtonPressed(int button);
+
+ private:
+  int X, Y;
+  int Width, Height;
+  std::string Title;
+  std::string MessageText;
+  unsigned long WindowId;
+  ButtonWindow Button;
+  GraphicManager Drawables;
+};
+
+#endif  // SLATE_H

@@ -1,0 +1,752 @@
+// The window runtime (display, palette, registry of open windows, event
+// routing, timers) and SimpleWindow (lifecycle, callbacks, drawing).
+#include <poll.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <new>
+
+#include "slate.h"
+
+// ---------------------------------------------------------------------------
+// Process-wide state
+// ---------------------------------------------------------------------------
+
+int ScreenNbr;
+float PixelsPerCentimeter;
+Display* display;
+// Constructed before, and destroyed after, every global object of an
+// application with default priority, whatever order the translation units
+// are linked in: application globals may open windows in their destructors.
+__attribute__((init_priority(110))) WindowManager WinManager;
+unsigned long ColorTable[MaxColors];
+unsigned long ButtonColorTable[NbrButtonColors];
+
+const char* ColorName[MaxColors] = {"black", "white", "red1", "green1", "blue1", "yellow1", "cyan1", "magenta1"};
+const char* SecondChoiceColors[MaxColors] = {"black", "white",   "red2",  "green2",
+                                             "blue2", "yellow2", "cyan2", "magenta2"};
+const char* ButtonColorName[NbrButtonColors] = {"gray85", "gray92", "gray41"};
+const char* SecondChoiceButtonColors[NbrButtonColors] = {"gray86", "gray93", "gray42"};
+
+namespace {
+
+// Runs the event pump while ApiMain is still running; afterwards the main
+// loop does that work.
+void Pump() {
+  if (display && !WinManager.IsApiMainCompleted()) WinManager.CheckEvents();
+}
+
+// Pixel value of a palette colour; an out-of-range value draws in black
+// rather than reading past the table.
+unsigned long PaletteColor(color c) {
+  int index = static_cast<int>(c);
+  return (index >= 0 && index < MaxColors) ? ColorTable[index] : ColorTable[Black];
+}
+
+// Frees a graphics context when it goes out of scope.
+class ScopedGC {
+ public:
+  explicit ScopedGC(GC gc) : gc_(gc) {}
+  ScopedGC(const ScopedGC&) = delete;
+  ScopedGC& operator=(const ScopedGC&) = delete;
+  ~ScopedGC() {
+    if (gc_) XFreeGC(display, gc_);
+  }
+  GC get() const { return gc_; }
+
+ private:
+  GC gc_;
+};
+
+// Frees a font when it goes out of scope.
+class ScopedFont {
+ public:
+  explicit ScopedFont(XFontStruct* font) : font_(font) {}
+  ScopedFont(const ScopedFont&) = delete;
+  ScopedFont& operator=(const ScopedFont&) = delete;
+  ~ScopedFont() {
+    if (font_) XFreeFont(display, font_);
+  }
+  XFontStruct* get() const { return font_; }
+
+ private:
+  XFontStruct* font_;
+};
+
+// X coordinates and sizes travel as 16-bit values.
+short ToShort(int v) { return static_cast<short>(std::clamp(v, SHRT_MIN, SHRT_MAX)); }
+int ToExtent(int v) { return std::clamp(v, 1, SHRT_MAX); }
+
+}  // namespace
+
+unsigned int GetMilliseconds() {
+  static unsigned int LastGoodTime = 0;
+  struct timeval tv;
+  if (gettimeofday(&tv, nullptr) == -1) {
+    std::cout << "A clock error occured\n";
+    Terminate();
+    return LastGoodTime;
+  }
+  LastGoodTime = static_cast<unsigned int>(tv.tv_sec) * 1000u + static_cast<unsigned int>(tv.tv_usec / 1000);
+  return LastGoodTime;
+}
+
+void Terminate() { WinManager.Terminate(); }
+
+// ---------------------------------------------------------------------------
+// WindowManager: start-up and shutdown
+// ---------------------------------------------------------------------------
+
+WindowManager::WindowManager() : ColorsAreObtained(0), ApiMainCompleted(0), WindowCount(0), ListHead(nullptr) {
+  // This object is built before other globals, so make sure the standard
+  // streams are ready for the messages below.
+  static std::ios_base::Init streams;
+
+  display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::cerr << "ERROR opening display [" << XDisplayName(nullptr) << "]\n";
+    exit(0);
+  }
+  ScreenNbr = DefaultScreen(display);
+  PixelsPerCentimeter =
+      floorf(static_cast<float>(static_cast<double>(DisplayWidth(display, ScreenNbr)) / DisplayLengthCM));
+  // A screen narrower than 29 pixels would give a scale of 0 and divide by
+  // zero in every conversion to centimetres.
+  if (PixelsPerCentimeter < 1.0f) PixelsPerCentimeter = 1.0f;
+
+  ColorsAreObtained = 0;
+  if (InitializeColors(ColorName, SecondChoiceColors, ColorTable, MaxColors) &&
+      InitializeColors(ButtonColorName, SecondChoiceButtonColors, ButtonColorTable, NbrButtonColors)) {
+    ColorsAreObtained = 1;
+  }
+}
+
+WindowManager::~WindowManager() {
+  if (ListHead) {
+    std::cout << "Attempted to terminated the program with a nonempty "
+              << "window manager\n";
+    while (ListHead) {
+      DispatchListEntry* entry = ListHead;
+      if (entry->Win) entry->Win->Close();
+      if (ListHead == entry) {
+        ListHead = entry->Next;
+        delete entry;
+        --WindowCount;
+      }
+    }
+  }
+  if (ColorsAreObtained) XCloseDisplay(display);
+}
+
+int WindowManager::InitializeColors(const char** names, const char** fallbacks, unsigned long* table,
+                                    int count) {
+  Colormap colormap = DefaultColormap(display, ScreenNbr);
+  for (int i = 0; i < count; ++i) {
+    XColor screen, exact;
+    if (XAllocNamedColor(display, colormap, names[i], &screen, &exact) ||
+        XAllocNamedColor(display, colormap, fallbacks[i], &screen, &exact)) {
+      table[i] = screen.pixel;
+      continue;
+    }
+    std::cerr << "In function: WindowManager\n"
+              << "\tFailed to find a color match for colors: " << names[i] << " and " << fallbacks[i]
+              << ".\n\tClose down any applications that might be using\n\t"
+              << "these colors and try again.\n";
+    return 0;
+  }
+  return 1;
+}
+
+int WindowManager::ColorsObtained() const { return ColorsAreObtained; }
+void WindowManager::ApiMainIsCompleted() { ApiMainCompleted = 1; }
+int WindowManager::IsApiMainCompleted() const { return ApiMainCompleted; }
+int WindowManager::Empty() const { return WindowCount == 0 ? 1 : 0; }
+
+int WindowManager::CheckTermination() {
+  if (WindowCount != 0) return 1;
+  ApiEnd();
+  return 0;
+}
+
+void WindowManager::Terminate() {
+  for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next) {
+    unsigned long id = GetWindow(entry->Win);
+    XEvent event{};
+    event.xdestroywindow.type = DestroyNotify;
+    event.xdestroywindow.send_event = True;
+    event.xdestroywindow.display = display;
+    event.xdestroywindow.event = id;
+    event.xdestroywindow.window = id;
+    XSendEvent(display, id, False, StructureNotifyMask, &event);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// WindowManager: registry
+// ---------------------------------------------------------------------------
+
+int WindowManager::Register(SimpleWindow* window) {
+  if (!window) {
+    std::cout << "Error: Trying to register a nonexistent window.\n";
+    return 0;
+  }
+  DispatchListEntry* entry = new (std::nothrow) DispatchListEntry(window, ListHead);
+  if (!entry) {
+    std::cout << "Error: Unable to allocate memory while trying to "
+              << "register a window.\n";
+    ::Terminate();
+    return 0;
+  }
+  ListHead = entry;
+  ++WindowCount;
+  return 1;
+}
+
+int WindowManager::Unregister(const unsigned long& id) {
+  if (id == 0) {
+    std::cout << "Window requested to remove doesn't exist\n";
+    return 0;
+  }
+  DispatchListEntry* previous = nullptr;
+  for (DispatchListEntry* entry = ListHead; entry; previous = entry, entry = entry->Next) {
+    if (GetWindow(entry->Win) != id) continue;
+    if (previous)
+      previous->Next = entry->Next;
+    else
+      ListHead = entry->Next;
+    delete entry;
+    --WindowCount;
+    return 1;
+  }
+  return 0;
+}
+
+SimpleWindow* WindowManager::GetWindow(const unsigned long& id) const {
+  for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next)
+    if (GetWindow(entry->Win) == id) return entry->Win;
+  return nullptr;
+}
+
+SimpleWindow* WindowManager::GetWindow(const XEvent& event) const { return GetWindow(event.xany.window); }
+
+unsigned long WindowManager::GetWindow(const SimpleWindow* window) const {
+  return window ? window->WindowId : 0;
+}
+
+void WindowManager::DescribeContents() const {
+  std::cout << "The windows manager contains the following elements:\n";
+  for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next)
+    std::cout << "\t" << GetWindow(entry->Win) << std::endl;
+}
+
+// ---------------------------------------------------------------------------
+// WindowManager: events and timers
+// ---------------------------------------------------------------------------
+
+int FilterEvent(XEvent* event, const SimpleWindow* window) {
+  if (XFilterEvent(event, None)) return 0;
+  switch (event->type) {
+    case Expose:
+      return event->xexpose.count == 0 ? 1 : 0;
+    case ConfigureNotify: {
+      const XConfigureEvent& c = event->xconfigure;
+      if (l_to_d(window->GetWidth()) != c.width) return 1;
+      if (l_to_d(window->GetHeight()) != c.height) return 1;
+      if (l_to_d(window->GetXPosition()) != c.x) return 1;
+      if (l_to_d(window->GetYPosition()) != c.y) return 1;
+      return 0;
+    }
+    case MappingNotify:
+      XRefreshKeyboardMapping(&event->xmapping);
+      return 0;
+    default:
+      return 1;
+  }
+}
+
+int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
+  switch (event.type) {
+    case ButtonPress:
+      return 1;
+    case ButtonRelease:
+      window->MouseClickEvent(Position(d_to_l(event.xbutton.x), d_to_l(event.xbutton.y)));
+      return 1;
+    case Expose:
+      window->RefreshEvent();
+      return 1;
+    case DestroyNotify:
+      return CloseAWindow(window);
+    case ConfigureNotify:
+      window->ConfigureEvent(event);
+      return 1;
+    case ClientMessage:
+      if (IsWMCloseWindow(&event.xclient)) return CloseAWindow(window);
+      return 2;
+    default:
+      return 2;
+  }
+}
+
+int WindowManager::CloseAWindow(SimpleWindow* window) {
+  window->QuitEvent();
+  if (window->GetStatus() == WindowIsOpen && window->Close() == WindowOpenFailed) {
+    std::cout << "A window wasn't closed properly\n";
+    return 2;
+  }
+  return CheckTermination() ? 1 : 0;
+}
+
+void WindowManager::CheckEvents() {
+  static int Entered = 0;
+  XFlush(display);
+  if (Entered) return;
+  Entered = 1;
+  XEvent event;
+  while (XCheckMaskEvent(display, StructureNotifyMask, &event) ||
+         XCheckTypedEvent(display, ClientMessage, &event)) {
+    SimpleWindow* window = GetWindow(event);
+    if (window && FilterEvent(&event, window)) DispatchMessage(event, window);
+  }
+  CheckTimers();
+  Entered = 0;
+}
+
+void WindowManager::CheckTimers() {
+  // Timer callbacks may close windows (freeing their entries) or open new
+  // ones, so walk a snapshot and check that each window is still registered
+  // with a running timer before polling it.
+  std::vector<SimpleWindow*> running;
+  for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next)
+    if (entry->Win && entry->Win->TimerActive) running.push_back(entry->Win);
+  for (SimpleWindow* window : running) {
+    bool registered = false;
+    for (DispatchListEntry* entry = ListHead; entry && !registered; entry = entry->Next)
+      registered = entry->Win == window;
+    if (registered && window->TimerActive) window->CheckTimer();
+  }
+}
+
+void WindowManager::WaitForEvent() {
+  if (XPending(display) > 0) return;  // flushes the output buffer too
+
+  // Sleep until the nearest running timer is due, or indefinitely.
+  int timeout = -1;
+  unsigned int now = GetMilliseconds();
+  for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next) {
+    const SimpleWindow* window = entry->Win;
+    if (!window || !window->TimerActive) continue;
+    unsigned int elapsed = now - window->TimerStart;
+    unsigned int interval = static_cast<unsigned int>(window->TimerInterval);
+    unsigned int remaining = elapsed >= interval ? 0 : interval - elapsed;
+    int wait = remaining > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(remaining);
+    if (timeout < 0 || wait < timeout) timeout = wait;
+  }
+  if (timeout == 0) return;
+
+  struct pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+  poll(&connection, 1, timeout);
+}
+
+void SendExposeEvent(const unsigned long& id) {
+  XEvent event{};
+  event.xexpose.type = Expose;
+  event.xexpose.send_event = True;
+  event.xexpose.display = display;
+  event.xexpose.window = id;
+  event.xexpose.count = 0;
+  XSendEvent(display, id, False, ExposureMask, &event);
+}
+
+// ---------------------------------------------------------------------------
+// SimpleWindow: lifecycle
+// ---------------------------------------------------------------------------
+
+SimpleWindow::SimpleWindow(const std::string& title, float width, float height, const Position& position)
+    : WindowId(0),
+      BackingPixmap(0),
+      Title(title),
+      WindowStatus(WindowIsClosed),
+      RefreshCallback(nullptr),
+      QuitCallback(nullptr),
+      TimerCallback(nullptr),
+      MouseClickCallback(nullptr),
+      TimerActive(0),
+      TimerInterval(0),
+      TimerStart(0),
+      PixelX(0),
+      PixelY(0),
+      PixelWidth(0),
+      PixelHeight(0),
+      X(position.GetXDistance()),
+      Y(position.GetYDistance()),
+      Width(width),
+      Height(height) {}
+
+SimpleWindow::SimpleWindow(const char* title, float width, float height, const Position& position)
+    : SimpleWindow(std::string(title ? title : ""), width, height, position) {}
+
+SimpleWindow::~SimpleWindow() {
+  if (WindowStatus == WindowIsOpen) Close();
+  ReleaseBackingPixmap();
+}
+
+int SimpleWindow::Open() {
+  // Degenerate sizes (zero, negative, NaN) are opened one pixel large rather
+  // than handed to the X server, which would refuse them with a fatal error.
+  PixelX = ToShort(l_to_d(X));
+  PixelY = ToShort(l_to_d(Y));
+  PixelHeight = ToExtent(l_to_d(Height));
+  PixelWidth = ToExtent(l_to_d(Width));
+  if (WindowStatus != WindowIsClosed) return WindowStatus;
+
+  const int fixedSize = 0;
+  if (!CreateWindow(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, BackingPixmap, fixedSize)) {
+    WindowStatus = WindowOpenFailed;
+    return WindowStatus;
+  }
+  if (!WinManager.Register(this)) {
+    std::cout << "Unable to register a window.\n";
+    XDestroyWindow(display, WindowId);
+    WindowStatus = WindowOpenFailed;
+    return WindowStatus;
+  }
+
+  int screenWidth = DisplayWidth(display, ScreenNbr);
+  int screenHeight = DisplayHeight(display, ScreenNbr);
+  ReleaseBackingPixmap();
+  BackingPixmap = XCreatePixmap(display, RootWindow(display, ScreenNbr), screenWidth, screenHeight,
+                                DefaultDepth(display, ScreenNbr));
+  {
+    ScopedGC gc(GetGraphicsContext(BackingPixmap, ColorTable[White], ColorTable[White]));
+    XFillRectangle(display, BackingPixmap, gc.get(), 0, 0, screenWidth, screenHeight);
+  }
+  SetWMCloseWindow(WindowId);
+  WindowStatus = WindowIsOpen;
+  // A click callback set earlier keeps working in the new X window.
+  if (MouseClickCallback) SelectInput();
+  return WindowStatus;
+}
+
+int SimpleWindow::Close() {
+  if (TimerActive) StopTimer();
+  if (WinManager.Unregister(WindowId)) {
+    XDestroyWindow(display, WindowId);
+    ReleaseBackingPixmap();
+    WindowStatus = WindowIsClosed;
+  } else {
+    WindowStatus = WindowOpenFailed;
+  }
+  return WindowStatus;
+}
+
+void SimpleWindow::ReleaseBackingPixmap() {
+  if (BackingPixmap && display) XFreePixmap(display, BackingPixmap);
+  BackingPixmap = 0;
+}
+
+void SimpleWindow::SelectInput() {
+  if (WindowStatus == WindowIsOpen) XSelectInput(display, WindowId, NormalWindowEventMask | ButtonEventMask);
+}
+
+int SimpleWindow::GetStatus() const {
+  Pump();
+  return WindowStatus;
+}
+
+float SimpleWindow::GetWidth() const {
+  Pump();
+  return d_to_l(PixelWidth);
+}
+
+float SimpleWindow::GetHeight() const {
+  Pump();
+  return d_to_l(PixelHeight);
+}
+
+float SimpleWindow::GetXPosition() const {
+  Pump();
+  return d_to_l(PixelX);
+}
+
+float SimpleWindow::GetYPosition() const {
+  Pump();
+  return d_to_l(PixelY);
+}
+
+Position SimpleWindow::GetPosition() const {
+  Pump();
+  return Position(GetXPosition(), GetYPosition());
+}
+
+Position SimpleWindow::GetCenter() const {
+  Pump();
+  return Position(d_to_l(PixelWidth) * 0.5f, d_to_l(PixelHeight) * 0.5f);
+}
+
+void SimpleWindow::SetRefreshCallback(int (*const& f)()) {
+  Pump();
+  RefreshCallback = f;
+}
+
+void SimpleWindow::SetQuitCallback(int (*const& f)()) {
+  Pump();
+  QuitCallback = f;
+}
+
+void SimpleWindow::SetTimerCallback(int (*const& f)()) {
+  Pump();
+  TimerCallback = f;
+}
+
+void SimpleWindow::SetMouseClickCallback(int (*const& f)(const Position&)) {
+  MouseClickCallback = f;
+  SelectInput();
+  Pump();
+}
+
+int SimpleWindow::StartTimer(int milliseconds) {
+  TimerInterval = milliseconds;
+  TimerActive = 1;
+  TimerStart = GetMilliseconds();
+  Pump();
+  return 1;
+}
+
+void SimpleWindow::StopTimer() {
+  Pump();
+  TimerActive = 0;
+}
+
+void SimpleWindow::CheckTimer() {
+  unsigned int elapsed = GetMilliseconds() - TimerStart;
+  if (elapsed >= static_cast<unsigned int>(TimerInterval)) {
+    TimerEvent();
+    TimerStart = GetMilliseconds();
+  }
+}
+
+int SimpleWindow::QuitEvent() { return QuitCallback ? QuitCallback() : 0; }
+
+int SimpleWindow::TimerEvent() { return TimerCallback ? TimerCallback() : 0; }
+
+int SimpleWindow::MouseClickEvent(const Position& click) {
+  return MouseClickCallback ? MouseClickCallback(click) : 0;
+}
+
+int SimpleWindow::RefreshEvent() {
+  if (RefreshCallback) return RefreshCallback();
+  if (WindowStatus != WindowIsOpen) return 0;
+  ScopedGC gc(GetGraphicsContext(WindowId, ColorTable[White], ColorTable[White]));
+  XCopyArea(display, BackingPixmap, WindowId, gc.get(), 0, 0, PixelWidth, PixelHeight, 0, 0);
+  return 0;
+}
+
+void SimpleWindow::ConfigureEvent(const XEvent& event) {
+  const XConfigureEvent& c = event.xconfigure;
+  PixelX = c.x;
+  X = d_to_l(c.x);
+  PixelY = c.y;
+  Y = d_to_l(c.y);
+  PixelWidth = c.width;
+  Width = d_to_l(c.width);
+  PixelHeight = c.height;
+  Height = d_to_l(c.height);
+}
+
+// ---------------------------------------------------------------------------
+// SimpleWindow: text
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Draws one line of text with its baseline start at (x, y) below the centre,
+// into one target, as image text (band filled with the background colour).
+void DrawImageText(unsigned long target, XFontStruct* font, int x, int y, const char* text, int length,
+                   color textColor, color backColor) {
+  XGCValues values;
+  values.foreground = PaletteColor(textColor);
+  values.background = PaletteColor(backColor);
+  values.font = font->fid;
+  ScopedGC gc(XCreateGC(display, target, GCForeground | GCBackground | GCFont, &values));
+  XDrawImageString(display, target, gc.get(), x, y, text, length);
+}
+
+}  // namespace
+
+void SimpleWindow::RenderText(Position centre, const std::string& text, const color& textColor,
+                              const color& backColor) {
+  if (WindowStatus != WindowIsOpen) return;
+  ScopedFont font(XLoadQueryFont(display, WindowFont));
+  if (!font.get()) {
+    std::cout << "Unable to load the desired font: " << WindowFont << std::endl;
+    ::Terminate();
+    return;
+  }
+  int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
+  int w = XTextWidth(font.get(), text.data(), length);
+  int h = font.get()->ascent + font.get()->descent;
+  int x = l_to_d(centre.GetXDistance()) - w / 2;
+  int y = l_to_d(centre.GetYDistance()) + h / 2;
+  DrawImageText(WindowId, font.get(), x, y, text.data(), length, textColor, backColor);
+  DrawImageText(BackingPixmap, font.get(), x, y, text.data(), length, textColor, backColor);
+  Pump();
+}
+
+void SimpleWindow::RenderText(Position centre, const char* text, const color& textColor,
+                              const color& backColor) {
+  RenderText(centre, std::string(text ? text : ""), textColor, backColor);
+}
+
+void SimpleWindow::RenderText(const Position& upperLeft, const Position& lowerRight, const std::string& text,
+                              const color& textColor, const color& backColor) {
+  float x = (upperLeft.GetXDistance() + lowerRight.GetXDistance()) / 2;
+  float y = (upperLeft.GetYDistance() + lowerRight.GetYDistance()) / 2;
+  RenderText(Position(x, y), text, textColor, backColor);
+}
+
+void SimpleWindow::RenderText(const Position& upperLeft, const Position& lowerRight, const char* text,
+                              const color& textColor, const color& backColor) {
+  RenderText(upperLeft, lowerRight, std::string(text ? text : ""), textColor, backColor);
+}
+
+// ---------------------------------------------------------------------------
+// SimpleWindow: shapes and pixmap copies
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// A box between two corners in pixels, each corner converted on its own.
+// Corners given the wrong way round are put in order.
+struct PixelBox {
+  PixelBox(const Position& a, const Position& b) {
+    int xa = l_to_d(a.GetXDistance()), xb = l_to_d(b.GetXDistance());
+    int ya = l_to_d(a.GetYDistance()), yb = l_to_d(b.GetYDistance());
+    x = ToShort(std::min(xa, xb));
+    y = ToShort(std::min(ya, yb));
+    w = std::min(static_cast<int>(USHRT_MAX), std::max(xa, xb) - std::min(xa, xb));
+    h = std::min(static_cast<int>(USHRT_MAX), std::max(ya, yb) - std::min(ya, yb));
+  }
+  int x, y, w, h;
+};
+
+}  // namespace
+
+void SimpleWindow::RenderRectangle(const Position& upperLeft, const Position& lowerRight, const color& c,
+                                   bool border) {
+  if (WindowStatus != WindowIsOpen) return;
+  PixelBox box(upperLeft, lowerRight);
+  for (unsigned long target : {WindowId, BackingPixmap}) {
+    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
+    XFillRectangle(display, target, gc.get(), box.x, box.y, box.w, box.h);
+    if (border) XSetForeground(display, gc.get(), ColorTable[Black]);
+    XDrawRectangle(display, target, gc.get(), box.x, box.y, box.w, box.h);
+  }
+  Pump();
+}
+
+void SimpleWindow::RenderEllipse(const Position& upperLeft, const Position& lowerRight, const color& c,
+                                 bool border) {
+  if (WindowStatus != WindowIsOpen) return;
+  PixelBox box(upperLeft, lowerRight);
+  for (unsigned long target : {WindowId, BackingPixmap}) {
+    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
+    XFillArc(display, target, gc.get(), box.x, box.y, box.w, box.h, 0, DeviceTwoPi);
+    if (border) XSetForeground(display, gc.get(), ColorTable[Black]);
+    XDrawArc(display, target, gc.get(), box.x, box.y, box.w, box.h, 0, DeviceTwoPi);
+  }
+  Pump();
+}
+
+void SimpleWindow::RenderPolygon(const Position* vertices, int count, const color& c, bool border) {
+  if (WindowStatus != WindowIsOpen || !vertices || count < 1) return;
+  // One more point than vertices: the last repeats the first to close the outline.
+  XPoint* points = new (std::nothrow) XPoint[static_cast<size_t>(count) + 1];
+  if (!points) return;
+  for (int i = 0; i < count; ++i) {
+    points[i].x = ToShort(l_to_d(vertices[i].GetXDistance()));
+    points[i].y = ToShort(l_to_d(vertices[i].GetYDistance()));
+  }
+  points[count] = points[0];
+  for (unsigned long target : {WindowId, BackingPixmap}) {
+    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
+    XFillPolygon(display, target, gc.get(), points, count + 1, Complex, CoordModeOrigin);
+    if (border) XSetForeground(display, gc.get(), ColorTable[Black]);
+    XDrawLines(display, target, gc.get(), points, count + 1, CoordModeOrigin);
+  }
+  delete[] points;
+  Pump();
+}
+
+void SimpleWindow::RenderPolygon(const std::vector<Position>& vertices, int count, const color& c,
+                                 bool border) {
+  // Never read past the vector, whatever the count says.
+  int available = static_cast<int>(std::min<size_t>(vertices.size(), INT_MAX - 1));
+  RenderPolygon(vertices.data(), std::min(count, available), c, border);
+}
+
+void SimpleWindow::RenderLine(const Position& start, const Position& end, const color& c, float width) {
+  if (WindowStatus != WindowIsOpen) return;
+  // With foreground and background equal, the double-dash style paints the
+  // dashes and the gaps alike: a solid line with round ends.
+  int lineWidth = std::clamp(l_to_d(width), 0, SHRT_MAX);
+  short x0 = ToShort(l_to_d(start.GetXDistance())), y0 = ToShort(l_to_d(start.GetYDistance()));
+  short x1 = ToShort(l_to_d(end.GetXDistance())), y1 = ToShort(l_to_d(end.GetYDistance()));
+  for (unsigned long target : {WindowId, BackingPixmap}) {
+    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), PaletteColor(c)));
+    XSetLineAttributes(display, gc.get(), lineWidth, LineDoubleDash, CapRound, JoinRound);
+    XDrawLine(display, target, gc.get(), x0, y0, x1, y1);
+  }
+  Pump();
+}
+
+void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size) {
+  if (WindowStatus != WindowIsOpen || pixmap == 0) return;
+  int width = std::clamp(l_to_d(size.GetXDistance()), 0, SHRT_MAX);
+  int height = std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX);
+  short x = ToShort(l_to_d(upperLeft.GetXDistance())), y = ToShort(l_to_d(upperLeft.GetYDistance()));
+  for (unsigned long target : {WindowId, BackingPixmap}) {
+    ScopedGC gc(GetGraphicsContext(target, BlackPixel(display, ScreenNbr), ColorTable[White]));
+    XCopyArea(display, pixmap, target, gc.get(), 0, 0, width, height, x, y);
+  }
+  Pump();
+}
+
+void SimpleWindow::Erase(const Position& upperLeft, float width, float height) {
+  if (WindowStatus != WindowIsOpen) return;
+  Position lowerRight = upperLeft + Position(width, height);
+  RenderRectangle(upperLeft, lowerRight, White, false);
+  Pump();
+}
+
+// ---------------------------------------------------------------------------
+// SimpleWindow: alerts
+// ---------------------------------------------------------------------------
+
+void SimpleWindow::Message(const std::string& text) {
+  Pump();
+  AlertWindow alert(Title, text, nullptr);
+}
+
+// A window cannot be copied: the copy is a closed window with an empty
+// title, and the user is told before the program shuts down.
+SimpleWindow::SimpleWindow(const SimpleWindow&) : SimpleWindow(std::string()) {
+  AlertWindow alert("SimpleWindow Copy Constructor", "SimpleWindow objects may not be copied!", ::Terminate);
+}
+
+SimpleWindow SimpleWindow::operator=(const SimpleWindow&) {
+  { AlertWindow alert("SimpleWindow Assignment", "Assignment of SimpleWindow objects not allowed!", ::Terminate); }
+  return *this;
+}
+
+// TEMPORARY: weak placeholders until the alert box lands in Alert.cpp and
+// GraphicManager.cpp, whose definitions replace these.
+__attribute__((weak)) ButtonWindow::ButtonWindow() {}
+__attribute__((weak)) ButtonWindow::~ButtonWindow() {}
+__attribute__((weak)) GraphicManager::GraphicManager() {}
+__attribute__((weak)) GraphicManager::~GraphicManager() {}
+__attribute__((weak)) AlertWindow::AlertWindow(std::string const&, std::string const&, void (*)()) {}
+__attribute__((weak)) AlertWindow::~AlertWindow() {}
