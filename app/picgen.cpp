@@ -286,7 +286,7 @@ class Lcg {
   unsigned state_;
 };
 
-// The night-sky background, the stars and the double gold frame.
+// The night-sky background with its stars.
 void DrawBackdrop(Canvas& c, unsigned seed) {
   int bands = static_cast<int>(sizeof(kSky) / sizeof(kSky[0]));
   for (int i = 0; i < bands; ++i) {
@@ -303,6 +303,10 @@ void DrawBackdrop(Canvas& c, unsigned seed) {
     bool bright = rng.Next(4) == 0;
     c.Fill(x, y, bright ? size + 1 : size, bright ? size + 1 : size, bright ? kStar : kStarDim);
   }
+}
+
+// The double gold frame around the whole picture, drawn last.
+void DrawFrame(Canvas& c) {
   int t = std::max(3, c.Px(0.12));
   PixelBox outer = {0, 0, c.width() - 1, c.height() - 1};
   c.Frame(outer, t, kGold);
@@ -454,6 +458,7 @@ void DrawMenu(Canvas& c) {
   int stroke = std::max(2, side / 8);
   c.Line(cb.x0 + m, cb.y0 + m, cb.x1 - m, cb.y1 - m, stroke, kInk);
   c.Line(cb.x1 - m, cb.y0 + m, cb.x0 + m, cb.y1 - m, stroke, kInk);
+  DrawFrame(c);
 }
 
 // Draws the instructions picture: a title and the rules on a parchment.
@@ -544,6 +549,7 @@ void DrawInstructions(Canvas& c) {
   std::string hint = "Close this window to return to the menu.";
   int fw = Canvas::TextWidth(foot, false, hint);
   c.Text(foot, false, c.width() / 2 - fw / 2, c.Px(11.55), hint, kSubtitle);
+  DrawFrame(c);
 }
 
 void Usage() {
