@@ -742,11 +742,3 @@ SimpleWindow SimpleWindow::operator=(const SimpleWindow&) {
   return *this;
 }
 
-// TEMPORARY: weak placeholders until the alert box lands in Alert.cpp and
-// GraphicManager.cpp, whose definitions replace these.
-__attribute__((weak)) ButtonWindow::ButtonWindow() {}
-__attribute__((weak)) ButtonWindow::~ButtonWindow() {}
-__attribute__((weak)) GraphicManager::GraphicManager() {}
-__attribute__((weak)) GraphicManager::~GraphicManager() {}
-__attribute__((weak)) AlertWindow::AlertWindow(std::string const&, std::string const&, void (*)()) {}
-__attribute__((weak)) AlertWindow::~AlertWindow() {}
