@@ -117,7 +117,7 @@ WindowState ButtonWindow::Open(unsigned long const& parent, int parentWidth, int
   WindowId = XCreateSimpleWindow(display, parent, X, Y, Width, Height, ButtonBorderSize,
                                  BlackPixel(display, ScreenNbr), ButtonColorTable[0]);
   if (WindowId == 0) {
-    std::cout << "Error opening window in function ButtonAsWindow::Open.\n";
+    std::cout << "Error opening window in function ButtonAsWindow::Open.\n" << std::flush;
     return WindowOpenFailed;
   }
   XMapWindow(display, WindowId);
@@ -192,7 +192,8 @@ void AlertWindow::AddMessageToList() {
   XFontStruct* font = nullptr;
   if (LoadFont(&font, WindowFont) == 0) {
     std::cout << "\n\nAlertWindow::AddMessageToList\n"
-              << "Unable to obtain to allocate memory to a font structure\n";
+              << "Unable to obtain to allocate memory to a font structure\n"
+              << std::flush;
     Terminate();
     return;
   }
@@ -210,7 +211,8 @@ int AlertWindow::SetLocationAndSize() {
   XFontStruct* font = nullptr;
   if (LoadFont(&font, WindowFont) == 0) {
     std::cout << "\n\nAlertWindow::SetLocationAndSize\n"
-              << "Unable to allocate memory to a font structure\n";
+              << "Unable to allocate memory to a font structure\n"
+              << std::flush;
     return 0;
   }
   int titleWidth = XTextWidth(font, Title.c_str(), static_cast<int>(Title.size()));
@@ -240,7 +242,7 @@ int AlertWindow::SetLocationAndSize() {
 int AlertWindow::Open() {
   const int resizable = 0;
   if (CreateWindow(WindowId, Title, X, Y, Width, Height, 1, resizable) == 0) {
-    std::cout << "Unable to open the Alert box.\n";
+    std::cout << "Unable to open the Alert box.\n" << std::flush;
     Terminate();
     return 0;
   }
@@ -249,7 +251,8 @@ int AlertWindow::Open() {
   SetWMCloseWindow(WindowId);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
     std::cout << "Error setting up the button in function "
-              << "AlertWindow::Open.\n";
+              << "AlertWindow::Open.\n"
+              << std::flush;
     XDestroyWindow(display, WindowId);
     Terminate();
     return 0;

@@ -19,7 +19,7 @@ int GraphicManager::IsEmpty() const {
 
 void GraphicManager::AppendGraphic(GraphicNode* node) {
   if (node == nullptr) {
-    std::cout << "Unable to allocate memory in function: GraphicManager\n";
+    std::cout << "Unable to allocate memory in function: GraphicManager\n" << std::flush;
     Terminate();
     return;
   }
@@ -35,7 +35,7 @@ void GraphicManager::AppendGraphic(GraphicNode* node) {
 
 void GraphicManager::InsertGraphic(GraphicNode* node) {
   if (node == nullptr) {
-    std::cout << "Unable to allocate memory in function: InsertGraphic\n";
+    std::cout << "Unable to allocate memory in function: InsertGraphic\n" << std::flush;
     Terminate();
     return;
   }
@@ -85,7 +85,8 @@ GraphicPosition GraphicManager::GetLowerRightOfFirstMessage() const {
   std::cout << "A request has been made to retrieve information from the "
             << "first item in a GraphicManager when there are no items "
             << "in the list.\n"
-            << "The program is being terminated.\n";
+            << "The program is being terminated.\n"
+            << std::flush;
   Terminate();
   return DeviceOrigin;
 }

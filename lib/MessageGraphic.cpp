@@ -9,7 +9,8 @@ GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned l
                       std::string const& fontName) {
   if (LoadFont(font, fontName) == 0) {
     std::cout << "In function: LoadFont\n"
-              << "Unable to allocate memory to a font structure.\n";
+              << "Unable to allocate memory to a font structure.\n"
+              << std::flush;
     Terminate();
     // The caller still gets a context it can draw through and must free.
     return XCreateGC(display, window, 0, nullptr);

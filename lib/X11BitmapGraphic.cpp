@@ -45,7 +45,8 @@ void X11BitMapGraphic::Draw(unsigned long window) {
                                         static_cast<unsigned int>(height));
   if (bitmap == 0) {
     std::cout << "Function: X11BitmapGraphic::Draw\n\tUnable to allocate "
-              << "memory for a Pixmap\n";
+              << "memory for a Pixmap\n"
+              << std::flush;
     Terminate();
     XFreeGC(display, gc);
     return;
