@@ -1,0 +1,393 @@
+// Benchmark of the ZINDRA menu, measured from another X client on the
+// display named by $DISPLAY (make bench runs it on a private Xvfb):
+//
+//  1. start-up: from starting zindra to the menu window being mapped, and to
+//     its picture being on the screen, less the loading screen's 2 s pause;
+//  2. response: from a click on each button to its window being mapped
+//     (the server exposes a window as it maps it), and for the buttons that
+//     draw something, to that drawing being on the screen;
+//  3. idle CPU: the share of one processor zindra uses with the menu open
+//     and nothing happening.
+//
+// It prints figures and asserts nothing. Clicks are real input through the
+// XTEST extension (loaded at run time); without it they are synthetic
+// button events sent to the menu window.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/xpm.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kStartRuns = 3;
+constexpr int kClickRuns = 20;
+constexpr double kLoadingPauseMs = 2000.0;
+constexpr double kTimeoutMs = 10000.0;
+
+struct Button {
+  double left, right, top, bottom;  // cm
+  const char* label;
+  const char* opens;
+};
+const Button kButtons[5] = {
+    {10.518, 14.688, 1.968, 3.114, "PLAY", "game"},
+    {10.518, 14.688, 3.642, 4.716, "HIGHSCORES", "HIGHSCORES"},
+    {10.518, 14.688, 5.25, 6.582, "OPTIONS", "OPTIONS"},
+    {10.518, 14.688, 7.026, 8.316, "INSTRUCTIONS", "about game and instructions"},
+    {10.518, 14.688, 8.7, 10.14, "MORE GAMES", "more games"},
+};
+
+double NowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+int IgnoreErrors(Display*, XErrorEvent*) {
+  return 0;
+}
+
+struct Stats {
+  std::vector<double> v;
+  void Add(double x) { v.push_back(x); }
+  std::string Line() {
+    if (v.empty()) return "no samples";
+    std::sort(v.begin(), v.end());
+    double sum = 0;
+    for (double x : v) sum += x;
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "median %7.2f ms  mean %7.2f  min %7.2f  max %7.2f  (n=%zu)",
+                  v[v.size() / 2], sum / v.size(), v.front(), v.back(), v.size());
+    return buf;
+  }
+};
+
+// Directory of this executable, to find zindra and its pictures in the build.
+std::string SelfDir() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = '\0';
+  return fs::path(path).parent_path().string();
+}
+
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  std::getline(in, stat);
+  size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::vector<std::string> fields;
+  size_t pos = close + 2;
+  while (pos < stat.size()) {
+    size_t end = stat.find(' ', pos);
+    if (end == std::string::npos) end = stat.size();
+    fields.push_back(stat.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  if (fields.size() < 13) return -1;  // utime and stime are fields 14 and 15
+  return (std::stod(fields[11]) + std::stod(fields[12])) / sysconf(_SC_CLK_TCK);
+}
+
+// The observer: a client that watches top-level windows come and go.
+class Observer {
+ public:
+  explicit Observer(Display* d) : d_(d), root_(DefaultRootWindow(d)) {
+    XSelectInput(d_, root_, SubstructureNotifyMask);
+    XSync(d_, False);
+    void* xtst = dlopen("libXtst.so.6", RTLD_NOW);
+    if (xtst) {
+      fake_motion_ = reinterpret_cast<FakeMotion>(dlsym(xtst, "XTestFakeMotionEvent"));
+      fake_button_ = reinterpret_cast<FakeButton>(dlsym(xtst, "XTestFakeButtonEvent"));
+    }
+  }
+
+  bool RealInput() const { return fake_motion_ && fake_button_; }
+
+  std::string Name(Window w) {
+    char* name = nullptr;
+    std::string s;
+    if (XFetchName(d_, w, &name) && name) {
+      s = name;
+      XFree(name);
+    }
+    return s;
+  }
+
+  // Waits for a top-level window with this title to be mapped; returns it
+  // (0 on timeout) and the time of the notification in *when.
+  Window WaitMapped(const char* title, double* when) {
+    double deadline = NowMs() + kTimeoutMs;
+    while (NowMs() < deadline) {
+      while (XPending(d_)) {
+        XEvent e;
+        XNextEvent(d_, &e);
+        if (e.type == MapNotify && Name(e.xmap.window) == title) {
+          *when = NowMs();
+          return e.xmap.window;
+        }
+      }
+      usleep(100);
+    }
+    return 0;
+  }
+
+  bool WaitGone(Window w) {
+    double deadline = NowMs() + kTimeoutMs;
+    while (NowMs() < deadline) {
+      while (XPending(d_)) {
+        XEvent e;
+        XNextEvent(d_, &e);
+        if (e.type == DestroyNotify && e.xdestroywindow.window == w) return true;
+      }
+      usleep(100);
+    }
+    return false;
+  }
+
+  // Waits until pixel (x, y) of window w has the given value.
+  bool WaitPixel(Window w, int x, int y, unsigned long pixel, double* when) {
+    double deadline = NowMs() + kTimeoutMs;
+    while (NowMs() < deadline) {
+      XImage* image = XGetImage(d_, w, x, y, 1, 1, AllPlanes, ZPixmap);
+      if (image) {
+        unsigned long p = XGetPixel(image, 0, 0);
+        XDestroyImage(image);
+        if (p == pixel) {
+          *when = NowMs();
+          return true;
+        }
+      }
+      usleep(100);
+    }
+    return false;
+  }
+
+  void Click(Window w, int x, int y) {
+    if (RealInput()) {
+      int rx, ry;
+      Window child;
+      XTranslateCoordinates(d_, w, root_, x, y, &rx, &ry, &child);
+      fake_motion_(d_, DefaultScreen(d_), rx, ry, CurrentTime);
+      fake_button_(d_, 1, True, CurrentTime);
+      fake_button_(d_, 1, False, CurrentTime);
+    } else {
+      for (int type : {ButtonPress, ButtonRelease}) {
+        XEvent e{};
+        e.xbutton.type = type;
+        e.xbutton.window = w;
+        e.xbutton.root = root_;
+        e.xbutton.x = x;
+        e.xbutton.y = y;
+        e.xbutton.button = Button1;
+        e.xbutton.same_screen = True;
+        XSendEvent(d_, w, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
+      }
+    }
+    XFlush(d_);
+  }
+
+  void RequestClose(Window w) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(d_, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d_, "WM_DELETE_WINDOW", False));
+    XSendEvent(d_, w, False, NoEventMask, &e);
+    XFlush(d_);
+  }
+
+ private:
+  using FakeMotion = int (*)(Display*, int, int, int, unsigned long);
+  using FakeButton = int (*)(Display*, unsigned int, int, unsigned long);
+  Display* d_;
+  Window root_;
+  FakeMotion fake_motion_ = nullptr;
+  FakeButton fake_button_ = nullptr;
+};
+
+pid_t StartZindra(const std::string& zindra, const std::string& dir) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    execl(zindra.c_str(), "zindra", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+void StopZindra(pid_t pid) {
+  if (pid <= 0) return;
+  double deadline = NowMs() + 3000;
+  int status;
+  while (NowMs() < deadline) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return;
+    usleep(1000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+}
+
+// Pixel of an XPM picture at (x, y), as the screen would show it.
+bool PicturePixel(Display* d, const std::string& file, int x, int y, unsigned long* pixel) {
+  XImage* image = nullptr;
+  XpmAttributes attributes{};
+  if (XpmReadFileToImage(d, file.c_str(), &image, nullptr, &attributes) != XpmSuccess || !image) return false;
+  bool ok = x < image->width && y < image->height;
+  if (ok) *pixel = XGetPixel(image, x, y);
+  XDestroyImage(image);
+  XpmFreeAttributes(&attributes);
+  return ok;
+}
+
+}  // namespace
+
+int main() {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) {
+    std::fprintf(stderr, "bench_menu: cannot open display %s\n", XDisplayName(nullptr));
+    return 1;
+  }
+  XSetErrorHandler(IgnoreErrors);
+  std::string app = SelfDir() + "/../app";
+  std::string zindra = app + "/zindra";
+  if (access(zindra.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "bench_menu: %s is missing; build it first\n", zindra.c_str());
+    XCloseDisplay(d);
+    return 1;
+  }
+  char dir_template[] = "/tmp/bench-menu-XXXXXX";
+  std::string dir = mkdtemp(dir_template) ? dir_template : "";
+  std::error_code ec;
+  for (const char* f : {"menu.xpm", "instructions.xpm"}) {
+    fs::copy_file(app + "/" + f, dir + "/" + f, fs::copy_options::overwrite_existing, ec);
+  }
+
+  int screen = DefaultScreen(d);
+  int scale = static_cast<int>(DisplayWidth(d, screen) / 29);
+  auto centre = [scale](double a, double b) { return static_cast<int>((a + b) / 2 * scale); };
+  Observer observer(d);
+  std::printf("bench_menu: %dx%d screen, %d px/cm, clicks by %s\n", DisplayWidth(d, screen),
+              DisplayHeight(d, screen), scale, observer.RealInput() ? "XTEST" : "synthetic events");
+
+  // A pixel of each picture that differs from the white window background.
+  unsigned long white = WhitePixel(d, screen), menu_pixel = white, info_pixel = white;
+  int px = centre(kButtons[0].left, kButtons[0].right) - 20, py = centre(kButtons[0].top, kButtons[0].bottom);
+  PicturePixel(d, dir + "/menu.xpm", px, py, &menu_pixel);
+  PicturePixel(d, dir + "/instructions.xpm", 20, 20, &info_pixel);
+
+  // 1. Start-up.
+  Stats mapped, drawn;
+  Window menu = 0;
+  pid_t pid = -1;
+  for (int run = 0; run < kStartRuns; ++run) {
+    double t0 = NowMs();
+    pid = StartZindra(zindra, dir);
+    double t_map = 0, t_draw = 0;
+    menu = observer.WaitMapped("ZINDRA", &t_map);
+    if (!menu) {
+      std::printf("start-up: the menu never appeared\n");
+      StopZindra(pid);
+      XCloseDisplay(d);
+      return 1;
+    }
+    mapped.Add(t_map - t0 - kLoadingPauseMs);
+    if (menu_pixel != white && observer.WaitPixel(menu, px, py, menu_pixel, &t_draw)) {
+      drawn.Add(t_draw - t0 - kLoadingPauseMs);
+    }
+    if (run + 1 < kStartRuns) {
+      kill(pid, SIGKILL);
+      StopZindra(pid);
+      observer.WaitGone(menu);
+    }
+  }
+  std::printf("start to menu mapped, less the 2 s pause:   %s\n", mapped.Line().c_str());
+  std::printf("start to menu picture shown, less the pause: %s\n", drawn.Line().c_str());
+
+  // Let the loading screen close and the menu settle.
+  usleep(300 * 1000);
+
+  // 3. Idle CPU, before any click.
+  double cpu0 = CpuSeconds(pid), w0 = NowMs();
+  usleep(2000 * 1000);
+  double cpu1 = CpuSeconds(pid), w1 = NowMs();
+  if (cpu0 >= 0 && cpu1 >= 0) {
+    std::printf("idle CPU with the menu open: %.1f%% of one processor over %.1f s\n",
+                100.0 * (cpu1 - cpu0) / ((w1 - w0) / 1000.0), (w1 - w0) / 1000.0);
+  }
+
+  // 2. Click to window.
+  for (const Button& b : kButtons) {
+    Stats shown, content;
+    int bx = centre(b.left, b.right), by = centre(b.top, b.bottom);
+    for (int run = 0; run < kClickRuns; ++run) {
+      double t0 = NowMs(), t_map = 0, t_content = 0;
+      observer.Click(menu, bx, by);
+      Window w = observer.WaitMapped(b.opens, &t_map);
+      if (!w) {
+        std::printf("%s: no window appeared\n", b.label);
+        break;
+      }
+      shown.Add(t_map - t0);
+      // HIGHSCORES: its blue text at the centre of (3, 3)-(7, 7) cm;
+      // INSTRUCTIONS: its picture.
+      bool ok = false;
+      if (std::strcmp(b.label, "HIGHSCORES") == 0) {
+        XColor blue, exact;
+        if (XAllocNamedColor(d, DefaultColormap(d, screen), "blue1", &blue, &exact)) {
+          int tx = 5 * scale, ty = 5 * scale;
+          // The first text pixel found on the centre row is enough.
+          double deadline = NowMs() + kTimeoutMs;
+          while (!ok && NowMs() < deadline) {
+            XImage* row = XGetImage(d, w, tx - 80, ty - 10, 160, 20, AllPlanes, ZPixmap);
+            if (row) {
+              for (int yy = 0; yy < 20 && !ok; ++yy) {
+                for (int xx = 0; xx < 160 && !ok; ++xx) ok = XGetPixel(row, xx, yy) == blue.pixel;
+              }
+              XDestroyImage(row);
+            }
+            if (ok) t_content = NowMs();
+          }
+        }
+      } else if (std::strcmp(b.label, "INSTRUCTIONS") == 0 && info_pixel != white) {
+        ok = observer.WaitPixel(w, 20, 20, info_pixel, &t_content);
+      }
+      if (ok) content.Add(t_content - t0);
+      observer.RequestClose(w);
+      observer.WaitGone(w);
+    }
+    std::printf("click %-12s to window mapped:  %s\n", b.label, shown.Line().c_str());
+    if (!content.v.empty())
+      std::printf("click %-12s to contents shown: %s\n", b.label, content.Line().c_str());
+  }
+
+  // Close the menu with its close box; zindra then ends by itself.
+  observer.Click(menu, centre(0.54, 1.44), centre(0.676, 1.86));
+  StopZindra(pid);
+  fs::remove_all(dir, ec);
+  XCloseDisplay(d);
+  return 0;
+}
