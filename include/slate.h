@@ -347,7 +347,7 @@ class BitMap {
   explicit BitMap(SimpleWindow& window);          // bound to window; PictureNotLoaded
   explicit BitMap(SimpleWindow* window);          // PictureHasNoWindow when window is null
   BitMap();                                       // no window; PictureNotLoaded
-  BitMap(const BitMap& other);                    // copies position and window; the copy owns no picture
+  BitMap(const BitMap& other);                    // deep copy: its own pixmap holding the same picture
   BitMap& operator=(const BitMap& other);         // as the copy; releases this picture first
   ~BitMap();                                      // releases the picture
 
