@@ -1,0 +1,34 @@
+// A picture read from an XPM file (face.xpm, in the working directory) that
+// moves to wherever the window is clicked: erase it, set its new position,
+// draw it again. Close the window to end.
+#include <cstdio>
+
+#include "slate.h"
+
+namespace {
+
+SimpleWindow window("Picture move", 12.0f, 8.0f, Position(1.0f, 1.0f));
+BitMap picture(window);
+
+// Puts the picture's centre on the click (centimetres in the window).
+int MoveTo(const Position& click) {
+  picture.Erase();
+  picture.SetPosition(click - Position(picture.GetWidth() / 2, picture.GetHeight() / 2));
+  picture.Draw();
+  return 1;
+}
+
+}  // namespace
+
+void ApiMain() {
+  window.Open();
+  if (picture.Load("face.xpm") != PictureLoaded) {
+    std::fprintf(stderr, "Could not load face.xpm; run this program from the directory that holds it.\n");
+    window.RenderText(window.GetCenter(), "face.xpm could not be loaded.", Red, White);
+    return;
+  }
+  window.RenderText(Position(6.0f, 0.6f), "Click to move the picture.", Black, White);
+  picture.SetPosition(Position(1.0f, 2.0f));
+  picture.Draw();
+  window.SetMouseClickCallback(MoveTo);
+}
