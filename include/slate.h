@@ -180,6 +180,7 @@ unsigned int GetMilliseconds();                   // wall-clock milliseconds, 32
 
 // One node of the window registry.
 struct DispatchListEntry {
+  // An entry for window, linked before next.
   DispatchListEntry(SimpleWindow* window, DispatchListEntry* next) : Win(window), Next(next) {}
   SimpleWindow* Win;        // registered window, not owned
   DispatchListEntry* Next;  // following entry, null at the end
@@ -382,16 +383,17 @@ class BitMap {
 class Graphic {
  public:
   explicit Graphic(GraphicType const& type);      // colour White, corners (0, 0)
+  // Kind, colour and corners in cm, converted to pixels.
   Graphic(GraphicType const& type, color const& c, Position const& upperLeft, Position const& lowerRight);
   Graphic(const Graphic&) = delete;
   Graphic& operator=(const Graphic&) = delete;
   virtual ~Graphic();
   virtual void Draw(unsigned long window) = 0;    // draws into the X window with this id
 
-  void SetType(GraphicType const& type);
-  GraphicType GetType() const;
-  void SetColor(color const& c);
-  color GetColor() const;
+  void SetType(GraphicType const& type);          // replaces the kind
+  GraphicType GetType() const;                    // the kind
+  void SetColor(color const& c);                  // replaces the palette colour
+  color GetColor() const;                         // the palette colour
   void SetUpperLeft(GraphicPosition const& p);    // pixels
   void SetLowerRight(GraphicPosition const& p);   // pixels
   GraphicPosition GetUpperLeft() const;           // pixels
@@ -409,10 +411,11 @@ class Graphic {
 // A drawable that can sit in a GraphicManager list.
 class GraphicNode : public Graphic {
  public:
-  explicit GraphicNode(GraphicType const& type);
+  explicit GraphicNode(GraphicType const& type);  // as Graphic(type); no next node
+  // As the Graphic constructor (corners in cm); no next node.
   GraphicNode(GraphicType const& type, color const& c, Position const& upperLeft, Position const& lowerRight);
   void SetNext(GraphicNode* next);                // following node; not owned
-  GraphicNode* GetNext() const;
+  GraphicNode* GetNext() const;                   // following node, or null
 
  private:
   GraphicNode* Next;
@@ -421,7 +424,7 @@ class GraphicNode : public Graphic {
 // An ordered list that owns its drawables and draws them in order.
 class GraphicManager {
  public:
-  GraphicManager();
+  GraphicManager();                               // an empty list
   GraphicManager(const GraphicManager&) = delete;
   GraphicManager& operator=(const GraphicManager&) = delete;
   ~GraphicManager();                              // deletes every node
@@ -446,14 +449,14 @@ class GraphicManager {
 // One line of black text centred in a rectangle over a band of the drawable's colour.
 class MessageGraphic : public GraphicNode {
  public:
-  explicit MessageGraphic(GraphicType const& type);
-  // Draws at once into window when it is not 0.
+  explicit MessageGraphic(GraphicType const& type);  // empty text, corners (0, 0)
+  // Text, band colour and rectangle corners (cm); draws at once into window when it is not 0.
   MessageGraphic(std::string const& message, color const& c, Position const& upperLeft,
                  Position const& lowerRight, unsigned long window);
-  void Draw(unsigned long window) override;
+  void Draw(unsigned long window) override;       // band and text into the X window with this id
   int GetMessageLength() const;                   // bytes of the message
-  void SetMessage(std::string const& message);
-  std::string GetMessage() const;
+  void SetMessage(std::string const& message);    // replaces the text; nothing is redrawn
+  std::string GetMessage() const;                 // the text
   GraphicPosition GetLocation() const;            // baseline start of the text, pixels
   void SetTextLocation(unsigned int width, unsigned int height);  // centres a text of this size
 
@@ -470,18 +473,21 @@ GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned l
 // A filled ellipse with a black outline.
 class EllipseGraphic : public GraphicNode {
  public:
-  EllipseGraphic();
+  EllipseGraphic();                               // White, corners (0, 0)
+  // Colour and bounding-box corners (cm); draws at once into window when it is not 0.
   EllipseGraphic(color const& c, Position const& upperLeft, Position const& lowerRight, unsigned long window);
-  void Draw(unsigned long window) override;
+  void Draw(unsigned long window) override;       // fill and outline into the X window with this id
 };
 
 // The bevelled push button, drawn at (0, 0) to (75, 35) of its window.
 class ButtonGraphic : public MessageGraphic {
  public:
-  ButtonGraphic();
+  ButtonGraphic();                                // no label, corners (0, 0)
+  // Label, label box (cm), bevel pixel values of the upper-left and lower-right edges;
+  // draws at once into window when it is not 0.
   ButtonGraphic(std::string const& label, Position const& upperLeft, Position const& lowerRight,
                 unsigned long topLeftEdge, unsigned long bottomRightEdge, unsigned long window);
-  void Draw(unsigned long window) override;
+  void Draw(unsigned long window) override;       // face, bevels and label into the X window with this id
 
  private:
   unsigned long TopLeftEdgeColor;
@@ -491,11 +497,11 @@ class ButtonGraphic : public MessageGraphic {
 // A one-bit image: set bits black, clear bits in the drawable's colour.
 class X11BitMapGraphic : public GraphicNode {
  public:
-  X11BitMapGraphic();
-  // size is in pixels; bits are not owned and must outlive every Draw.
+  X11BitMapGraphic();                             // no bits, corners (0, 0)
+  // Upper-left in cm, size in pixels; bits are not owned and must outlive every Draw.
   X11BitMapGraphic(char* bits, color const& c, Position const& upperLeft, GraphicPosition const& size,
                    unsigned long window);
-  void Draw(unsigned long window) override;
+  void Draw(unsigned long window) override;       // the image into the X window with this id
 
  private:
   char* Bits;
@@ -508,11 +514,12 @@ class X11BitMapGraphic : public GraphicNode {
 // The alert box's "O K" push button, a child window.
 class ButtonWindow {
  public:
-  ButtonWindow();
-  ~ButtonWindow();
+  ButtonWindow();                                 // closed, raised; no X request
+  ~ButtonWindow();                                // closes the button if it is open
+  // Creates, maps and draws the button in parent, whose size is in pixels; WindowIsOpen on success.
   WindowState Open(unsigned long const& parent, int parentWidth, int parentHeight);
-  void Close();
-  unsigned long GetWindow() const;
+  void Close();                                   // destroys the button's X window if it is open
+  unsigned long GetWindow() const;                // X id of the button's window
   void MouseClickEvent(ButtonState const& state);  // draws the button raised or pressed
   void RefreshEvent();                            // draws the current look again
 
@@ -529,17 +536,19 @@ class ButtonWindow {
 // A modal message box; the constructor shows it and returns once it is closed.
 class AlertWindow {
  public:
+  // Shows message under title, waits for "O K" or a close request, then calls callback (may be null).
   AlertWindow(std::string const& title, std::string const& message, void (*callback)());
   AlertWindow(const AlertWindow&) = delete;
   AlertWindow& operator=(const AlertWindow&) = delete;
-  ~AlertWindow();
+  ~AlertWindow();                                 // frees the drawables; the box is already gone
 
-  void AddMessageToList();
-  int SetLocationAndSize();
-  int Open();
-  void EventHandler();
-  void RefreshEvent();
-  int ButtonPressed(int button);
+  // Steps of the constructor and of its event loop:
+  void AddMessageToList();                        // measures the message and adds its drawable
+  int SetLocationAndSize();                       // centres and sizes the box (pixels); 1 on success
+  int Open();                                     // shows the box and runs its loop; 1 once it has closed
+  void EventHandler();                            // the modal loop; returns when the box is closed
+  void RefreshEvent();                            // draws the disc, the mark and the message
+  int ButtonPressed(int button);                  // follows a press on "O K"; 0 ends the loop
 
  private:
   int X, Y;
