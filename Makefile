@@ -27,3 +27,15 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# `make install PREFIX=/some/dir` installs libslate.a, slate.h, the CMake
+# package and slate.pc there (default /usr/local).
+PREFIX ?= /usr/local
+.PHONY: install screenshots
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Runs every example on a private X server and saves docs/<example>.png.
+screenshots: build
+	@scripts/screenshots $(BUILD)
