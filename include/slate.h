@@ -319,11 +319,13 @@ class SimpleWindow {
 
  private:
   friend class WindowManager;
+  bool IsLive() const { return WindowStatus == WindowIsOpen && !XWindowGone; }  // X window usable
   void SelectInput();
   void ReleaseBackingPixmap();
 
   unsigned long WindowId;
   unsigned long BackingPixmap;
+  int XWindowGone;  // the server reported the X window destroyed by someone else
   std::string Title;
   WindowState WindowStatus;
   int (*RefreshCallback)();

@@ -279,6 +279,10 @@ int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
       window->RefreshEvent();
       return 1;
     case DestroyNotify:
+      // A DestroyNotify from the server itself (not a shutdown request)
+      // means another client destroyed the window: it must not be
+      // destroyed a second time.
+      if (!event.xany.send_event) window->XWindowGone = 1;
       return CloseAWindow(window);
     case ConfigureNotify:
       window->ConfigureEvent(event);
@@ -368,6 +372,7 @@ void SendExposeEvent(const unsigned long& id) {
 SimpleWindow::SimpleWindow(const std::string& title, float width, float height, const Position& position)
     : WindowId(0),
       BackingPixmap(0),
+      XWindowGone(0),
       Title(title),
       WindowStatus(WindowIsClosed),
       RefreshCallback(nullptr),
@@ -425,6 +430,7 @@ int SimpleWindow::Open() {
     XFillRectangle(display, BackingPixmap, gc.get(), 0, 0, screenWidth, screenHeight);
   }
   SetWMCloseWindow(WindowId);
+  XWindowGone = 0;
   WindowStatus = WindowIsOpen;
   // A click callback set earlier keeps working in the new X window.
   if (MouseClickCallback) SelectInput();
@@ -434,7 +440,7 @@ int SimpleWindow::Open() {
 int SimpleWindow::Close() {
   if (TimerActive) StopTimer();
   if (WinManager.Unregister(WindowId)) {
-    XDestroyWindow(display, WindowId);
+    if (!XWindowGone) XDestroyWindow(display, WindowId);
     ReleaseBackingPixmap();
     WindowStatus = WindowIsClosed;
   } else {
@@ -449,7 +455,7 @@ void SimpleWindow::ReleaseBackingPixmap() {
 }
 
 void SimpleWindow::SelectInput() {
-  if (WindowStatus == WindowIsOpen) XSelectInput(display, WindowId, NormalWindowEventMask | ButtonEventMask);
+  if (IsLive()) XSelectInput(display, WindowId, NormalWindowEventMask | ButtonEventMask);
 }
 
 int SimpleWindow::GetStatus() const {
@@ -539,7 +545,7 @@ int SimpleWindow::MouseClickEvent(const Position& click) {
 
 int SimpleWindow::RefreshEvent() {
   if (RefreshCallback) return RefreshCallback();
-  if (WindowStatus != WindowIsOpen) return 0;
+  if (!IsLive()) return 0;
   ScopedGC gc(GetGraphicsContext(WindowId, ColorTable[White], ColorTable[White]));
   XCopyArea(display, BackingPixmap, WindowId, gc.get(), 0, 0, PixelWidth, PixelHeight, 0, 0);
   return 0;
@@ -579,7 +585,7 @@ void DrawImageText(unsigned long target, XFontStruct* font, int x, int y, const 
 
 void SimpleWindow::RenderText(Position centre, const std::string& text, const color& textColor,
                               const color& backColor) {
-  if (WindowStatus != WindowIsOpen) return;
+  if (!IsLive()) return;
   ScopedFont font(XLoadQueryFont(display, WindowFont));
   if (!font.get()) {
     std::cout << "Unable to load the desired font: " << WindowFont << std::endl;
@@ -637,7 +643,7 @@ struct PixelBox {
 
 void SimpleWindow::RenderRectangle(const Position& upperLeft, const Position& lowerRight, const color& c,
                                    bool border) {
-  if (WindowStatus != WindowIsOpen) return;
+  if (!IsLive()) return;
   PixelBox box(upperLeft, lowerRight);
   for (unsigned long target : {WindowId, BackingPixmap}) {
     ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
@@ -650,7 +656,7 @@ void SimpleWindow::RenderRectangle(const Position& upperLeft, const Position& lo
 
 void SimpleWindow::RenderEllipse(const Position& upperLeft, const Position& lowerRight, const color& c,
                                  bool border) {
-  if (WindowStatus != WindowIsOpen) return;
+  if (!IsLive()) return;
   PixelBox box(upperLeft, lowerRight);
   for (unsigned long target : {WindowId, BackingPixmap}) {
     ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
@@ -662,7 +668,7 @@ void SimpleWindow::RenderEllipse(const Position& upperLeft, const Position& lowe
 }
 
 void SimpleWindow::RenderPolygon(const Position* vertices, int count, const color& c, bool border) {
-  if (WindowStatus != WindowIsOpen || !vertices || count < 1) return;
+  if (!IsLive() || !vertices || count < 1) return;
   // One more point than vertices: the last repeats the first to close the outline.
   XPoint* points = new (std::nothrow) XPoint[static_cast<size_t>(count) + 1];
   if (!points) return;
@@ -689,7 +695,7 @@ void SimpleWindow::RenderPolygon(const std::vector<Position>& vertices, int coun
 }
 
 void SimpleWindow::RenderLine(const Position& start, const Position& end, const color& c, float width) {
-  if (WindowStatus != WindowIsOpen) return;
+  if (!IsLive()) return;
   // With foreground and background equal, the double-dash style paints the
   // dashes and the gaps alike: a solid line with round ends.
   int lineWidth = std::clamp(l_to_d(width), 0, SHRT_MAX);
@@ -704,7 +710,7 @@ void SimpleWindow::RenderLine(const Position& start, const Position& end, const 
 }
 
 void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size) {
-  if (WindowStatus != WindowIsOpen || pixmap == 0) return;
+  if (!IsLive() || pixmap == 0) return;
   int width = std::clamp(l_to_d(size.GetXDistance()), 0, SHRT_MAX);
   int height = std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX);
   short x = ToShort(l_to_d(upperLeft.GetXDistance())), y = ToShort(l_to_d(upperLeft.GetYDistance()));
@@ -716,7 +722,7 @@ void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upper
 }
 
 void SimpleWindow::Erase(const Position& upperLeft, float width, float height) {
-  if (WindowStatus != WindowIsOpen) return;
+  if (!IsLive()) return;
   Position lowerRight = upperLeft + Position(width, height);
   RenderRectangle(upperLeft, lowerRight, White, false);
   Pump();

@@ -99,7 +99,7 @@ TEST(StartUp, ApiMainWithoutWindowsEndsWithoutApiEnd) {
 }
 
 // ---------------------------------------------------------------------------
-// The palette (Part 3.3)
+// The palette
 // ---------------------------------------------------------------------------
 
 TEST(Palette, StartUpFilledBothTables) {
