@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 // Xlib headers after GoogleTest, whose internals use the name None.
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -268,6 +269,58 @@ TEST_F(CloseOrderTest, AllSixClosedAtOnceAndEachAskedTwice) {
   EXPECT_EQ(r.err, "");
   for (const Button& b : kButtons) EXPECT_EQ(x().FindWindow(b.opens, false), 0u) << b.opens;
   EXPECT_EQ(x().FindWindow("ZINDRA", false), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// The server lacks the text font
+// ---------------------------------------------------------------------------
+
+// Every text of the menu is drawn in "9x15". Without it each drawing reports
+// the font and asks for shutdown: the loading screen closes early, the menu
+// (opened later) keeps working, and the first text drawn while the menu is
+// up closes everything and ends the program normally.
+TEST(MenuWithoutItsFont, EachTextAsksForShutdownAndTheProgramEndsCleanly) {
+  rig::Xvfb server;
+  ASSERT_TRUE(server.Start()) << server.Error();
+  char dir[] = "/tmp/rl-fonts-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string fonts_dir = dir;
+  std::ofstream(fonts_dir + "/fonts.dir") << "0\n";
+  // The font path stays as set while this connection is open.
+  rig::XClient fonts(server.Name());
+  ASSERT_TRUE(fonts.ok());
+  {
+    char* path[] = {&fonts_dir[0]};
+    rig::XErrorTrap trap;
+    XSetFontPath(fonts.dpy(), path, 1);
+    trap.Sync(fonts.dpy());
+    ASSERT_EQ(trap.Count(), 0) << trap.Describe();
+  }
+  const std::string kMissing = "Unable to load the desired font: 9x15\n";
+  {
+    Menu menu(server);
+    ASSERT_TRUE(menu.Start()) << menu.process().Stdout() << menu.process().Stderr();
+    ASSERT_EQ(menu.process().Stdout(), kMissing + kMissing);  // the loading screen's two texts
+    Window options = menu.Open(kButtons[2]);                  // holds no text
+    ASSERT_NE(options, 0u);
+    const Button& scores = kButtons[1];
+    ASSERT_TRUE(menu.x().ClickInWindow(menu.menu(),
+                                       static_cast<int>((scores.left + scores.right) / 2 * kScale),
+                                       static_cast<int>((scores.top + scores.bottom) / 2 * kScale)));
+    rig::ProcessResult r = menu.process().Wait(20000);
+    EXPECT_TRUE(r.ExitedWith(0)) << r.Describe();
+    EXPECT_EQ(rig::CountOf(r.out, kMissing), 3) << r.out;
+    // The two clicks, then the high-score text's failure.
+    ASSERT_GT(r.out.size(), 3 * kMissing.size()) << r.out;
+    std::string clicks = r.out.substr(0, r.out.size() - kMissing.size()).substr(2 * kMissing.size());
+    EXPECT_EQ(rig::CountOf(clicks, "t"), 2) << r.out;
+    EXPECT_EQ(rig::CountOf(clicks, "n"), 2) << r.out;
+    EXPECT_EQ(r.err, "");
+    for (const char* title : {"ZINDRA", "OPTIONS", "HIGHSCORES", "laoding"})
+      EXPECT_EQ(menu.x().FindWindow(title, false), 0u) << title;
+  }
+  std::remove((fonts_dir + "/fonts.dir").c_str());
+  rmdir(dir);
 }
 
 }  // namespace
