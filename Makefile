@@ -27,7 +27,7 @@ run: build
 # only when the first has passed, so the summary printed last is always the
 # one that matters.
 test: build $(ASAN_BUILD)/CMakeCache.txt
-	cd $(BUILD) && ../scripts/with-xvfb ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && $(CURDIR)/scripts/with-xvfb ctest --output-on-failure -j $(JOBS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(CURDIR)/scripts/with-xvfb ctest --output-on-failure -j $(JOBS)
 
