@@ -1,4 +1,4 @@
-// Window runtime, in process (Parts 3.1, 3.2, 4.1): the registry, the event
+// Window runtime, in process: the registry, the event
 // filter and the dispatcher by event type, CloseAWindow and ApiEnd, the
 // shutdown request, and the Open/Close state table.
 //

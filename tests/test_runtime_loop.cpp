@@ -1,4 +1,4 @@
-// The main loop, as applications live it (Parts 3.1, 3.2, 4.1): test
+// The main loop, as applications live it: test
 // applications (tests/apps/rt_*.cpp) run as child processes on a private
 // Xvfb and are driven from another client with real clicks, the window
 // manager's close request and covering windows; their stdout tells what

@@ -1,8 +1,9 @@
-// Window runtime, start-up (Parts 2.1, 3.1, 3.3): unit conversions at a
+// Window runtime, start-up: unit conversions at a
 // known scale, the scale computed from the screen width, the palette and its
 // failure message, the missing display, and the order of the globals.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -45,6 +46,23 @@ TEST_F(AtScale, PixelsToCentimetres) {
     int back = l_to_d(d_to_l(n));
     ASSERT_TRUE(back == n || back == n - 1) << n << " -> " << back;
   }
+}
+
+TEST(Points, ArithmeticAndExactComparison) {
+  // Each sum is rounded to float when the result is built, so this holds exactly.
+  EXPECT_TRUE(Position(0.1f, 0.2f) + Position(0.2f, 0.1f) == Position(0.3f, 0.3f));
+  EXPECT_EQ(Position(1.5f, 2.0f) - Position(0.5f, 3.0f), Position(1.0f, -1.0f));
+  EXPECT_FALSE(Position(NAN, 0) == Position(NAN, 0));
+  EXPECT_TRUE(Position(NAN, 0) != Position(NAN, 0));
+  EXPECT_TRUE(Position(1, 2) != Position(1, 3));
+  EXPECT_EQ(GraphicPosition(3, 4) - GraphicPosition(5, 1), GraphicPosition(-2, 3));
+  EXPECT_EQ(GraphicPosition(3, 4) + GraphicPosition(5, 1), GraphicPosition(8, 5));
+  EXPECT_TRUE(GraphicPosition(3, 4) != GraphicPosition(3, 5));
+  EXPECT_FALSE(GraphicPosition(3, 4) != GraphicPosition(3, 4));
+  // Conversions of values beyond the pixel range saturate instead of overflowing.
+  EXPECT_EQ(l_to_d(1e30f), INT_MAX);
+  EXPECT_EQ(l_to_d(-1e30f), INT_MIN);
+  EXPECT_EQ(l_to_d(NAN), 0);
 }
 
 TEST(Scale, StartUpScaleOfThisDisplay) {

@@ -1,4 +1,4 @@
-// SimpleWindow and the runtime, in process (Parts 3.2, 4.1, 7.1): what
+// SimpleWindow and the runtime, in process: what
 // another client sees of an open window (geometry, name, icon name, size
 // hints, protocols, event mask), the backing pixmap in the X server's
 // memory, operations on windows that are not open, and timers under the
