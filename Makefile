@@ -35,7 +35,7 @@ bench: build
 	@scripts/with-xvfb scripts/run-benchmarks $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD)
 
 # The sanitizer build registers scripts/sanitizer-check as the launcher of
 # its tests (CMake runs tests through the "emulator" of their executable).

@@ -124,11 +124,18 @@ bool ParseCount(const std::string& word, unsigned long* value) {
   return true;
 }
 
-// Reads the values line of an XPM file in C syntax ("/* XPM */" or
-// "/* XPM2 C */" first): width, height, colours, characters per pixel.
+// Reads the values line of an XPM file: width, height, colours, characters
+// per pixel. C syntax ("/* XPM */" or "/* XPM2 C */" first) quotes it; the
+// plain form ("! XPM2" first) has it bare on the next line.
 bool ParseHeader(const char* text, size_t size, PictureHeader* header) {
   HeaderScanner scan(text, size);
-  if (scan.Word() != "/*") return false;
+  std::string first = scan.Word();
+  if (first == "!") {
+    if (scan.Word() != "XPM2") return false;
+    return ParseCount(scan.Word(), &header->width) && ParseCount(scan.Word(), &header->height) &&
+           ParseCount(scan.Word(), &header->colors) && ParseCount(scan.Word(), &header->charsPerPixel);
+  }
+  if (first != "/*") return false;
   std::string format = scan.Word();
   if (format == "XPM2") {
     if (scan.Word() != "C") return false;

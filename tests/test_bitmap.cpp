@@ -148,6 +148,13 @@ TEST_F(BitMapTest, SizeAndHitTest) {
   EXPECT_EQ(picture.GetHeight(), 0.0f);
 }
 
+TEST_F(BitMapTest, PlainFormLoads) {
+  BitMap picture(window);
+  ASSERT_EQ(picture.Load(Pictures() + "plain_form_66x33.xpm"), PictureLoaded);
+  EXPECT_EQ(picture.GetWidth(), 1.0f);
+  EXPECT_EQ(picture.GetHeight(), 0.5f);
+}
+
 TEST_F(BitMapTest, DrawCopiesThePictureIntoBothTargets) {
   BitMap picture(window);
   ASSERT_EQ(picture.Load(kQuadrants), PictureLoaded);
