@@ -11,25 +11,12 @@
 #include <regex>
 #include <string>
 
+#include "menu_support.h"
 #include "rig.h"
 
 namespace {
 
-const std::string kZindra = SLATE_BINARY_DIR "/app/zindra";
-const std::string kZindraDir = SLATE_BINARY_DIR "/app";
 const std::string kSuppressions = SLATE_SOURCE_DIR "/tests/valgrind.supp";
-constexpr int kScale = 66;
-
-struct Button {
-  double left, right, top, bottom;
-  const char* opens;
-};
-const Button kButtons[5] = {
-    {10.518, 14.688, 1.968, 3.114, "game"},     {10.518, 14.688, 3.642, 4.716, "HIGHSCORES"},
-    {10.518, 14.688, 5.25, 6.582, "OPTIONS"},   {10.518, 14.688, 7.026, 8.316, "about game and instructions"},
-    {10.518, 14.688, 8.7, 10.14, "more games"},
-};
-const Button kCloseBox = {0.54, 1.44, 0.676, 1.86, nullptr};
 
 bool SanitizerBuild() {
 #if defined(__SANITIZE_ADDRESS__)
