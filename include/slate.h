@@ -57,11 +57,12 @@ constexpr int DefaultYCoordinate = 0;  // default y of both point types
 class Position {
  public:
   // (x, y) in centimetres; both default to 0.
-  constexpr Position(float x = DefaultXCoordinate, float y = DefaultYCoordinate) : XDistance(x), YDistance(y) {}
-  float GetXDistance() const;   // x in centimetres
-  float GetYDistance() const;   // y in centimetres
-  void SetXDistance(float x);   // replaces x (centimetres)
-  void SetYDistance(float y);   // replaces y (centimetres)
+  constexpr Position(float x = DefaultXCoordinate, float y = DefaultYCoordinate)
+      : XDistance(x), YDistance(y) {}
+  float GetXDistance() const;  // x in centimetres
+  float GetYDistance() const;  // y in centimetres
+  void SetXDistance(float x);  // replaces x (centimetres)
+  void SetYDistance(float y);  // replaces y (centimetres)
 
  private:
   float XDistance;
@@ -76,11 +77,12 @@ bool operator!=(const Position& a, const Position& b);     // negation of ==
 class GraphicPosition {
  public:
   // (x, y) in pixels; both default to 0.
-  constexpr GraphicPosition(int x = DefaultXCoordinate, int y = DefaultYCoordinate) : XCoordinate(x), YCoordinate(y) {}
-  int GetXCoordinate() const;   // x in pixels
-  int GetYCoordinate() const;   // y in pixels
-  void SetXCoordinate(int x);   // replaces x (pixels)
-  void SetYCoordinate(int y);   // replaces y (pixels)
+  constexpr GraphicPosition(int x = DefaultXCoordinate, int y = DefaultYCoordinate)
+      : XCoordinate(x), YCoordinate(y) {}
+  int GetXCoordinate() const;  // x in pixels
+  int GetYCoordinate() const;  // y in pixels
+  void SetXCoordinate(int x);  // replaces x (pixels)
+  void SetYCoordinate(int y);  // replaces y (pixels)
 
  private:
   int XCoordinate;
@@ -91,65 +93,65 @@ GraphicPosition operator-(const GraphicPosition& a, const GraphicPosition& b);  
 bool operator==(const GraphicPosition& a, const GraphicPosition& b);            // both components equal
 bool operator!=(const GraphicPosition& a, const GraphicPosition& b);            // either component differs
 
-constexpr Position LogicalOrigin(3.0f, 3.0f);    // default placement of pictures, centimetres
-constexpr GraphicPosition DeviceOrigin(0, 0);    // default corner of drawables, pixels
-constexpr float DisplayLengthCM = 29.0f;         // assumed width of every screen, centimetres
+constexpr Position LogicalOrigin(3.0f, 3.0f);  // default placement of pictures, centimetres
+constexpr GraphicPosition DeviceOrigin(0, 0);  // default corner of drawables, pixels
+constexpr float DisplayLengthCM = 29.0f;       // assumed width of every screen, centimetres
 
-int l_to_d(float centimetres);                    // centimetres to pixels, truncated toward zero
-float d_to_l(int pixels);                         // pixels to centimetres
-GraphicPosition l_to_d(const Position& p);        // both components to pixels
-Position d_to_l(const GraphicPosition& p);        // both components to centimetres
+int l_to_d(float centimetres);              // centimetres to pixels, truncated toward zero
+float d_to_l(int pixels);                   // pixels to centimetres
+GraphicPosition l_to_d(const Position& p);  // both components to pixels
+Position d_to_l(const GraphicPosition& p);  // both components to centimetres
 
 // ---------------------------------------------------------------------------
 // Library-wide constants
 // ---------------------------------------------------------------------------
 
-constexpr color DefaultColor = White;             // default background colour
-constexpr int MaxColors = 8;                      // entries of ColorTable
-constexpr int NbrButtonColors = 3;                // entries of ButtonColorTable
+constexpr color DefaultColor = White;  // default background colour
+constexpr int MaxColors = 8;           // entries of ColorTable
+constexpr int NbrButtonColors = 3;     // entries of ButtonColorTable
 
-constexpr const char WindowFont[] = "9x15";       // font of window text and alert text
-constexpr const char ButtonFont[] = "9x15bold";   // font of the push button's label
-constexpr const char NoTitle[] = "Untitled";      // default window title
-constexpr float DefaultWidth = 8;                 // default window width, centimetres
-constexpr float DefaultHeight = 8;                // default window height, centimetres
+constexpr const char WindowFont[] = "9x15";      // font of window text and alert text
+constexpr const char ButtonFont[] = "9x15bold";  // font of the push button's label
+constexpr const char NoTitle[] = "Untitled";     // default window title
+constexpr float DefaultWidth = 8;                // default window width, centimetres
+constexpr float DefaultHeight = 8;               // default window height, centimetres
 
-constexpr int DeviceTwoPi = 23040;                // a full turn in X arc units (1/64 degree)
-constexpr int ColorCloseness = 60000;             // colour tolerance when loading pictures (0..65535)
+constexpr int DeviceTwoPi = 23040;     // a full turn in X arc units (1/64 degree)
+constexpr int ColorCloseness = 60000;  // colour tolerance when loading pictures (0..65535)
 
-constexpr int BorderSize = 1;                     // border of top-level windows, pixels
-constexpr long NormalWindowEventMask = 0x28000;   // StructureNotifyMask | ExposureMask
-constexpr long ButtonEventMask = 0xc;             // ButtonPressMask | ButtonReleaseMask
-constexpr int MinScreenWidth = 120;               // minimum width of a resizable window, pixels
-constexpr int MinScreenHeight = 0;                // minimum height of a resizable window, pixels
-constexpr int DeleteWindowFormat = 32;            // format of a window manager's close request
+constexpr int BorderSize = 1;                    // border of top-level windows, pixels
+constexpr long NormalWindowEventMask = 0x28000;  // StructureNotifyMask | ExposureMask
+constexpr long ButtonEventMask = 0xc;            // ButtonPressMask | ButtonReleaseMask
+constexpr int MinScreenWidth = 120;              // minimum width of a resizable window, pixels
+constexpr int MinScreenHeight = 0;               // minimum height of a resizable window, pixels
+constexpr int DeleteWindowFormat = 32;           // format of a window manager's close request
 
-constexpr int ButtonWidth = 75;                   // alert push button, pixels
-constexpr int ButtonHeight = 35;                  // alert push button, pixels
-constexpr int ButtonBorderSize = 1;               // alert push button border, pixels
-constexpr int BevelSize = 4;                      // bevel lines on each edge of the button
-constexpr color NoColorNeeded = White;            // colour of drawables that use none
-constexpr long AlertButtonEventMask = 0x0100800C; // OwnerGrabButton | Exposure | ButtonRelease | ButtonPress
-constexpr const char ButtonMessage[] = "O K";     // label of the alert's push button
-constexpr Position OkayUpPosition(1.9f, 0.8f);    // label corner, button raised
-constexpr Position OkayDownPosition(2.0f, 0.9f);  // label corner, button pressed
+constexpr int ButtonWidth = 75;                    // alert push button, pixels
+constexpr int ButtonHeight = 35;                   // alert push button, pixels
+constexpr int ButtonBorderSize = 1;                // alert push button border, pixels
+constexpr int BevelSize = 4;                       // bevel lines on each edge of the button
+constexpr color NoColorNeeded = White;             // colour of drawables that use none
+constexpr long AlertButtonEventMask = 0x0100800C;  // OwnerGrabButton | Exposure | ButtonRelease | ButtonPress
+constexpr const char ButtonMessage[] = "O K";      // label of the alert's push button
+constexpr Position OkayUpPosition(1.9f, 0.8f);     // label corner, button raised
+constexpr Position OkayDownPosition(2.0f, 0.9f);   // label corner, button pressed
 
-constexpr int DefaultPlane = 1;                   // bit plane copied from one-bit bitmaps
-constexpr color ExclamationColor = Yellow;        // colour of the alert's disc and mark
+constexpr int DefaultPlane = 1;                        // bit plane copied from one-bit bitmaps
+constexpr color ExclamationColor = Yellow;             // colour of the alert's disc and mark
 constexpr Position ExclamationPosition(0.78f, 0.52f);  // upper-left of the exclamation mark
 constexpr GraphicPosition ExclamationSize(10, 30);     // exclamation mark, pixels
 constexpr Position UpperLeftExCircle(0.5f, 0.5f);      // alert disc, upper-left
 constexpr Position LowerRightExCircle(1.3f, 1.3f);     // alert disc, lower-right
 constexpr Position AlertTextPosition(1.75f, 0.7f);     // upper-left of the alert's message
 
-constexpr int AlertWindowDefaultWidth = 277;      // alert box, pixels
-constexpr int AlertWindowDefaultHeight = 126;     // alert box, pixels
-constexpr int DefaultTitleWidth = 190;            // wider titles widen the alert box, pixels
-constexpr int DefaultTitleSpacing = 10;           // added to a wide title's width, pixels
-constexpr int SpaceBuffer = 20;                   // screen margin of a full-width alert, pixels
-constexpr int AlertTextSpaceBuffer = 15;          // margin right of the alert's message, pixels
-constexpr long AlertWindowEventMask = 0x800C;     // Exposure | ButtonRelease | ButtonPress
-constexpr int NbrStaticAlertDrawables = 2;        // the disc and the mark
+constexpr int AlertWindowDefaultWidth = 277;   // alert box, pixels
+constexpr int AlertWindowDefaultHeight = 126;  // alert box, pixels
+constexpr int DefaultTitleWidth = 190;         // wider titles widen the alert box, pixels
+constexpr int DefaultTitleSpacing = 10;        // added to a wide title's width, pixels
+constexpr int SpaceBuffer = 20;                // screen margin of a full-width alert, pixels
+constexpr int AlertTextSpaceBuffer = 15;       // margin right of the alert's message, pixels
+constexpr long AlertWindowEventMask = 0x800C;  // Exposure | ButtonRelease | ButtonPress
+constexpr int NbrStaticAlertDrawables = 2;     // the disc and the mark
 
 // The exclamation mark: 10 x 30 pixels, X bitmap layout (two bytes a row).
 extern char exclam_bits[60];
@@ -161,22 +163,22 @@ extern char exclam_bits[60];
 class SimpleWindow;
 class WindowManager;
 
-extern int ScreenNbr;                             // default screen of the display
-extern float PixelsPerCentimeter;                 // pixels per centimetre, a whole number >= 1
-extern Display* display;                          // the one connection to the X server
-extern WindowManager WinManager;                  // the one window manager
-extern unsigned long ColorTable[MaxColors];       // pixel values of the palette, indexed by color
+extern int ScreenNbr;                                    // default screen of the display
+extern float PixelsPerCentimeter;                        // pixels per centimetre, a whole number >= 1
+extern Display* display;                                 // the one connection to the X server
+extern WindowManager WinManager;                         // the one window manager
+extern unsigned long ColorTable[MaxColors];              // pixel values of the palette, indexed by color
 extern unsigned long ButtonColorTable[NbrButtonColors];  // button face, light bevel, dark bevel
 
-extern const char* ColorName[MaxColors];                  // first-choice palette colour names
-extern const char* SecondChoiceColors[MaxColors];         // fallback palette colour names
-extern const char* ButtonColorName[NbrButtonColors];      // first-choice button grey names
+extern const char* ColorName[MaxColors];                       // first-choice palette colour names
+extern const char* SecondChoiceColors[MaxColors];              // fallback palette colour names
+extern const char* ButtonColorName[NbrButtonColors];           // first-choice button grey names
 extern const char* SecondChoiceButtonColors[NbrButtonColors];  // fallback button grey names
 
-void ApiMain();                                   // the application's entry; it defines it
-int ApiEnd();                                     // hook run when the last window closes by request
-void Terminate();                                 // asks every open window to close; returns at once
-unsigned int GetMilliseconds();                   // wall-clock milliseconds, 32-bit, wrapping
+void ApiMain();                  // the application's entry; it defines it
+int ApiEnd();                    // hook run when the last window closes by request
+void Terminate();                // asks every open window to close; returns at once
+unsigned int GetMilliseconds();  // wall-clock milliseconds, 32-bit, wrapping
 
 // One node of the window registry.
 struct DispatchListEntry {
@@ -189,32 +191,32 @@ struct DispatchListEntry {
 // The window runtime: display connection, palette, registry, event routing.
 class WindowManager {
  public:
-  WindowManager();                                // opens the display and allocates the colours
-  ~WindowManager();                               // closes windows still open, then the display
+  WindowManager();   // opens the display and allocates the colours
+  ~WindowManager();  // closes windows still open, then the display
   WindowManager(const WindowManager&) = delete;
   WindowManager& operator=(const WindowManager&) = delete;
 
-  int ColorsObtained() const;                     // 1 when the palette was allocated
-  void ApiMainIsCompleted();                      // marks ApiMain as returned
-  int IsApiMainCompleted() const;                 // 1 once ApiMain has returned
-  int Empty() const;                              // 1 when no window is open
-  int CheckTermination();                         // 1 if windows remain, else calls ApiEnd and gives 0
-  void Terminate();                               // sends a close (DestroyNotify) to every open window
+  int ColorsObtained() const;      // 1 when the palette was allocated
+  void ApiMainIsCompleted();       // marks ApiMain as returned
+  int IsApiMainCompleted() const;  // 1 once ApiMain has returned
+  int Empty() const;               // 1 when no window is open
+  int CheckTermination();          // 1 if windows remain, else calls ApiEnd and gives 0
+  void Terminate();                // sends a close (DestroyNotify) to every open window
 
   // Allocates count named colours into table, trying names then fallbacks; 1 on success.
   int InitializeColors(const char** names, const char** fallbacks, unsigned long* table, int count);
 
-  int Register(SimpleWindow* window);             // adds an open window; 1 on success
-  int Unregister(const unsigned long& id);        // removes the window with this X id; 1 if removed
-  int CloseAWindow(SimpleWindow* window);         // quit callback then close; 0 when none remain
+  int Register(SimpleWindow* window);                      // adds an open window; 1 on success
+  int Unregister(const unsigned long& id);                 // removes the window with this X id; 1 if removed
+  int CloseAWindow(SimpleWindow* window);                  // quit callback then close; 0 when none remain
   SimpleWindow* GetWindow(const unsigned long& id) const;  // window with this X id, or null
   SimpleWindow* GetWindow(const XEvent& event) const;      // window an event belongs to, or null
   unsigned long GetWindow(const SimpleWindow* window) const;  // X id of a window, 0 for null
-  void DescribeContents() const;                  // lists the open windows' ids on standard output
+  void DescribeContents() const;                             // lists the open windows' ids on standard output
   int DispatchMessage(XEvent& event, SimpleWindow* window);  // 1 handled, 2 not, 0 last one closed
-  void CheckEvents();                             // handles structure events, close requests, timers
-  void CheckTimers();                             // runs the timers of open windows that are due
-  void WaitForEvent();                            // sleeps until an event is queued or a timer is due
+  void CheckEvents();   // handles structure events, close requests, timers
+  void CheckTimers();   // runs the timers of open windows that are due
+  void WaitForEvent();  // sleeps until an event is queued or a timer is due
 
  private:
   int ColorsAreObtained;
@@ -239,8 +241,8 @@ int LoadFont(XFontStruct** font, const std::string& name);
 int CreateWindow(unsigned long& window, std::string const& title, int x, int y, int width, int height,
                  unsigned long unused, int const& fixedSize);
 // Sets name, icon name, size hints and input hints of a window; 1 on success.
-int SetWindowHints(unsigned long const& window, std::string const& title, int x, int y, int width,
-                   int height, int const& fixedSize);
+int SetWindowHints(unsigned long const& window, std::string const& title, int x, int y, int width, int height,
+                   int const& fixedSize);
 int IsWMCloseWindow(XClientMessageEvent const* event);  // 1 for a window manager's close request
 void SetWMCloseWindow(unsigned long const& window);     // asks for close requests instead of kills
 
@@ -257,35 +259,35 @@ class SimpleWindow {
                const Position& position = Position(0, 0));
   SimpleWindow(const char* title, float width = DefaultWidth, float height = DefaultHeight,
                const Position& position = Position(0, 0));
-  SimpleWindow(const SimpleWindow& other);        // refused with an alert; the program then shuts down
+  SimpleWindow(const SimpleWindow& other);            // refused with an alert; the program then shuts down
   SimpleWindow operator=(const SimpleWindow& other);  // refused with two alerts, then shuts down
-  ~SimpleWindow();                                // closes the window if it is open
+  ~SimpleWindow();                                    // closes the window if it is open
 
-  int Open();                                     // opens the window; returns the new WindowState
-  int Close();                                    // closes the window; returns the new WindowState
-  int GetStatus() const;                          // the WindowState
+  int Open();             // opens the window; returns the new WindowState
+  int Close();            // closes the window; returns the new WindowState
+  int GetStatus() const;  // the WindowState
 
-  float GetWidth() const;                         // width in cm
-  float GetHeight() const;                        // height in cm
-  float GetXPosition() const;                     // x of the upper-left corner on the screen, cm
-  float GetYPosition() const;                     // y of the upper-left corner on the screen, cm
-  Position GetPosition() const;                   // upper-left corner on the screen, cm
-  Position GetCenter() const;                     // centre relative to the window's corner, cm
+  float GetWidth() const;        // width in cm
+  float GetHeight() const;       // height in cm
+  float GetXPosition() const;    // x of the upper-left corner on the screen, cm
+  float GetYPosition() const;    // y of the upper-left corner on the screen, cm
+  Position GetPosition() const;  // upper-left corner on the screen, cm
+  Position GetCenter() const;    // centre relative to the window's corner, cm
 
-  void SetRefreshCallback(int (*const& f)());     // run on exposure instead of repainting
-  void SetQuitCallback(int (*const& f)());        // run when the window is closed from outside
-  void SetTimerCallback(int (*const& f)());       // run each time the timer falls due
+  void SetRefreshCallback(int (*const& f)());                    // run on exposure instead of repainting
+  void SetQuitCallback(int (*const& f)());                       // run when the window is closed from outside
+  void SetTimerCallback(int (*const& f)());                      // run each time the timer falls due
   void SetMouseClickCallback(int (*const& f)(const Position&));  // run on a click, cm in the window
 
-  int StartTimer(int milliseconds);               // (re)starts the timer; always 1
-  void StopTimer();                               // stops the timer
-  void CheckTimer();                              // runs the timer callback if the interval has passed
+  int StartTimer(int milliseconds);  // (re)starts the timer; always 1
+  void StopTimer();                  // stops the timer
+  void CheckTimer();                 // runs the timer callback if the interval has passed
 
-  virtual int QuitEvent();                        // calls the quit callback
-  virtual int RefreshEvent();                     // calls the refresh callback, or repaints
-  virtual int TimerEvent();                       // calls the timer callback
+  virtual int QuitEvent();                             // calls the quit callback
+  virtual int RefreshEvent();                          // calls the refresh callback, or repaints
+  virtual int TimerEvent();                            // calls the timer callback
   virtual int MouseClickEvent(const Position& click);  // calls the click callback
-  void ConfigureEvent(const XEvent& event);       // records a move or resize
+  void ConfigureEvent(const XEvent& event);            // records a move or resize
 
   // Text in the "9x15" font centred on a point, over a filled band (cm, palette colours).
   void RenderText(Position centre, const std::string& text, const color& textColor = Black,
@@ -315,7 +317,7 @@ class SimpleWindow {
   void RenderPolygon(const std::vector<Position>& vertices, int count, const color& c = Black,
                      bool border = false);
 
-  void Message(const std::string& text);          // shows text in a modal alert box titled like the window
+  void Message(const std::string& text);  // shows text in a modal alert box titled like the window
 
  private:
   friend class WindowManager;
@@ -347,25 +349,25 @@ class SimpleWindow {
 
 class BitMap {
  public:
-  explicit BitMap(SimpleWindow& window);          // bound to window; PictureNotLoaded
-  explicit BitMap(SimpleWindow* window);          // PictureHasNoWindow when window is null
-  BitMap();                                       // no window; PictureNotLoaded
-  BitMap(const BitMap& other);                    // deep copy: its own pixmap holding the same picture
-  BitMap& operator=(const BitMap& other);         // as the copy; releases this picture first
-  ~BitMap();                                      // releases the picture
+  explicit BitMap(SimpleWindow& window);   // bound to window; PictureNotLoaded
+  explicit BitMap(SimpleWindow* window);   // PictureHasNoWindow when window is null
+  BitMap();                                // no window; PictureNotLoaded
+  BitMap(const BitMap& other);             // deep copy: its own pixmap holding the same picture
+  BitMap& operator=(const BitMap& other);  // as the copy; releases this picture first
+  ~BitMap();                               // releases the picture
 
-  PictureState Load(const std::string& file);     // reads an XPM file; returns the new status
-  void SetWindow(SimpleWindow& window);           // binds another window; status unchanged
-  int Draw() const;                               // copies the picture into the window; 1 if drawn
-  int Erase() const;                              // paints the picture's rectangle White; 1 if erased
-  float GetWidth() const;                         // picture width, cm
-  float GetHeight() const;                        // picture height, cm
-  int IsInside(const Position& p) const;          // 1 when p (cm) lies on the picture, edges included
-  PictureState GetStatus() const;                 // the PictureState
-  float GetXPosition() const;                     // x of the upper-left corner in the window, cm
-  float GetYPosition() const;                     // y of the upper-left corner in the window, cm
-  void SetPosition(const Position& p);            // moves the picture (cm); nothing is redrawn
-  Position GetPosition() const;                   // upper-left corner in the window, cm
+  PictureState Load(const std::string& file);  // reads an XPM file; returns the new status
+  void SetWindow(SimpleWindow& window);        // binds another window; status unchanged
+  int Draw() const;                            // copies the picture into the window; 1 if drawn
+  int Erase() const;                           // paints the picture's rectangle White; 1 if erased
+  float GetWidth() const;                      // picture width, cm
+  float GetHeight() const;                     // picture height, cm
+  int IsInside(const Position& p) const;       // 1 when p (cm) lies on the picture, edges included
+  PictureState GetStatus() const;              // the PictureState
+  float GetXPosition() const;                  // x of the upper-left corner in the window, cm
+  float GetYPosition() const;                  // y of the upper-left corner in the window, cm
+  void SetPosition(const Position& p);         // moves the picture (cm); nothing is redrawn
+  Position GetPosition() const;                // upper-left corner in the window, cm
 
  private:
   void ReleasePixmap();
@@ -384,22 +386,22 @@ class BitMap {
 // Base of the drawables: a kind, a palette colour and a pixel rectangle.
 class Graphic {
  public:
-  explicit Graphic(GraphicType const& type);      // colour White, corners (0, 0)
+  explicit Graphic(GraphicType const& type);  // colour White, corners (0, 0)
   // Kind, colour and corners in cm, converted to pixels.
   Graphic(GraphicType const& type, color const& c, Position const& upperLeft, Position const& lowerRight);
   Graphic(const Graphic&) = delete;
   Graphic& operator=(const Graphic&) = delete;
   virtual ~Graphic();
-  virtual void Draw(unsigned long window) = 0;    // draws into the X window with this id
+  virtual void Draw(unsigned long window) = 0;  // draws into the X window with this id
 
-  void SetType(GraphicType const& type);          // replaces the kind
-  GraphicType GetType() const;                    // the kind
-  void SetColor(color const& c);                  // replaces the palette colour
-  color GetColor() const;                         // the palette colour
-  void SetUpperLeft(GraphicPosition const& p);    // pixels
-  void SetLowerRight(GraphicPosition const& p);   // pixels
-  GraphicPosition GetUpperLeft() const;           // pixels
-  GraphicPosition GetLowerRight() const;          // pixels
+  void SetType(GraphicType const& type);         // replaces the kind
+  GraphicType GetType() const;                   // the kind
+  void SetColor(color const& c);                 // replaces the palette colour
+  color GetColor() const;                        // the palette colour
+  void SetUpperLeft(GraphicPosition const& p);   // pixels
+  void SetLowerRight(GraphicPosition const& p);  // pixels
+  GraphicPosition GetUpperLeft() const;          // pixels
+  GraphicPosition GetLowerRight() const;         // pixels
   void SetLocation(GraphicPosition const& upperLeft, GraphicPosition const& lowerRight);  // pixels
   void SetLocationWithConversion(Position const& upperLeft, Position const& lowerRight);  // cm
 
@@ -416,8 +418,8 @@ class GraphicNode : public Graphic {
   explicit GraphicNode(GraphicType const& type);  // as Graphic(type); no next node
   // As the Graphic constructor (corners in cm); no next node.
   GraphicNode(GraphicType const& type, color const& c, Position const& upperLeft, Position const& lowerRight);
-  void SetNext(GraphicNode* next);                // following node; not owned
-  GraphicNode* GetNext() const;                   // following node, or null
+  void SetNext(GraphicNode* next);  // following node; not owned
+  GraphicNode* GetNext() const;     // following node, or null
 
  private:
   GraphicNode* Next;
@@ -426,19 +428,19 @@ class GraphicNode : public Graphic {
 // An ordered list that owns its drawables and draws them in order.
 class GraphicManager {
  public:
-  GraphicManager();                               // an empty list
+  GraphicManager();  // an empty list
   GraphicManager(const GraphicManager&) = delete;
   GraphicManager& operator=(const GraphicManager&) = delete;
-  ~GraphicManager();                              // deletes every node
+  ~GraphicManager();  // deletes every node
 
-  int GetListSize() const;                        // number of nodes
-  int IsEmpty() const;                            // 1 when there are none
-  void AppendGraphic(GraphicNode* node);          // adds a heap node at the end; the list owns it
-  void InsertGraphic(GraphicNode* node);          // adds a heap node at the front; the list owns it
-  GraphicNode* First();                           // moves the cursor to the first node
-  GraphicNode* Next();                            // moves the cursor on; null past the end
-  void EmptyList();                               // deletes every node
-  GraphicNode* GetFirstMessage() const;           // first text drawable, or null
+  int GetListSize() const;                              // number of nodes
+  int IsEmpty() const;                                  // 1 when there are none
+  void AppendGraphic(GraphicNode* node);                // adds a heap node at the end; the list owns it
+  void InsertGraphic(GraphicNode* node);                // adds a heap node at the front; the list owns it
+  GraphicNode* First();                                 // moves the cursor to the first node
+  GraphicNode* Next();                                  // moves the cursor on; null past the end
+  void EmptyList();                                     // deletes every node
+  GraphicNode* GetFirstMessage() const;                 // first text drawable, or null
   GraphicPosition GetLowerRightOfFirstMessage() const;  // its lower-right corner, pixels
 
  private:
@@ -455,11 +457,11 @@ class MessageGraphic : public GraphicNode {
   // Text, band colour and rectangle corners (cm); draws at once into window when it is not 0.
   MessageGraphic(std::string const& message, color const& c, Position const& upperLeft,
                  Position const& lowerRight, unsigned long window);
-  void Draw(unsigned long window) override;       // band and text into the X window with this id
-  int GetMessageLength() const;                   // bytes of the message
-  void SetMessage(std::string const& message);    // replaces the text; nothing is redrawn
-  std::string GetMessage() const;                 // the text
-  GraphicPosition GetLocation() const;            // baseline start of the text, pixels
+  void Draw(unsigned long window) override;     // band and text into the X window with this id
+  int GetMessageLength() const;                 // bytes of the message
+  void SetMessage(std::string const& message);  // replaces the text; nothing is redrawn
+  std::string GetMessage() const;               // the text
+  GraphicPosition GetLocation() const;          // baseline start of the text, pixels
   void SetTextLocation(unsigned int width, unsigned int height);  // centres a text of this size
 
  private:
@@ -475,21 +477,21 @@ GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned l
 // A filled ellipse with a black outline.
 class EllipseGraphic : public GraphicNode {
  public:
-  EllipseGraphic();                               // White, corners (0, 0)
+  EllipseGraphic();  // White, corners (0, 0)
   // Colour and bounding-box corners (cm); draws at once into window when it is not 0.
   EllipseGraphic(color const& c, Position const& upperLeft, Position const& lowerRight, unsigned long window);
-  void Draw(unsigned long window) override;       // fill and outline into the X window with this id
+  void Draw(unsigned long window) override;  // fill and outline into the X window with this id
 };
 
 // The bevelled push button, drawn at (0, 0) to (75, 35) of its window.
 class ButtonGraphic : public MessageGraphic {
  public:
-  ButtonGraphic();                                // no label, corners (0, 0)
+  ButtonGraphic();  // no label, corners (0, 0)
   // Label, label box (cm), bevel pixel values of the upper-left and lower-right edges;
   // draws at once into window when it is not 0.
   ButtonGraphic(std::string const& label, Position const& upperLeft, Position const& lowerRight,
                 unsigned long topLeftEdge, unsigned long bottomRightEdge, unsigned long window);
-  void Draw(unsigned long window) override;       // face, bevels and label into the X window with this id
+  void Draw(unsigned long window) override;  // face, bevels and label into the X window with this id
 
  private:
   unsigned long TopLeftEdgeColor;
@@ -499,11 +501,11 @@ class ButtonGraphic : public MessageGraphic {
 // A one-bit image: set bits black, clear bits in the drawable's colour.
 class X11BitMapGraphic : public GraphicNode {
  public:
-  X11BitMapGraphic();                             // no bits, corners (0, 0)
+  X11BitMapGraphic();  // no bits, corners (0, 0)
   // Upper-left in cm, size in pixels; bits are not owned and must outlive every Draw.
   X11BitMapGraphic(char* bits, color const& c, Position const& upperLeft, GraphicPosition const& size,
                    unsigned long window);
-  void Draw(unsigned long window) override;       // the image into the X window with this id
+  void Draw(unsigned long window) override;  // the image into the X window with this id
 
  private:
   char* Bits;
@@ -516,14 +518,14 @@ class X11BitMapGraphic : public GraphicNode {
 // The alert box's "O K" push button, a child window.
 class ButtonWindow {
  public:
-  ButtonWindow();                                 // closed, raised; no X request
-  ~ButtonWindow();                                // closes the button if it is open
+  ButtonWindow();   // closed, raised; no X request
+  ~ButtonWindow();  // closes the button if it is open
   // Creates, maps and draws the button in parent, whose size is in pixels; WindowIsOpen on success.
   WindowState Open(unsigned long const& parent, int parentWidth, int parentHeight);
-  void Close();                                   // destroys the button's X window if it is open
-  unsigned long GetWindow() const;                // X id of the button's window
+  void Close();                                    // destroys the button's X window if it is open
+  unsigned long GetWindow() const;                 // X id of the button's window
   void MouseClickEvent(ButtonState const& state);  // draws the button raised or pressed
-  void RefreshEvent();                            // draws the current look again
+  void RefreshEvent();                             // draws the current look again
 
  private:
   void DrawLook(ButtonState look);
@@ -542,15 +544,15 @@ class AlertWindow {
   AlertWindow(std::string const& title, std::string const& message, void (*callback)());
   AlertWindow(const AlertWindow&) = delete;
   AlertWindow& operator=(const AlertWindow&) = delete;
-  ~AlertWindow();                                 // frees the drawables; the box is already gone
+  ~AlertWindow();  // frees the drawables; the box is already gone
 
   // Steps of the constructor and of its event loop:
-  void AddMessageToList();                        // measures the message and adds its drawable
-  int SetLocationAndSize();                       // centres and sizes the box (pixels); 1 on success
-  int Open();                                     // shows the box and runs its loop; 1 once it has closed
-  void EventHandler();                            // the modal loop; returns when the box is closed
-  void RefreshEvent();                            // draws the disc, the mark and the message
-  int ButtonPressed(int button);                  // follows a press on "O K"; 0 ends the loop
+  void AddMessageToList();        // measures the message and adds its drawable
+  int SetLocationAndSize();       // centres and sizes the box (pixels); 1 on success
+  int Open();                     // shows the box and runs its loop; 1 once it has closed
+  void EventHandler();            // the modal loop; returns when the box is closed
+  void RefreshEvent();            // draws the disc, the mark and the message
+  int ButtonPressed(int button);  // follows a press on "O K"; 0 ends the loop
 
  private:
   int X, Y;

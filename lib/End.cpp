@@ -2,4 +2,6 @@
 // application may define its own; this one does nothing.
 #include "slate.h"
 
-int ApiEnd() { return 1; }
+int ApiEnd() {
+  return 1;
+}

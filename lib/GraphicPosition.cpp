@@ -1,10 +1,18 @@
 // Points and extents in pixels.
 #include "slate.h"
 
-int GraphicPosition::GetXCoordinate() const { return XCoordinate; }
-int GraphicPosition::GetYCoordinate() const { return YCoordinate; }
-void GraphicPosition::SetXCoordinate(int x) { XCoordinate = x; }
-void GraphicPosition::SetYCoordinate(int y) { YCoordinate = y; }
+int GraphicPosition::GetXCoordinate() const {
+  return XCoordinate;
+}
+int GraphicPosition::GetYCoordinate() const {
+  return YCoordinate;
+}
+void GraphicPosition::SetXCoordinate(int x) {
+  XCoordinate = x;
+}
+void GraphicPosition::SetYCoordinate(int y) {
+  YCoordinate = y;
+}
 
 GraphicPosition operator+(const GraphicPosition& a, const GraphicPosition& b) {
   return GraphicPosition(a.GetXCoordinate() + b.GetXCoordinate(), a.GetYCoordinate() + b.GetYCoordinate());
@@ -18,4 +26,6 @@ bool operator==(const GraphicPosition& a, const GraphicPosition& b) {
   return a.GetXCoordinate() == b.GetXCoordinate() && a.GetYCoordinate() == b.GetYCoordinate();
 }
 
-bool operator!=(const GraphicPosition& a, const GraphicPosition& b) { return !(a == b); }
+bool operator!=(const GraphicPosition& a, const GraphicPosition& b) {
+  return !(a == b);
+}

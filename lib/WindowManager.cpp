@@ -26,7 +26,8 @@ __attribute__((init_priority(110))) WindowManager WinManager;
 unsigned long ColorTable[MaxColors];
 unsigned long ButtonColorTable[NbrButtonColors];
 
-const char* ColorName[MaxColors] = {"black", "white", "red1", "green1", "blue1", "yellow1", "cyan1", "magenta1"};
+const char* ColorName[MaxColors] = {"black", "white",   "red1",  "green1",
+                                    "blue1", "yellow1", "cyan1", "magenta1"};
 const char* SecondChoiceColors[MaxColors] = {"black", "white",   "red2",  "green2",
                                              "blue2", "yellow2", "cyan2", "magenta2"};
 const char* ButtonColorName[NbrButtonColors] = {"gray85", "gray92", "gray41"};
@@ -78,8 +79,12 @@ class ScopedFont {
 };
 
 // X coordinates and sizes travel as 16-bit values.
-short ToShort(int v) { return static_cast<short>(std::clamp(v, SHRT_MIN, SHRT_MAX)); }
-int ToExtent(int v) { return std::clamp(v, 1, SHRT_MAX); }
+short ToShort(int v) {
+  return static_cast<short>(std::clamp(v, SHRT_MIN, SHRT_MAX));
+}
+int ToExtent(int v) {
+  return std::clamp(v, 1, SHRT_MAX);
+}
 
 }  // namespace
 
@@ -95,13 +100,16 @@ unsigned int GetMilliseconds() {
   return LastGoodTime;
 }
 
-void Terminate() { WinManager.Terminate(); }
+void Terminate() {
+  WinManager.Terminate();
+}
 
 // ---------------------------------------------------------------------------
 // WindowManager: start-up and shutdown
 // ---------------------------------------------------------------------------
 
-WindowManager::WindowManager() : ColorsAreObtained(0), ApiMainCompleted(0), WindowCount(0), ListHead(nullptr) {
+WindowManager::WindowManager()
+    : ColorsAreObtained(0), ApiMainCompleted(0), WindowCount(0), ListHead(nullptr) {
   // This object is built before other globals, so make sure the standard
   // streams are ready for the messages below.
   static std::ios_base::Init streams;
@@ -161,10 +169,18 @@ int WindowManager::InitializeColors(const char** names, const char** fallbacks, 
   return 1;
 }
 
-int WindowManager::ColorsObtained() const { return ColorsAreObtained; }
-void WindowManager::ApiMainIsCompleted() { ApiMainCompleted = 1; }
-int WindowManager::IsApiMainCompleted() const { return ApiMainCompleted; }
-int WindowManager::Empty() const { return WindowCount == 0 ? 1 : 0; }
+int WindowManager::ColorsObtained() const {
+  return ColorsAreObtained;
+}
+void WindowManager::ApiMainIsCompleted() {
+  ApiMainCompleted = 1;
+}
+int WindowManager::IsApiMainCompleted() const {
+  return ApiMainCompleted;
+}
+int WindowManager::Empty() const {
+  return WindowCount == 0 ? 1 : 0;
+}
 
 int WindowManager::CheckTermination() {
   if (WindowCount != 0) return 1;
@@ -231,7 +247,9 @@ SimpleWindow* WindowManager::GetWindow(const unsigned long& id) const {
   return nullptr;
 }
 
-SimpleWindow* WindowManager::GetWindow(const XEvent& event) const { return GetWindow(event.xany.window); }
+SimpleWindow* WindowManager::GetWindow(const XEvent& event) const {
+  return GetWindow(event.xany.window);
+}
 
 unsigned long WindowManager::GetWindow(const SimpleWindow* window) const {
   return window ? window->WindowId : 0;
@@ -535,9 +553,13 @@ void SimpleWindow::CheckTimer() {
   }
 }
 
-int SimpleWindow::QuitEvent() { return QuitCallback ? QuitCallback() : 0; }
+int SimpleWindow::QuitEvent() {
+  return QuitCallback ? QuitCallback() : 0;
+}
 
-int SimpleWindow::TimerEvent() { return TimerCallback ? TimerCallback() : 0; }
+int SimpleWindow::TimerEvent() {
+  return TimerCallback ? TimerCallback() : 0;
+}
 
 int SimpleWindow::MouseClickEvent(const Position& click) {
   return MouseClickCallback ? MouseClickCallback(click) : 0;
@@ -744,7 +766,9 @@ SimpleWindow::SimpleWindow(const SimpleWindow&) : SimpleWindow(std::string()) {
 }
 
 SimpleWindow SimpleWindow::operator=(const SimpleWindow&) {
-  { AlertWindow alert("SimpleWindow Assignment", "Assignment of SimpleWindow objects not allowed!", ::Terminate); }
+  {
+    AlertWindow alert("SimpleWindow Assignment", "Assignment of SimpleWindow objects not allowed!",
+                      ::Terminate);
+  }
   return *this;
 }
-
