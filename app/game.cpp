@@ -105,8 +105,10 @@ void tgames() {
                        Blue, DefaultColor);
 }
 
-// A pseudo-random number in [0, n), seeded from the clock.
+// A pseudo-random number in [0, n), seeded from the clock; 0 when n is not
+// positive, where there is no such range (and the remainder would trap).
 int randomtext(int n) {
   srand(GetMilliseconds());
+  if (n <= 0) return 0;
   return rand() % n;
 }
