@@ -10,27 +10,28 @@
 //     and nothing happening.
 //
 // It prints figures and asserts nothing. Clicks are real input through the
-// XTEST extension (loaded at run time); without it they are synthetic
-// button events sent to the menu window.
+// XTEST extension, and zindra runs as a child process, both through the
+// test rig.
+// The rig first: it includes GoogleTest, whose headers Xlib's macros break.
+#include "rig.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/xpm.h>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
+
 
 namespace {
 
@@ -88,38 +89,13 @@ std::string SelfDir() {
   return fs::path(path).parent_path().string();
 }
 
-double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(in, stat);
-  size_t close = stat.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::vector<std::string> fields;
-  size_t pos = close + 2;
-  while (pos < stat.size()) {
-    size_t end = stat.find(' ', pos);
-    if (end == std::string::npos) end = stat.size();
-    fields.push_back(stat.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  if (fields.size() < 13) return -1;  // utime and stime are fields 14 and 15
-  return (std::stod(fields[11]) + std::stod(fields[12])) / sysconf(_SC_CLK_TCK);
-}
-
 // The observer: a client that watches top-level windows come and go.
 class Observer {
  public:
   explicit Observer(Display* d) : d_(d), root_(DefaultRootWindow(d)) {
     XSelectInput(d_, root_, SubstructureNotifyMask);
     XSync(d_, False);
-    void* xtst = dlopen("libXtst.so.6", RTLD_NOW);
-    if (xtst) {
-      fake_motion_ = reinterpret_cast<FakeMotion>(dlsym(xtst, "XTestFakeMotionEvent"));
-      fake_button_ = reinterpret_cast<FakeButton>(dlsym(xtst, "XTestFakeButtonEvent"));
-    }
   }
-
-  bool RealInput() const { return fake_motion_ && fake_button_; }
 
   std::string Name(Window w) {
     char* name = nullptr;
@@ -180,76 +156,15 @@ class Observer {
     return false;
   }
 
-  void Click(Window w, int x, int y) {
-    if (RealInput()) {
-      int rx, ry;
-      Window child;
-      XTranslateCoordinates(d_, w, root_, x, y, &rx, &ry, &child);
-      fake_motion_(d_, DefaultScreen(d_), rx, ry, CurrentTime);
-      fake_button_(d_, 1, True, CurrentTime);
-      fake_button_(d_, 1, False, CurrentTime);
-    } else {
-      for (int type : {ButtonPress, ButtonRelease}) {
-        XEvent e{};
-        e.xbutton.type = type;
-        e.xbutton.window = w;
-        e.xbutton.root = root_;
-        e.xbutton.x = x;
-        e.xbutton.y = y;
-        e.xbutton.button = Button1;
-        e.xbutton.same_screen = True;
-        XSendEvent(d_, w, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
-      }
-    }
-    XFlush(d_);
-  }
-
-  void RequestClose(Window w) {
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(d_, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d_, "WM_DELETE_WINDOW", False));
-    XSendEvent(d_, w, False, NoEventMask, &e);
-    XFlush(d_);
-  }
+  // Real clicks and close requests come from a second connection.
+  void Click(Window w, int x, int y) { input_.ClickInWindow(w, x, y); }
+  void RequestClose(Window w) { input_.SendDeleteRequest(w); }
 
  private:
-  using FakeMotion = int (*)(Display*, int, int, int, unsigned long);
-  using FakeButton = int (*)(Display*, unsigned int, int, unsigned long);
   Display* d_;
   Window root_;
-  FakeMotion fake_motion_ = nullptr;
-  FakeButton fake_button_ = nullptr;
+  rig::XClient input_;
 };
-
-pid_t StartZindra(const std::string& zindra, const std::string& dir) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, 1);
-      dup2(null, 2);
-    }
-    execl(zindra.c_str(), "zindra", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
-void StopZindra(pid_t pid) {
-  if (pid <= 0) return;
-  double deadline = NowMs() + 3000;
-  int status;
-  while (NowMs() < deadline) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return;
-    usleep(1000);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-}
 
 // Pixel of an XPM picture at (x, y), as the screen would show it.
 bool PicturePixel(Display* d, const std::string& file, int x, int y, unsigned long* pixel) {
@@ -290,8 +205,8 @@ int main() {
   int scale = static_cast<int>(DisplayWidth(d, screen) / 29);
   auto centre = [scale](double a, double b) { return static_cast<int>((a + b) / 2 * scale); };
   Observer observer(d);
-  std::printf("bench_menu: %dx%d screen, %d px/cm, clicks by %s\n", DisplayWidth(d, screen),
-              DisplayHeight(d, screen), scale, observer.RealInput() ? "XTEST" : "synthetic events");
+  std::printf("bench_menu: %dx%d screen, %d px/cm\n", DisplayWidth(d, screen), DisplayHeight(d, screen),
+              scale);
 
   // A pixel of each picture that differs from the white window background.
   unsigned long white = WhitePixel(d, screen), menu_pixel = white, info_pixel = white;
@@ -302,15 +217,17 @@ int main() {
   // 1. Start-up.
   Stats mapped, drawn;
   Window menu = 0;
-  pid_t pid = -1;
+  rig::ProcessOptions options;
+  options.cwd = dir;
+  auto zindra_process = std::make_unique<rig::Process>();
   for (int run = 0; run < kStartRuns; ++run) {
+    if (run > 0) zindra_process = std::make_unique<rig::Process>();
     double t0 = NowMs();
-    pid = StartZindra(zindra, dir);
+    zindra_process->Start(zindra, options);
     double t_map = 0, t_draw = 0;
     menu = observer.WaitMapped("ZINDRA", &t_map);
     if (!menu) {
       std::printf("start-up: the menu never appeared\n");
-      StopZindra(pid);
       XCloseDisplay(d);
       return 1;
     }
@@ -319,8 +236,8 @@ int main() {
       drawn.Add(t_draw - t0 - kLoadingPauseMs);
     }
     if (run + 1 < kStartRuns) {
-      kill(pid, SIGKILL);
-      StopZindra(pid);
+      zindra_process->Signal(SIGKILL);
+      zindra_process->Wait(3000);
       observer.WaitGone(menu);
     }
   }
@@ -331,9 +248,9 @@ int main() {
   usleep(300 * 1000);
 
   // 3. Idle CPU, before any click.
-  double cpu0 = CpuSeconds(pid), w0 = NowMs();
+  double cpu0 = zindra_process->CpuSeconds(), w0 = NowMs();
   usleep(2000 * 1000);
-  double cpu1 = CpuSeconds(pid), w1 = NowMs();
+  double cpu1 = zindra_process->CpuSeconds(), w1 = NowMs();
   if (cpu0 >= 0 && cpu1 >= 0) {
     std::printf("idle CPU with the menu open: %.1f%% of one processor over %.1f s\n",
                 100.0 * (cpu1 - cpu0) / ((w1 - w0) / 1000.0), (w1 - w0) / 1000.0);
@@ -386,7 +303,7 @@ int main() {
 
   // Close the menu with its close box; zindra then ends by itself.
   observer.Click(menu, centre(0.54, 1.44), centre(0.676, 1.86));
-  StopZindra(pid);
+  zindra_process->Wait(3000);
   fs::remove_all(dir, ec);
   XCloseDisplay(d);
   return 0;
