@@ -2,6 +2,7 @@
 // protocol; the alert box's push button and the alert box itself.
 #include <iostream>
 
+#include "ScopedX.h"
 #include "slate.h"
 
 namespace {
@@ -189,17 +190,16 @@ AlertWindow::~AlertWindow() {
 }
 
 void AlertWindow::AddMessageToList() {
-  XFontStruct* font = nullptr;
-  if (LoadFont(&font, WindowFont) == 0) {
+  ScopedFont font;
+  if (LoadFont(font.out(), WindowFont) == 0) {
     std::cout << "\n\nAlertWindow::AddMessageToList\n"
               << "Unable to obtain to allocate memory to a font structure\n"
               << std::flush;
     Terminate();
     return;
   }
-  int textWidth = XTextWidth(font, MessageText.c_str(), static_cast<int>(MessageText.size()));
-  int textHeight = font->ascent + font->descent;
-  XFreeFont(display, font);
+  int textWidth = XTextWidth(font.get(), MessageText.c_str(), static_cast<int>(MessageText.size()));
+  int textHeight = font.get()->ascent + font.get()->descent;
 
   // The message's rectangle is the text's own extent, in centimetres.
   Position extent(d_to_l(textWidth), d_to_l(textHeight));
@@ -208,15 +208,17 @@ void AlertWindow::AddMessageToList() {
 }
 
 int AlertWindow::SetLocationAndSize() {
-  XFontStruct* font = nullptr;
-  if (LoadFont(&font, WindowFont) == 0) {
-    std::cout << "\n\nAlertWindow::SetLocationAndSize\n"
-              << "Unable to allocate memory to a font structure\n"
-              << std::flush;
-    return 0;
+  int titleWidth = 0;
+  {
+    ScopedFont font;
+    if (LoadFont(font.out(), WindowFont) == 0) {
+      std::cout << "\n\nAlertWindow::SetLocationAndSize\n"
+                << "Unable to allocate memory to a font structure\n"
+                << std::flush;
+      return 0;
+    }
+    titleWidth = XTextWidth(font.get(), Title.c_str(), static_cast<int>(Title.size()));
   }
-  int titleWidth = XTextWidth(font, Title.c_str(), static_cast<int>(Title.size()));
-  XFreeFont(display, font);
 
   const int screenWidth = DisplayWidth(display, ScreenNbr);
   const int screenHeight = DisplayHeight(display, ScreenNbr);

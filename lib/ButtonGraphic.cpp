@@ -1,5 +1,6 @@
 // ButtonGraphic: the bevelled push button with a bold label, drawn at
 // (0, 0) to (ButtonWidth, ButtonHeight) of its window.
+#include "ScopedX.h"
 #include "slate.h"
 
 ButtonGraphic::ButtonGraphic()
@@ -20,8 +21,11 @@ void ButtonGraphic::Draw(unsigned long window) {
   const int w = ButtonWidth;
   const int h = ButtonHeight;
   const std::string label = GetMessage();
-  XFontStruct* font = nullptr;
-  GC gc = GetGraphicsContext(window, ButtonColorTable[0], ColorTable[White], label, this, &font, ButtonFont);
+  ScopedFont loaded;
+  ScopedGC scoped(GetGraphicsContext(window, ButtonColorTable[0], ColorTable[White], label, this,
+                                     loaded.out(), ButtonFont));
+  GC gc = scoped.get();
+  XFontStruct* font = loaded.get();
 
   XFillRectangle(display, window, gc, 0, 0, w, h);
 
@@ -57,7 +61,4 @@ void ButtonGraphic::Draw(unsigned long window) {
                      static_cast<int>(label.size()));
     SetLocation(upperLeft, lowerRight);
   }
-
-  XFreeGC(display, gc);
-  if (font != nullptr) XFreeFont(display, font);
 }

@@ -1,4 +1,5 @@
 // EllipseGraphic: a filled ellipse with a one-pixel black outline.
+#include "ScopedX.h"
 #include "slate.h"
 
 EllipseGraphic::EllipseGraphic() : GraphicNode(EllipseGraphicType) {}
@@ -17,10 +18,9 @@ void EllipseGraphic::Draw(unsigned long window) {
   unsigned int width = static_cast<unsigned int>(lowerRight.GetXCoordinate() - x);
   unsigned int height = static_cast<unsigned int>(lowerRight.GetYCoordinate() - y);
 
-  GC gc = GetGraphicsContext(window, ColorTable[GetColor()], ColorTable[White]);
+  ScopedGC gc(GetGraphicsContext(window, ColorTable[GetColor()], ColorTable[White]));
   // The fill goes first so that it never covers the outline.
-  XFillArc(display, window, gc, x, y, width, height, 0, DeviceTwoPi);
-  XSetForeground(display, gc, BlackPixel(display, ScreenNbr));
-  XDrawArc(display, window, gc, x, y, width, height, 0, DeviceTwoPi);
-  XFreeGC(display, gc);
+  XFillArc(display, window, gc.get(), x, y, width, height, 0, DeviceTwoPi);
+  XSetForeground(display, gc.get(), BlackPixel(display, ScreenNbr));
+  XDrawArc(display, window, gc.get(), x, y, width, height, 0, DeviceTwoPi);
 }

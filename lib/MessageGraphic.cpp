@@ -2,6 +2,7 @@
 // a band of the drawable's colour; and the graphics context that loads its font.
 #include <iostream>
 
+#include "ScopedX.h"
 #include "slate.h"
 
 GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
@@ -36,13 +37,11 @@ MessageGraphic::MessageGraphic(std::string const& message, color const& c, Posit
 }
 
 void MessageGraphic::Draw(unsigned long window) {
-  XFontStruct* font = nullptr;
-  GC gc = GetGraphicsContext(window, BlackPixel(display, ScreenNbr), ColorTable[GetColor()], Text, this,
-                             &font, WindowFont);
-  XDrawImageString(display, window, gc, TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
+  ScopedFont font;
+  ScopedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr), ColorTable[GetColor()], Text, this,
+                                 font.out(), WindowFont));
+  XDrawImageString(display, window, gc.get(), TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
                    Text.c_str(), GetMessageLength());
-  XFreeGC(display, gc);
-  if (font != nullptr) XFreeFont(display, font);
 }
 
 int MessageGraphic::GetMessageLength() const {

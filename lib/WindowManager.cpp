@@ -10,6 +10,7 @@
 #include <iostream>
 #include <new>
 
+#include "ScopedX.h"
 #include "slate.h"
 
 // ---------------------------------------------------------------------------
@@ -47,36 +48,6 @@ unsigned long PaletteColor(color c) {
   int index = static_cast<int>(c);
   return (index >= 0 && index < MaxColors) ? ColorTable[index] : ColorTable[Black];
 }
-
-// Frees a graphics context when it goes out of scope.
-class ScopedGC {
- public:
-  explicit ScopedGC(GC gc) : gc_(gc) {}
-  ScopedGC(const ScopedGC&) = delete;
-  ScopedGC& operator=(const ScopedGC&) = delete;
-  ~ScopedGC() {
-    if (gc_) XFreeGC(display, gc_);
-  }
-  GC get() const { return gc_; }
-
- private:
-  GC gc_;
-};
-
-// Frees a font when it goes out of scope.
-class ScopedFont {
- public:
-  explicit ScopedFont(XFontStruct* font) : font_(font) {}
-  ScopedFont(const ScopedFont&) = delete;
-  ScopedFont& operator=(const ScopedFont&) = delete;
-  ~ScopedFont() {
-    if (font_) XFreeFont(display, font_);
-  }
-  XFontStruct* get() const { return font_; }
-
- private:
-  XFontStruct* font_;
-};
 
 // X coordinates and sizes travel as 16-bit values.
 short ToShort(int v) {

@@ -2,6 +2,7 @@
 // drawable's colour; and the alert box's exclamation mark.
 #include <iostream>
 
+#include "ScopedX.h"
 #include "slate.h"
 
 // 10 x 30 pixels, two bytes a row, least significant bit leftmost: a bar
@@ -40,20 +41,17 @@ void X11BitMapGraphic::Draw(unsigned long window) {
   // No image, nothing to draw.
   if (Bits == nullptr || width <= 0 || height <= 0) return;
 
-  GC gc = GetGraphicsContext(window, BlackPixel(display, ScreenNbr), ColorTable[GetColor()]);
-  Pixmap bitmap = XCreateBitmapFromData(display, window, Bits, static_cast<unsigned int>(width),
-                                        static_cast<unsigned int>(height));
-  if (bitmap == 0) {
+  ScopedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr), ColorTable[GetColor()]));
+  ScopedPixmap bitmap(XCreateBitmapFromData(display, window, Bits, static_cast<unsigned int>(width),
+                                            static_cast<unsigned int>(height)));
+  if (bitmap.get() == 0) {
     std::cout << "Function: X11BitmapGraphic::Draw\n\tUnable to allocate "
               << "memory for a Pixmap\n"
               << std::flush;
     Terminate();
-    XFreeGC(display, gc);
     return;
   }
-  XCopyPlane(display, bitmap, window, gc, 0, 0, static_cast<unsigned int>(width),
+  XCopyPlane(display, bitmap.get(), window, gc.get(), 0, 0, static_cast<unsigned int>(width),
              static_cast<unsigned int>(height), upperLeft.GetXCoordinate(), upperLeft.GetYCoordinate(),
              DefaultPlane);
-  XFreePixmap(display, bitmap);
-  XFreeGC(display, gc);
 }

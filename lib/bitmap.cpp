@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 
+#include "ScopedX.h"
 #include "slate.h"
 
 namespace {
@@ -221,9 +222,10 @@ unsigned long CopyPicture(unsigned long source, const XpmAttributes* sourceAttri
     return 0;
   }
   unsigned long copy = XCreatePixmap(display, source, width, height, DefaultDepth(display, ScreenNbr));
-  GC gc = GetGraphicsContext(copy, BlackPixel(display, ScreenNbr), ColorTable[White]);
-  XCopyArea(display, source, copy, gc, 0, 0, width, height, 0, 0);
-  XFreeGC(display, gc);
+  {
+    ScopedGC gc(GetGraphicsContext(copy, BlackPixel(display, ScreenNbr), ColorTable[White]));
+    XCopyArea(display, source, copy, gc.get(), 0, 0, width, height, 0, 0);
+  }
   attributes->valuemask = XpmSize;
   attributes->width = width;
   attributes->height = height;
