@@ -416,9 +416,11 @@ TEST(GraphicTest, CornersAndNodesAreIndependent) {
   copy.SetXCoordinate(99);
   EXPECT_EQ(node.GetUpperLeft(), GraphicPosition(1, 2));
   EXPECT_EQ(node.GetLowerRight(), GraphicPosition(3, 4));
+  // Centimetres to pixels by truncation toward zero, corner by corner.
+  ASSERT_EQ(PixelsPerCentimeter, 66.0f);
   node.SetLocationWithConversion(Position(1.0f, 0.78f), Position(-0.5f, 2.0f));
-  EXPECT_EQ(node.GetUpperLeft(), GraphicPosition(l_to_d(1.0f), l_to_d(0.78f)));
-  EXPECT_EQ(node.GetLowerRight(), GraphicPosition(l_to_d(-0.5f), l_to_d(2.0f)));
+  EXPECT_EQ(node.GetUpperLeft(), GraphicPosition(66, 51));
+  EXPECT_EQ(node.GetLowerRight(), GraphicPosition(-33, 132));
 
   // Deleting a linked node leaves the following one alone.
   Counted* first = new Counted(&deaths);
