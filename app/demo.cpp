@@ -118,7 +118,7 @@ void Click(Window w, int x, int y) {
 }
 
 void ClickRegion(Window w, const zindra::Region& r, double scale) {
-  zindra::PixelBox b = zindra::RegionPixels(r, scale);
+  zindra::PixelRect b = zindra::RegionPixels(r, scale);
   Click(w, (b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2);
 }
 
@@ -155,14 +155,14 @@ bool Run() {
     const char* title;
     const char* shot;
   };
-  const Step steps[zindra::kButtonCount] = {{"game", "game"},
-                                            {"HIGHSCORES", "highscores"},
-                                            {"OPTIONS", "options"},
-                                            {"about game and instructions", "instructions"},
-                                            {"more games", "more-games"}};
-  for (int i = 0; i < zindra::kButtonCount; ++i) {
-    std::printf("Clicking %s...\n", zindra::kButtonLabels[i]);
-    ClickRegion(menu, zindra::kButtonRegions[i], scale);
+  const Step steps[zindra::ButtonCount] = {{"game", "game"},
+                                           {"HIGHSCORES", "highscores"},
+                                           {"OPTIONS", "options"},
+                                           {"about game and instructions", "instructions"},
+                                           {"more games", "more-games"}};
+  for (int i = 0; i < zindra::ButtonCount; ++i) {
+    std::printf("Clicking %s...\n", zindra::ButtonLabels[i]);
+    ClickRegion(menu, zindra::ClickMap[i], scale);
     Window w = WaitFor(steps[i].title);
     if (!w) return false;
     Pause(400);
@@ -172,7 +172,7 @@ bool Run() {
   }
 
   std::printf("Opening the game, then closing the menu with its close box...\n");
-  ClickRegion(menu, zindra::kButtonRegions[0], scale);
+  ClickRegion(menu, zindra::ClickMap[zindra::PlayButton], scale);
   Window game = WaitFor("game");
   if (!game) return false;
   // The game opened on top of the menu; bring the menu forward, as a player
@@ -180,7 +180,7 @@ bool Run() {
   XRaiseWindow(display, menu);
   XSync(display, False);
   Pause(200);
-  ClickRegion(menu, zindra::kCloseRegion, scale);
+  ClickRegion(menu, zindra::ClickMap[zindra::CloseBox], scale);
   if (!WaitFor("ZINDRA", false)) return false;
   std::printf("Closing the game window...\n");
   RequestClose(game);

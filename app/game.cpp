@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "menu_layout.h"
 #include "slate.h"
 
 // Every window is 15 x 12 cm, with its upper-left corner 1 cm from the
@@ -24,15 +25,6 @@ SimpleWindow loading("laoding", 15.0, 12.0, Position(1.0, 1.0));
 
 BitMap Menu(menu);
 BitMap Instructions(info);
-
-// Click map of the menu picture, in centimetres from the window's corner.
-// A region matches a click strictly inside its four edges.
-const double PlayLeft = 10.518, PlayRight = 14.688, PlayTop = 1.968, PlayBottom = 3.114;
-const double ScoresLeft = 10.518, ScoresRight = 14.688, ScoresTop = 3.642, ScoresBottom = 4.716;
-const double OptionsLeft = 10.518, OptionsRight = 14.688, OptionsTop = 5.25, OptionsBottom = 6.582;
-const double HelpLeft = 10.518, HelpRight = 14.688, HelpTop = 7.026, HelpBottom = 8.316;
-const double MoreLeft = 10.518, MoreRight = 14.688, MoreTop = 8.7, MoreBottom = 10.14;
-const double CloseLeft = 0.54, CloseRight = 1.44, CloseTop = 0.676, CloseBottom = 1.86;
 
 int menuopen();
 int clickonmenu(const Position& click);
@@ -62,33 +54,39 @@ int menuopen() {
   return 0;
 }
 
-// Prints the click as <x>t<y>n and performs the action of the region hit.
-// Each region is tested on its own; they do not overlap, so at most one acts.
+// Prints the click as <x>t<y>n and performs the action of each region of
+// the click map that contains it, in table order. The regions do not
+// overlap, so at most one acts.
 int clickonmenu(const Position& click) {
   float x = click.GetXDistance();
   float y = click.GetYDistance();
   std::cout << x << 't' << y << 'n';
 
-  if (x > PlayLeft && x < PlayRight && y > PlayTop && y < PlayBottom) {
-    start.Open();
-  }
-  if (x > ScoresLeft && x < ScoresRight && y > ScoresTop && y < ScoresBottom) {
-    highscore();
-  }
-  if (x > OptionsLeft && x < OptionsRight && y > OptionsTop && y < OptionsBottom) {
-    customize.Open();
-  }
-  if (x > HelpLeft && x < HelpRight && y > HelpTop && y < HelpBottom) {
-    info.Open();
-    Instructions.Load("instructions.xpm");
-    Instructions.SetPosition(Position(0.0, 0.0));
-    Instructions.Draw();
-  }
-  if (x > MoreLeft && x < MoreRight && y > MoreTop && y < MoreBottom) {
-    tgames();
-  }
-  if (x > CloseLeft && x < CloseRight && y > CloseTop && y < CloseBottom) {
-    menu.Close();
+  for (int i = 0; i < zindra::RegionCount; ++i) {
+    if (!zindra::Contains(zindra::ClickMap[i], x, y)) continue;
+    switch (i) {
+      case zindra::PlayButton:
+        start.Open();
+        break;
+      case zindra::ScoresButton:
+        highscore();
+        break;
+      case zindra::OptionsButton:
+        customize.Open();
+        break;
+      case zindra::InstructionsButton:
+        info.Open();
+        Instructions.Load("instructions.xpm");
+        Instructions.SetPosition(Position(0.0, 0.0));
+        Instructions.Draw();
+        break;
+      case zindra::MoreGamesButton:
+        tgames();
+        break;
+      case zindra::CloseBox:
+        menu.Close();
+        break;
+    }
   }
   return 0;
 }

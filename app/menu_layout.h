@@ -1,6 +1,6 @@
-// Layout of the ZINDRA menu picture, shared by the picture generator and the
-// demo driver: the clickable regions of the menu window in centimetres, and
-// their translation into whole pixels at a given scale.
+// Layout of the ZINDRA menu window: its click map in centimetres, shared by
+// the menu itself, the picture generator, the demo driver and the benchmark,
+// and the translation of a region into whole pixels at a given scale.
 //
 // A click at pixel p of the window arrives as the float p / scale (cm), and
 // a region matches only when the click lies strictly inside its four edges.
@@ -13,28 +13,37 @@
 
 namespace zindra {
 
-constexpr double kPictureWidthCm = 15.0;
-constexpr double kPictureHeightCm = 12.0;
+constexpr double PictureWidthCm = 15.0;
+constexpr double PictureHeightCm = 12.0;
 
 struct Region {
   double left, right, top, bottom;  // cm, from the window's upper-left corner
 };
 
-// The five menu buttons, top to bottom, and the close control.
-constexpr int kButtonCount = 5;
-constexpr Region kButtonRegions[kButtonCount] = {
+// The regions of the click map, in the order the menu tests them.
+enum RegionIndex { PlayButton, ScoresButton, OptionsButton, InstructionsButton, MoreGamesButton, CloseBox };
+constexpr int RegionCount = 6;
+constexpr int ButtonCount = 5;  // the labelled buttons come first
+
+constexpr Region ClickMap[RegionCount] = {
     {10.518, 14.688, 1.968, 3.114},  // PLAY
     {10.518, 14.688, 3.642, 4.716},  // HIGHSCORES
     {10.518, 14.688, 5.25, 6.582},   // OPTIONS
     {10.518, 14.688, 7.026, 8.316},  // INSTRUCTIONS
     {10.518, 14.688, 8.7, 10.14},    // MORE GAMES
+    {0.54, 1.44, 0.676, 1.86},       // close box
 };
-constexpr const char* kButtonLabels[kButtonCount] = {"PLAY", "HIGHSCORES", "OPTIONS", "INSTRUCTIONS",
-                                                     "MORE GAMES"};
-constexpr Region kCloseRegion = {0.54, 1.44, 0.676, 1.86};
+constexpr const char* ButtonLabels[ButtonCount] = {"PLAY", "HIGHSCORES", "OPTIONS", "INSTRUCTIONS",
+                                                   "MORE GAMES"};
 
-// An inclusive rectangle of whole pixels.
-struct PixelBox {
+// Whether a click at (x, y) cm lies strictly inside the region.
+inline bool Contains(const Region& r, float x, float y) {
+  return x > r.left && x < r.right && y > r.top && y < r.bottom;
+}
+
+// An inclusive rectangle of whole pixels: (x0, y0) and (x1, y1) both belong
+// to it.
+struct PixelRect {
   int x0, y0, x1, y1;
   int Width() const { return x1 - x0 + 1; }
   int Height() const { return y1 - y0 + 1; }
@@ -65,7 +74,7 @@ inline int LastPixelBelow(double edge, double scale) {
 }
 
 // The pixels of a region whose clicks match it.
-inline PixelBox RegionPixels(const Region& r, double scale) {
+inline PixelRect RegionPixels(const Region& r, double scale) {
   return {FirstPixelAbove(r.left, scale), FirstPixelAbove(r.top, scale), LastPixelBelow(r.right, scale),
           LastPixelBelow(r.bottom, scale)};
 }

@@ -25,7 +25,7 @@
 
 namespace {
 
-using zindra::PixelBox;
+using zindra::PixelRect;
 
 // Palette. Every colour of both pictures is named here, which keeps the
 // colour count of the files small and fixed. kInk is used for the button
@@ -59,7 +59,7 @@ struct ButtonLook {
   const char* light;
   const char* dark;
 };
-constexpr ButtonLook kButtonLooks[zindra::kButtonCount] = {
+constexpr ButtonLook kButtonLooks[zindra::ButtonCount] = {
     {"#2e9e4f", "#7fdc98", "#145a29"},  // PLAY
     {"#d9822b", "#ffc27f", "#7c410c"},  // HIGHSCORES
     {"#2f6fc0", "#86b3ff", "#143a6e"},  // OPTIONS
@@ -82,8 +82,8 @@ class Canvas {
   Canvas(Display* display, double scale)
       : display_(display),
         scale_(scale),
-        width_(zindra::CmToPixel(zindra::kPictureWidthCm, scale)),
-        height_(zindra::CmToPixel(zindra::kPictureHeightCm, scale)) {
+        width_(zindra::CmToPixel(zindra::PictureWidthCm, scale)),
+        height_(zindra::CmToPixel(zindra::PictureHeightCm, scale)) {
     int screen = DefaultScreen(display_);
     pixmap_ = XCreatePixmap(display_, RootWindow(display_, screen), width_, height_,
                             DefaultDepth(display_, screen));
@@ -136,10 +136,10 @@ class Canvas {
     XSetForeground(display_, gc_, Pixel(colour));
     XFillRectangle(display_, pixmap_, gc_, x, y, w, h);
   }
-  void Fill(const PixelBox& b, const char* colour) { Fill(b.x0, b.y0, b.Width(), b.Height(), colour); }
+  void Fill(const PixelRect& b, const char* colour) { Fill(b.x0, b.y0, b.Width(), b.Height(), colour); }
 
   // Outline of thickness t drawn inside the box.
-  void Frame(const PixelBox& b, int t, const char* colour) {
+  void Frame(const PixelRect& b, int t, const char* colour) {
     Fill(b.x0, b.y0, b.Width(), t, colour);
     Fill(b.x0, b.y1 - t + 1, b.Width(), t, colour);
     Fill(b.x0, b.y0, t, b.Height(), colour);
@@ -308,9 +308,9 @@ void DrawBackdrop(Canvas& c, unsigned seed) {
 // The double gold frame around the whole picture, drawn last.
 void DrawFrame(Canvas& c) {
   int t = std::max(3, c.Px(0.12));
-  PixelBox outer = {0, 0, c.width() - 1, c.height() - 1};
+  PixelRect outer = {0, 0, c.width() - 1, c.height() - 1};
   c.Frame(outer, t, kGold);
-  PixelBox inner = {t, t, c.width() - 1 - t, c.height() - 1 - t};
+  PixelRect inner = {t, t, c.width() - 1 - t, c.height() - 1 - t};
   c.Frame(inner, std::max(1, t / 3), kFrameInner);
 }
 
@@ -360,7 +360,7 @@ void DrawCavern(Canvas& c) {
 }
 
 // A raised button with a bevel, filling box b.
-void DrawBevelBox(Canvas& c, const PixelBox& b, const ButtonLook& look) {
+void DrawBevelBox(Canvas& c, const PixelRect& b, const ButtonLook& look) {
   int bevel = std::max(2, std::min(b.Width(), b.Height()) / 12);
   c.Fill(b, look.dark);
   c.Fill(b.x0, b.y0, b.Width() - bevel, b.Height() - bevel, look.light);
@@ -377,7 +377,7 @@ FontChoice PickLabelFont(Canvas& c, int button_width, int button_height) {
     XFontStruct* font = c.Font(f.name);
     if (!font) continue;
     int widest = 0;
-    for (const char* label : zindra::kButtonLabels)
+    for (const char* label : zindra::ButtonLabels)
       widest = std::max(widest, Canvas::TextWidth(font, f.overstrike, label));
     int high = font->ascent + font->descent;
     if (widest + 2 <= button_width * 85 / 100 && high + 2 <= button_height * 65 / 100) return f;
@@ -416,10 +416,10 @@ void DrawMenu(Canvas& c) {
   c.Text(small, false, c.Px(0.5), c.height() - c.Px(0.45), footer, kFaint);
 
   // Button column: a dark panel, then each button inside its region.
-  PixelBox first = zindra::RegionPixels(zindra::kButtonRegions[0], c.scale());
-  PixelBox last = zindra::RegionPixels(zindra::kButtonRegions[zindra::kButtonCount - 1], c.scale());
+  PixelRect first = zindra::RegionPixels(zindra::ClickMap[0], c.scale());
+  PixelRect last = zindra::RegionPixels(zindra::ClickMap[zindra::MoreGamesButton], c.scale());
   int pad = c.Px(0.2);
-  PixelBox panel = {first.x0 - pad, first.y0 - pad, last.x1 + pad / 2, last.y1 + pad};
+  PixelRect panel = {first.x0 - pad, first.y0 - pad, last.x1 + pad / 2, last.y1 + pad};
   panel.x1 = std::min(panel.x1, c.width() - 1 - std::max(3, c.Px(0.12)) - 1);
   c.Fill(panel, kPanel);
   c.Frame(panel, std::max(1, c.Px(0.03)), kGoldDark);
@@ -427,18 +427,18 @@ void DrawMenu(Canvas& c) {
   // Uniform buttons: as tall as the smallest region allows, centred in each.
   int inset = std::max(2, c.Px(0.05));
   int button_h = 1 << 30;
-  for (const auto& r : zindra::kButtonRegions) {
-    button_h = std::min(button_h, zindra::RegionPixels(r, c.scale()).Height() - 2 * inset);
+  for (int i = 0; i < zindra::ButtonCount; ++i) {
+    button_h = std::min(button_h, zindra::RegionPixels(zindra::ClickMap[i], c.scale()).Height() - 2 * inset);
   }
   int button_w = first.Width() - 2 * inset;
   FontChoice label_font = PickLabelFont(c, button_w, button_h);
   XFontStruct* font = c.Font(label_font.name);
-  for (int i = 0; i < zindra::kButtonCount; ++i) {
-    PixelBox r = zindra::RegionPixels(zindra::kButtonRegions[i], c.scale());
+  for (int i = 0; i < zindra::ButtonCount; ++i) {
+    PixelRect r = zindra::RegionPixels(zindra::ClickMap[i], c.scale());
     int top = r.y0 + (r.Height() - button_h) / 2;
-    PixelBox b = {r.x0 + inset, top, r.x0 + inset + button_w - 1, top + button_h - 1};
+    PixelRect b = {r.x0 + inset, top, r.x0 + inset + button_w - 1, top + button_h - 1};
     DrawBevelBox(c, b, kButtonLooks[i]);
-    std::string label = zindra::kButtonLabels[i];
+    std::string label = zindra::ButtonLabels[i];
     int lw = Canvas::TextWidth(font, label_font.overstrike, label);
     int lh = font ? font->ascent + font->descent : 0;
     int x = b.x0 + (b.Width() - lw) / 2;
@@ -448,9 +448,9 @@ void DrawMenu(Canvas& c) {
   }
 
   // Close control: a red box with a cross, inside its region.
-  PixelBox cr = zindra::RegionPixels(zindra::kCloseRegion, c.scale());
+  PixelRect cr = zindra::RegionPixels(zindra::ClickMap[zindra::CloseBox], c.scale());
   int side = std::min(cr.Width(), cr.Height()) - 2 * inset;
-  PixelBox cb = {cr.x0 + (cr.Width() - side) / 2, cr.y0 + (cr.Height() - side) / 2, 0, 0};
+  PixelRect cb = {cr.x0 + (cr.Width() - side) / 2, cr.y0 + (cr.Height() - side) / 2, 0, 0};
   cb.x1 = cb.x0 + side - 1;
   cb.y1 = cb.y0 + side - 1;
   DrawBevelBox(c, cb, kCloseLook);
@@ -480,7 +480,7 @@ void DrawInstructions(Canvas& c) {
   DrawCrystal(c, c.width() / 2 - tw / 2 - c.Px(0.8), title_y + th, gem_h / 2, gem_h);
   DrawCrystal(c, c.width() / 2 + tw / 2 + c.Px(0.8), title_y + th, gem_h / 2, gem_h);
 
-  PixelBox panel = {c.Px(0.9), title_y + th + c.Px(0.5), c.width() - 1 - c.Px(0.9), c.Px(11.0)};
+  PixelRect panel = {c.Px(0.9), title_y + th + c.Px(0.5), c.width() - 1 - c.Px(0.9), c.Px(11.0)};
   c.Fill(panel, kParchment);
   c.Frame(panel, std::max(2, c.Px(0.04)), kParchmentEdge);
 

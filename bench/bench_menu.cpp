@@ -13,7 +13,9 @@
 // XTEST extension, and zindra runs as a child process, both through the
 // test rig.
 // The rig first: it includes GoogleTest, whose headers Xlib's macros break.
+// clang-format off
 #include "rig.h"
+// clang-format on
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -32,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "../app/menu_layout.h"
 
 namespace {
 
@@ -42,18 +45,9 @@ constexpr int kClickRuns = 20;
 constexpr double kLoadingPauseMs = 2000.0;
 constexpr double kTimeoutMs = 10000.0;
 
-struct Button {
-  double left, right, top, bottom;  // cm
-  const char* label;
-  const char* opens;
-};
-const Button kButtons[5] = {
-    {10.518, 14.688, 1.968, 3.114, "PLAY", "game"},
-    {10.518, 14.688, 3.642, 4.716, "HIGHSCORES", "HIGHSCORES"},
-    {10.518, 14.688, 5.25, 6.582, "OPTIONS", "OPTIONS"},
-    {10.518, 14.688, 7.026, 8.316, "INSTRUCTIONS", "about game and instructions"},
-    {10.518, 14.688, 8.7, 10.14, "MORE GAMES", "more games"},
-};
+// Title of the window each button of the click map opens.
+constexpr const char* Opens[zindra::ButtonCount] = {"game", "HIGHSCORES", "OPTIONS",
+                                                    "about game and instructions", "more games"};
 
 double NowMs() {
   timespec ts;
@@ -210,7 +204,8 @@ int main() {
 
   // A pixel of each picture that differs from the white window background.
   unsigned long white = WhitePixel(d, screen), menu_pixel = white, info_pixel = white;
-  int px = centre(kButtons[0].left, kButtons[0].right) - 20, py = centre(kButtons[0].top, kButtons[0].bottom);
+  const zindra::Region& play = zindra::ClickMap[zindra::PlayButton];
+  int px = centre(play.left, play.right) - 20, py = centre(play.top, play.bottom);
   PicturePixel(d, dir + "/menu.xpm", px, py, &menu_pixel);
   PicturePixel(d, dir + "/instructions.xpm", 20, 20, &info_pixel);
 
@@ -257,22 +252,24 @@ int main() {
   }
 
   // 2. Click to window.
-  for (const Button& b : kButtons) {
+  for (int i = 0; i < zindra::ButtonCount; ++i) {
+    const zindra::Region& b = zindra::ClickMap[i];
+    const char* label = zindra::ButtonLabels[i];
     Stats shown, content;
     int bx = centre(b.left, b.right), by = centre(b.top, b.bottom);
     for (int run = 0; run < kClickRuns; ++run) {
       double t0 = NowMs(), t_map = 0, t_content = 0;
       observer.Click(menu, bx, by);
-      Window w = observer.WaitMapped(b.opens, &t_map);
+      Window w = observer.WaitMapped(Opens[i], &t_map);
       if (!w) {
-        std::printf("%s: no window appeared\n", b.label);
+        std::printf("%s: no window appeared\n", label);
         break;
       }
       shown.Add(t_map - t0);
       // HIGHSCORES: its blue text at the centre of (3, 3)-(7, 7) cm;
       // INSTRUCTIONS: its picture.
       bool ok = false;
-      if (std::strcmp(b.label, "HIGHSCORES") == 0) {
+      if (std::strcmp(label, "HIGHSCORES") == 0) {
         XColor blue, exact;
         if (XAllocNamedColor(d, DefaultColormap(d, screen), "blue1", &blue, &exact)) {
           int tx = 5 * scale, ty = 5 * scale;
@@ -289,20 +286,20 @@ int main() {
             if (ok) t_content = NowMs();
           }
         }
-      } else if (std::strcmp(b.label, "INSTRUCTIONS") == 0 && info_pixel != white) {
+      } else if (std::strcmp(label, "INSTRUCTIONS") == 0 && info_pixel != white) {
         ok = observer.WaitPixel(w, 20, 20, info_pixel, &t_content);
       }
       if (ok) content.Add(t_content - t0);
       observer.RequestClose(w);
       observer.WaitGone(w);
     }
-    std::printf("click %-12s to window mapped:  %s\n", b.label, shown.Line().c_str());
-    if (!content.v.empty())
-      std::printf("click %-12s to contents shown: %s\n", b.label, content.Line().c_str());
+    std::printf("click %-12s to window mapped:  %s\n", label, shown.Line().c_str());
+    if (!content.v.empty()) std::printf("click %-12s to contents shown: %s\n", label, content.Line().c_str());
   }
 
   // Close the menu with its close box; zindra then ends by itself.
-  observer.Click(menu, centre(0.54, 1.44), centre(0.676, 1.86));
+  const zindra::Region& closeBox = zindra::ClickMap[zindra::CloseBox];
+  observer.Click(menu, centre(closeBox.left, closeBox.right), centre(closeBox.top, closeBox.bottom));
   zindra_process->Wait(3000);
   fs::remove_all(dir, ec);
   XCloseDisplay(d);
