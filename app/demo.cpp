@@ -119,7 +119,7 @@ void Click(Window w, int x, int y) {
 
 void ClickRegion(Window w, const zindra::Region& r, double scale) {
   zindra::PixelRect b = zindra::RegionPixels(r, scale);
-  Click(w, (b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2);
+  Click(w, (b.X0 + b.X1) / 2, (b.Y0 + b.Y1) / 2);
 }
 
 // What a window manager sends when the user closes a window.

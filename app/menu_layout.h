@@ -17,7 +17,7 @@ constexpr double PictureWidthCm = 15.0;
 constexpr double PictureHeightCm = 12.0;
 
 struct Region {
-  double left, right, top, bottom;  // cm, from the window's upper-left corner
+  double Left, Right, Top, Bottom;  // cm, from the window's upper-left corner
 };
 
 // The regions of the click map, in the order the menu tests them.
@@ -38,15 +38,15 @@ constexpr const char* ButtonLabels[ButtonCount] = {"PLAY", "HIGHSCORES", "OPTION
 
 // Whether a click at (x, y) cm lies strictly inside the region.
 inline bool Contains(const Region& r, float x, float y) {
-  return x > r.left && x < r.right && y > r.top && y < r.bottom;
+  return x > r.Left && x < r.Right && y > r.Top && y < r.Bottom;
 }
 
-// An inclusive rectangle of whole pixels: (x0, y0) and (x1, y1) both belong
+// An inclusive rectangle of whole pixels: (X0, Y0) and (X1, Y1) both belong
 // to it.
 struct PixelRect {
-  int x0, y0, x1, y1;
-  int Width() const { return x1 - x0 + 1; }
-  int Height() const { return y1 - y0 + 1; }
+  int X0, Y0, X1, Y1;
+  int Width() const { return X1 - X0 + 1; }
+  int Height() const { return Y1 - Y0 + 1; }
 };
 
 // Centimetres of a pixel coordinate, as a click reports them.
@@ -75,8 +75,8 @@ inline int LastPixelBelow(double edge, double scale) {
 
 // The pixels of a region whose clicks match it.
 inline PixelRect RegionPixels(const Region& r, double scale) {
-  return {FirstPixelAbove(r.left, scale), FirstPixelAbove(r.top, scale), LastPixelBelow(r.right, scale),
-          LastPixelBelow(r.bottom, scale)};
+  return {FirstPixelAbove(r.Left, scale), FirstPixelAbove(r.Top, scale), LastPixelBelow(r.Right, scale),
+          LastPixelBelow(r.Bottom, scale)};
 }
 
 }  // namespace zindra

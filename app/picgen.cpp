@@ -136,14 +136,14 @@ class Canvas {
     XSetForeground(display_, gc_, Pixel(colour));
     XFillRectangle(display_, pixmap_, gc_, x, y, w, h);
   }
-  void Fill(const PixelRect& b, const char* colour) { Fill(b.x0, b.y0, b.Width(), b.Height(), colour); }
+  void Fill(const PixelRect& b, const char* colour) { Fill(b.X0, b.Y0, b.Width(), b.Height(), colour); }
 
   // Outline of thickness t drawn inside the box.
   void Frame(const PixelRect& b, int t, const char* colour) {
-    Fill(b.x0, b.y0, b.Width(), t, colour);
-    Fill(b.x0, b.y1 - t + 1, b.Width(), t, colour);
-    Fill(b.x0, b.y0, t, b.Height(), colour);
-    Fill(b.x1 - t + 1, b.y0, t, b.Height(), colour);
+    Fill(b.X0, b.Y0, b.Width(), t, colour);
+    Fill(b.X0, b.Y1 - t + 1, b.Width(), t, colour);
+    Fill(b.X0, b.Y0, t, b.Height(), colour);
+    Fill(b.X1 - t + 1, b.Y0, t, b.Height(), colour);
   }
 
   void Polygon(const std::vector<XPoint>& points, const char* colour) {
@@ -363,8 +363,8 @@ void DrawCavern(Canvas& c) {
 void DrawBevelBox(Canvas& c, const PixelRect& b, const ButtonLook& look) {
   int bevel = std::max(2, std::min(b.Width(), b.Height()) / 12);
   c.Fill(b, look.dark);
-  c.Fill(b.x0, b.y0, b.Width() - bevel, b.Height() - bevel, look.light);
-  c.Fill(b.x0 + bevel, b.y0 + bevel, b.Width() - 2 * bevel, b.Height() - 2 * bevel, look.face);
+  c.Fill(b.X0, b.Y0, b.Width() - bevel, b.Height() - bevel, look.light);
+  c.Fill(b.X0 + bevel, b.Y0 + bevel, b.Width() - 2 * bevel, b.Height() - 2 * bevel, look.face);
   c.Frame(b, 1, kInkShadow);
 }
 
@@ -419,8 +419,8 @@ void DrawMenu(Canvas& c) {
   PixelRect first = zindra::RegionPixels(zindra::ClickMap[0], c.scale());
   PixelRect last = zindra::RegionPixels(zindra::ClickMap[zindra::MoreGamesButton], c.scale());
   int pad = c.Px(0.2);
-  PixelRect panel = {first.x0 - pad, first.y0 - pad, last.x1 + pad / 2, last.y1 + pad};
-  panel.x1 = std::min(panel.x1, c.width() - 1 - std::max(3, c.Px(0.12)) - 1);
+  PixelRect panel = {first.X0 - pad, first.Y0 - pad, last.X1 + pad / 2, last.Y1 + pad};
+  panel.X1 = std::min(panel.X1, c.width() - 1 - std::max(3, c.Px(0.12)) - 1);
   c.Fill(panel, kPanel);
   c.Frame(panel, std::max(1, c.Px(0.03)), kGoldDark);
 
@@ -435,14 +435,14 @@ void DrawMenu(Canvas& c) {
   XFontStruct* font = c.Font(label_font.name);
   for (int i = 0; i < zindra::ButtonCount; ++i) {
     PixelRect r = zindra::RegionPixels(zindra::ClickMap[i], c.scale());
-    int top = r.y0 + (r.Height() - button_h) / 2;
-    PixelRect b = {r.x0 + inset, top, r.x0 + inset + button_w - 1, top + button_h - 1};
+    int top = r.Y0 + (r.Height() - button_h) / 2;
+    PixelRect b = {r.X0 + inset, top, r.X0 + inset + button_w - 1, top + button_h - 1};
     DrawBevelBox(c, b, kButtonLooks[i]);
     std::string label = zindra::ButtonLabels[i];
     int lw = Canvas::TextWidth(font, label_font.overstrike, label);
     int lh = font ? font->ascent + font->descent : 0;
-    int x = b.x0 + (b.Width() - lw) / 2;
-    int y = b.y0 + (b.Height() - lh) / 2 + (font ? font->ascent : 0);
+    int x = b.X0 + (b.Width() - lw) / 2;
+    int y = b.Y0 + (b.Height() - lh) / 2 + (font ? font->ascent : 0);
     c.Text(font, label_font.overstrike, x + 2, y + 2, label, kInkShadow);
     c.Text(font, label_font.overstrike, x, y, label, kInk);
   }
@@ -450,14 +450,14 @@ void DrawMenu(Canvas& c) {
   // Close control: a red box with a cross, inside its region.
   PixelRect cr = zindra::RegionPixels(zindra::ClickMap[zindra::CloseBox], c.scale());
   int side = std::min(cr.Width(), cr.Height()) - 2 * inset;
-  PixelRect cb = {cr.x0 + (cr.Width() - side) / 2, cr.y0 + (cr.Height() - side) / 2, 0, 0};
-  cb.x1 = cb.x0 + side - 1;
-  cb.y1 = cb.y0 + side - 1;
+  PixelRect cb = {cr.X0 + (cr.Width() - side) / 2, cr.Y0 + (cr.Height() - side) / 2, 0, 0};
+  cb.X1 = cb.X0 + side - 1;
+  cb.Y1 = cb.Y0 + side - 1;
   DrawBevelBox(c, cb, kCloseLook);
   int m = side / 4;
   int stroke = std::max(2, side / 8);
-  c.Line(cb.x0 + m, cb.y0 + m, cb.x1 - m, cb.y1 - m, stroke, kInk);
-  c.Line(cb.x1 - m, cb.y0 + m, cb.x0 + m, cb.y1 - m, stroke, kInk);
+  c.Line(cb.X0 + m, cb.Y0 + m, cb.X1 - m, cb.Y1 - m, stroke, kInk);
+  c.Line(cb.X1 - m, cb.Y0 + m, cb.X0 + m, cb.Y1 - m, stroke, kInk);
   DrawFrame(c);
 }
 
@@ -527,11 +527,11 @@ void DrawInstructions(Canvas& c) {
   }
   if (!font) return;
   int block = nlines * step + gaps * step / 2;
-  int y = panel.y0 + (panel.Height() - block) / 2 + font->ascent;
+  int y = panel.Y0 + (panel.Height() - block) / 2 + font->ascent;
   for (int i = 0; i < nlines; ++i) {
     const Line& l = kLines[i];
     if (l.kind == 'H' && i > 0) y += step / 2;
-    int x = panel.x0 + margin;
+    int x = panel.X0 + margin;
     if (l.kind == 'B') {
       int gem = font->ascent;
       DrawCrystal(c, x + indent / 3, y, gem * 3 / 4, gem);

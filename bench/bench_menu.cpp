@@ -205,7 +205,7 @@ int main() {
   // A pixel of each picture that differs from the white window background.
   unsigned long white = WhitePixel(d, screen), menu_pixel = white, info_pixel = white;
   const zindra::Region& play = zindra::ClickMap[zindra::PlayButton];
-  int px = centre(play.left, play.right) - 20, py = centre(play.top, play.bottom);
+  int px = centre(play.Left, play.Right) - 20, py = centre(play.Top, play.Bottom);
   PicturePixel(d, dir + "/menu.xpm", px, py, &menu_pixel);
   PicturePixel(d, dir + "/instructions.xpm", 20, 20, &info_pixel);
 
@@ -256,7 +256,7 @@ int main() {
     const zindra::Region& b = zindra::ClickMap[i];
     const char* label = zindra::ButtonLabels[i];
     Stats shown, content;
-    int bx = centre(b.left, b.right), by = centre(b.top, b.bottom);
+    int bx = centre(b.Left, b.Right), by = centre(b.Top, b.Bottom);
     for (int run = 0; run < kClickRuns; ++run) {
       double t0 = NowMs(), t_map = 0, t_content = 0;
       observer.Click(menu, bx, by);
@@ -299,7 +299,7 @@ int main() {
 
   // Close the menu with its close box; zindra then ends by itself.
   const zindra::Region& closeBox = zindra::ClickMap[zindra::CloseBox];
-  observer.Click(menu, centre(closeBox.left, closeBox.right), centre(closeBox.top, closeBox.bottom));
+  observer.Click(menu, centre(closeBox.Left, closeBox.Right), centre(closeBox.Top, closeBox.Bottom));
   zindra_process->Wait(3000);
   fs::remove_all(dir, ec);
   XCloseDisplay(d);
