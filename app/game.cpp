@@ -54,39 +54,31 @@ int menuopen() {
   return 0;
 }
 
-// Prints the click as <x>t<y>n and performs the action of each region of
-// the click map that contains it, in table order. The regions do not
-// overlap, so at most one acts.
+// What a click on each region of the click map does, in the map's order.
+void (*const RegionActions[])() = {
+    [] { start.Open(); },      // PLAY
+    highscore,                 // HIGHSCORES
+    [] { customize.Open(); },  // OPTIONS
+    [] {                       // INSTRUCTIONS
+      info.Open();
+      Instructions.Load("instructions.xpm");
+      Instructions.SetPosition(Position(0.0, 0.0));
+      Instructions.Draw();
+    },
+    tgames,                // MORE GAMES
+    [] { menu.Close(); },  // the close box
+};
+static_assert(sizeof(RegionActions) / sizeof(RegionActions[0]) == zindra::RegionCount, "one action a region");
+
+// Prints the click as <x>t<y>n, then tests every region of the click map in
+// turn and performs the action of each one that contains the click. The
+// regions do not overlap, so at most one acts.
 int clickonmenu(const Position& click) {
   float x = click.GetXDistance();
   float y = click.GetYDistance();
   std::cout << x << 't' << y << 'n';
-
   for (int i = 0; i < zindra::RegionCount; ++i) {
-    if (!zindra::Contains(zindra::ClickMap[i], x, y)) continue;
-    switch (i) {
-      case zindra::PlayButton:
-        start.Open();
-        break;
-      case zindra::ScoresButton:
-        highscore();
-        break;
-      case zindra::OptionsButton:
-        customize.Open();
-        break;
-      case zindra::InstructionsButton:
-        info.Open();
-        Instructions.Load("instructions.xpm");
-        Instructions.SetPosition(Position(0.0, 0.0));
-        Instructions.Draw();
-        break;
-      case zindra::MoreGamesButton:
-        tgames();
-        break;
-      case zindra::CloseBox:
-        menu.Close();
-        break;
-    }
+    if (zindra::Contains(zindra::ClickMap[i], x, y)) RegionActions[i]();
   }
   return 0;
 }
