@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -220,20 +221,10 @@ int CentredText(Canvas& c, XFontStruct* font, bool bold, int centreX, int baseli
   return width;
 }
 
-// Deterministic pseudo-random numbers, so that every run draws the same sky.
-class Lcg {
- public:
-  explicit Lcg(unsigned seed) : State(seed) {}
-  int Next(int n) {
-    State = State * 1103515245u + 12345u;
-    return static_cast<int>((State >> 8) % static_cast<unsigned>(n));
-  }
-
- private:
-  unsigned State;
-};
-
-// The night sky in bands, with stars.
+// The night sky in bands, with stars. The stars come from a seeded
+// std::minstd_rand, whose sequence the standard fixes, taken modulo the range
+// (the standard distributions differ between libraries), so every run and
+// every build draws the same sky.
 void DrawBackdrop(Canvas& c, const Scale& px, unsigned seed) {
   int bands = static_cast<int>(std::size(colour::Sky));
   for (int i = 0; i < bands; ++i) {
@@ -241,12 +232,13 @@ void DrawBackdrop(Canvas& c, const Scale& px, unsigned seed) {
     int y1 = c.Height * (i + 1) / bands;
     c.Fill(0, y0, c.Width, y1 - y0, colour::Sky[i]);
   }
-  Lcg random(seed);
+  std::minstd_rand random(seed);
+  auto below = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   int size = std::max(1, px(StarSize));
   for (int i = 0; i < StarCount; ++i) {
-    int x = random.Next(c.Width);
-    int y = random.Next(c.Height);
-    bool bright = random.Next(4) == 0;
+    int x = below(c.Width);
+    int y = below(c.Height);
+    bool bright = below(4) == 0;
     c.Fill(x, y, bright ? size + 1 : size, bright ? size + 1 : size, bright ? colour::Star : colour::StarDim);
   }
 }
