@@ -3,20 +3,22 @@
 //
 // libXpm and the X server allocate whatever a file's header asks for, and an
 // X error (a pixmap of size 0, say) ends the process. So before a file is
-// handed to libXpm, its header is read here and files that are not plain
-// readable files, or whose declared size is absurd or larger than the file
-// could hold, are refused as not loaded.
+// handed to libXpm, its header is read here, the way libXpm reads it, and
+// files that are not plain readable files, whose declared size is absurd or
+// larger than the file could hold, or that libXpm would read through a
+// decompressor, are refused as not loaded.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <memory>
 #include <new>
+#include <string>
 
-#include "ScopedX.h"
+#include "internal.h"
 #include "slate.h"
 
 namespace {
@@ -24,165 +26,356 @@ namespace {
 // Largest picture accepted, in pixels along each side. The X protocol allows
 // up to 32767, but a picture that large costs gigabytes in libXpm, in the
 // client image and in the server's pixmap.
-constexpr unsigned long MaxPictureSide = 8192;
+constexpr unsigned long long MaxPictureSide = 8192;
 // Each colour costs libXpm a round trip to the server or two.
-constexpr unsigned long MaxPictureColors = 65536;
-constexpr unsigned long MaxCharsPerPixel = 8;
-// The values line must appear within this many bytes from the start.
-constexpr size_t HeaderReadLimit = 64 * 1024;
+constexpr unsigned long long MaxPictureColors = 65536;
+constexpr unsigned long long MaxCharsPerPixel = 8;
+// A declared number is kept up to this value; anything larger is refused
+// anyway, and the cap keeps the arithmetic from overflowing.
+constexpr unsigned long long CountCap = 1ULL << 40;
+// libXpm reads a word of at most this many bytes; what follows starts the
+// next word, even without space between them.
+constexpr size_t WordLimit = 8192;
+constexpr int EndOfFile = -1;
 
-// What the values line of an XPM file declares.
+// What the values line of an XPM file declares, each number capped at
+// CountCap.
 struct PictureHeader {
-  unsigned long width = 0;
-  unsigned long height = 0;
-  unsigned long colors = 0;
-  unsigned long charsPerPixel = 0;
+  unsigned long long Width = 0;
+  unsigned long long Height = 0;
+  unsigned long long Colors = 0;
+  unsigned long long CharsPerPixel = 0;
 };
 
-// Closes a file descriptor when it goes out of scope.
-class ScopedFd {
+// The bytes of a file, one at a time, through a small buffer, with a few
+// bytes of push-back for the grammar's look-ahead. Memory stays the same
+// however long the file is.
+class ByteStream {
  public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
+  explicit ByteStream(int fd) : Fd(fd) {}
+  ByteStream(const ByteStream&) = delete;
+  ByteStream& operator=(const ByteStream&) = delete;
+
+  // The next byte (0..255), or EndOfFile at the end or on a read error.
+  int Get() {
+    if (PushedCount > 0) return Pushed[--PushedCount];
+    if (Next == Size && !Fill()) return EndOfFile;
+    return Buffer[Next++];
   }
-  int get() const { return fd_; }
+
+  // Gives c back to the next Get; EndOfFile is not given back.
+  void Unget(int c) {
+    if (c != EndOfFile && PushedCount < MaxPushed) Pushed[PushedCount++] = c;
+  }
+
+  // As Unget, for the places where libXpm gives a byte back through a
+  // signed char: there byte 0xff reads as end of file and is lost.
+  void UngetChar(int c) {
+    if (c != 0xff) Unget(c);
+  }
 
  private:
-  int fd_;
+  bool Fill() {
+    while (!AtEnd) {
+      ssize_t n = read(Fd, Buffer, sizeof Buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        AtEnd = true;
+        break;
+      }
+      Size = static_cast<size_t>(n);
+      Next = 0;
+      return true;
+    }
+    return false;
+  }
+
+  static constexpr int MaxPushed = 4;
+  int Fd;
+  bool AtEnd = false;
+  unsigned char Buffer[4096];
+  size_t Size = 0;
+  size_t Next = 0;
+  int Pushed[MaxPushed];
+  int PushedCount = 0;
 };
 
-bool IsSpace(char c) {
+bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// A cursor over the first bytes of a file.
-class HeaderScanner {
- public:
-  HeaderScanner(const char* text, size_t size) : text_(text), size_(size) {}
-
-  void SkipSpace() {
-    while (pos_ < size_ && IsSpace(text_[pos_])) ++pos_;
-  }
-
-  // The next run of non-space characters, after any white space.
-  std::string Word() {
-    SkipSpace();
-    size_t start = pos_;
-    while (pos_ < size_ && !IsSpace(text_[pos_])) ++pos_;
-    return std::string(text_ + start, pos_ - start);
-  }
-
-  // Moves past the next "*/"; false if there is none.
-  bool SkipPastCommentEnd() {
-    for (; pos_ + 1 < size_; ++pos_) {
-      if (text_[pos_] == '*' && text_[pos_ + 1] == '/') {
-        pos_ += 2;
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // The contents of the next double-quoted string, skipping C comments on
-  // the way; false if no complete string follows.
-  bool NextString(std::string* contents) {
-    while (pos_ < size_) {
-      if (text_[pos_] == '/' && pos_ + 1 < size_ && text_[pos_ + 1] == '*') {
-        pos_ += 2;
-        if (!SkipPastCommentEnd()) return false;
-      } else if (text_[pos_] == '"') {
-        size_t start = ++pos_;
-        while (pos_ < size_ && text_[pos_] != '"') ++pos_;
-        if (pos_ >= size_) return false;
-        contents->assign(text_ + start, pos_ - start);
-        ++pos_;
-        return true;
-      } else {
-        ++pos_;
-      }
-    }
-    return false;
-  }
-
- private:
-  const char* text_;
-  size_t size_;
-  size_t pos_ = 0;
+// How one form of the format marks comments and strings. A mark of 0 (or an
+// empty comment mark) means the form has none.
+struct Syntax {
+  const char* CommentStart;
+  const char* CommentEnd;
+  int StringStart;
+  int StringEnd;
 };
 
-// A whole number of at most nine decimal digits; false for anything else.
-bool ParseCount(const std::string& word, unsigned long* value) {
-  if (word.empty() || word.size() > 9) return false;
-  unsigned long n = 0;
+// The forms the type keyword of an "XPM2" first line names, in the order
+// they are tried: plain lines with "!" comments, C and Lisp.
+struct NamedSyntax {
+  const char* Keyword;
+  Syntax Marks;
+};
+constexpr NamedSyntax Forms[] = {
+    {"", {"!", "\n", 0, '\n'}}, {"C", {"/*", "*/", '"', '"'}}, {"Lisp", {";", "\n", '"', '"'}}};
+constexpr int FormCount = sizeof Forms / sizeof Forms[0];
+constexpr int NaturalForm = 0;
+constexpr int CForm = 1;
+
+// The form a type keyword names, or -1. libXpm takes a keyword that is a
+// prefix of a form's name, or that matches it up to a zero byte, so the
+// keyword is compared as libXpm compares it.
+int FormNamed(const std::string& keyword) {
+  for (int form = 0; form < FormCount; ++form) {
+    if (std::strncmp(Forms[form].Keyword, keyword.c_str(), keyword.size()) == 0) return form;
+  }
+  return -1;
+}
+
+// The header of an XPM file, read as libXpm reads it. The first line holds
+// two words: any word, then "XPM" (C form) or "XPM2" and a type keyword; or
+// it is "#define <name>_format", and four more #define lines give the values
+// (the oldest form). Otherwise the values line is the first string after
+// the first line: width, height, colours and characters per pixel.
+class HeaderReader {
+ public:
+  explicit HeaderReader(int fd) : In(fd) {}
+  bool Read(PictureHeader* header);
+
+ private:
+  bool ReadFirstLine(bool* defines);
+  bool ReadFormatDefine();
+  void UseForm(int form);
+  bool ReadValues(PictureHeader* header);
+  bool ReadDefines(PictureHeader* header);
+  bool ReadDefine(const std::string& name, bool* seen, PictureHeader* header);
+  std::string Word();
+  bool Count(unsigned long long* value);
+  void NextString();
+  void SkipComment();
+  void SkipCommentBody(int c);
+
+  ByteStream In;
+  // Until the first line is read, words end at the end of the line.
+  Syntax Marks = {"", "", 0, '\n'};
+};
+
+bool HeaderReader::Read(PictureHeader* header) {
+  bool defines = false;
+  if (!ReadFirstLine(&defines)) return false;
+  return defines ? ReadDefines(header) : ReadValues(header);
+}
+
+// Reads the first line and moves to the start of the values.
+bool HeaderReader::ReadFirstLine(bool* defines) {
+  std::string first = Word();
+  if (first == "#define") {
+    *defines = true;
+    return ReadFormatDefine();
+  }
+  std::string format = Word();
+  int form = CForm;
+  if (format == "XPM2") {
+    form = FormNamed(Word());
+  } else if (format != "XPM") {
+    return false;
+  }
+  if (form < 0) return false;
+  UseForm(form);
+  return true;
+}
+
+// The rest of "#define <name>_format": the name's last underscore must start
+// "_format" or a prefix of it. The lines that follow have C comments.
+bool HeaderReader::ReadFormatDefine() {
+  std::string name = Word();
+  if (name.empty()) return false;
+  const char* mark = std::strrchr(name.c_str(), '_');
+  if (!mark || std::strncmp("_format", mark, name.size() - (mark - name.c_str())) != 0) return false;
+  Marks.CommentStart = Forms[CForm].Marks.CommentStart;
+  Marks.CommentEnd = Forms[CForm].Marks.CommentEnd;
+  NextString();
+  return true;
+}
+
+// Takes the marks of a form and moves past the first line: to the next line
+// in the plain form, past the opening quote of the values line in the others.
+void HeaderReader::UseForm(int form) {
+  Marks.CommentStart = Forms[form].Marks.CommentStart;
+  Marks.CommentEnd = Forms[form].Marks.CommentEnd;
+  if (form == NaturalForm) {
+    NextString();
+    return;
+  }
+  Marks.StringStart = Forms[form].Marks.StringStart;
+  Marks.StringEnd = 0;
+  NextString();
+  Marks.StringEnd = Forms[form].Marks.StringEnd;
+}
+
+bool HeaderReader::ReadValues(PictureHeader* header) {
+  return Count(&header->Width) && Count(&header->Height) && Count(&header->Colors) &&
+         Count(&header->CharsPerPixel);
+}
+
+// The oldest form: four lines "#define <name>_width 66" and so on, for
+// _width, _height, _ncolors and _chars_per_pixel, in any order, each once.
+bool HeaderReader::ReadDefines(PictureHeader* header) {
+  bool seen[4] = {false, false, false, false};
+  for (int line = 0; line < 4; ++line) {
+    if (Word() != "#define") return false;
+    std::string name = Word();
+    if (name.empty() || !ReadDefine(name, seen, header)) return false;
+    NextString();
+  }
+  return seen[0] && seen[1] && seen[2] && seen[3];
+}
+
+// Finds which value name defines: the first underscore whose remainder has
+// the length of a value's suffix decides, and the remainder must then be
+// that suffix. Reads the value after it.
+bool HeaderReader::ReadDefine(const std::string& name, bool* seen, PictureHeader* header) {
+  static const char* const Suffixes[4] = {"_width", "_height", "_ncolors", "_chars_per_pixel"};
+  unsigned long long* values[4] = {&header->Width, &header->Height, &header->Colors, &header->CharsPerPixel};
+  const char* text = name.c_str();
+  for (const char* mark = std::strchr(text, '_'); mark; mark = std::strchr(mark + 1, '_')) {
+    size_t rest = name.size() - static_cast<size_t>(mark - text);
+    for (int i = 0; i < 4; ++i) {
+      if (rest != std::strlen(Suffixes[i])) continue;
+      if (seen[i] || std::strncmp(Suffixes[i], mark, rest) != 0 || !Count(values[i])) return false;
+      seen[i] = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The next word: white space is skipped up to the end of the string, then
+// bytes are taken up to white space, the end of the string or WordLimit.
+std::string HeaderReader::Word() {
+  int c;
+  do {
+    c = In.Get();
+  } while (c != EndOfFile && IsSpace(c) && c != Marks.StringEnd);
+  std::string word;
+  while (c != EndOfFile && !IsSpace(c) && c != Marks.StringEnd && word.size() < WordLimit) {
+    word += static_cast<char>(c);
+    c = In.Get();
+  }
+  In.Unget(c);
+  return word;
+}
+
+// A word of decimal digits only, leading zeros allowed, capped at CountCap.
+bool HeaderReader::Count(unsigned long long* value) {
+  std::string word = Word();
+  if (word.empty()) return false;
+  unsigned long long n = 0;
   for (char c : word) {
     if (c < '0' || c > '9') return false;
-    n = n * 10 + static_cast<unsigned long>(c - '0');
+    n = std::min(CountCap, n * 10 + static_cast<unsigned long long>(c - '0'));
   }
   *value = n;
   return true;
 }
 
-// Reads the values line of an XPM file: width, height, colours, characters
-// per pixel. C syntax ("/* XPM */" or "/* XPM2 C */" first) quotes it; the
-// plain form ("! XPM2" first) has it bare on the next line.
-bool ParseHeader(const char* text, size_t size, PictureHeader* header) {
-  HeaderScanner scan(text, size);
-  std::string first = scan.Word();
-  if (first == "!") {
-    if (scan.Word() != "XPM2") return false;
-    return ParseCount(scan.Word(), &header->width) && ParseCount(scan.Word(), &header->height) &&
-           ParseCount(scan.Word(), &header->colors) && ParseCount(scan.Word(), &header->charsPerPixel);
+// Moves past the end of the current string and any comments to the start of
+// the next string: past its opening quote in the quoted forms, or to the
+// first byte of the next line that does not open a comment.
+void HeaderReader::NextString() {
+  int c;
+  if (Marks.StringEnd) {
+    do {
+      c = In.Get();
+    } while (c != Marks.StringEnd && c != EndOfFile);
   }
-  if (first != "/*") return false;
-  std::string format = scan.Word();
-  if (format == "XPM2") {
-    if (scan.Word() != "C") return false;
-  } else if (format != "XPM") {
-    return false;
+  int commentStart = static_cast<unsigned char>(Marks.CommentStart[0]);
+  if (Marks.StringStart) {
+    while ((c = In.Get()) != Marks.StringStart && c != EndOfFile) {
+      if (commentStart && c == commentStart) SkipComment();
+    }
+  } else if (commentStart) {
+    while ((c = In.Get()) == commentStart) SkipComment();
+    In.Unget(c);
   }
-  if (!scan.SkipPastCommentEnd()) return false;
+}
 
-  std::string values;
-  if (!scan.NextString(&values)) return false;
-  HeaderScanner fields(values.data(), values.size());
-  return ParseCount(fields.Word(), &header->width) && ParseCount(fields.Word(), &header->height) &&
-         ParseCount(fields.Word(), &header->colors) && ParseCount(fields.Word(), &header->charsPerPixel);
+// After the first byte of a comment mark: reads the rest of the mark and the
+// comment. libXpm reads one byte past the opening mark before it looks for
+// the closing one, so "/*/" does not close a comment that "/**/" does.
+void HeaderReader::SkipComment() {
+  int c = In.Get();
+  if (Marks.CommentStart[1] != '\0') {
+    if (c != static_cast<unsigned char>(Marks.CommentStart[1])) {
+      In.UngetChar(c);  // not a comment after all
+      return;
+    }
+    c = In.Get();
+  }
+  SkipCommentBody(c);
+}
+
+// Reads a comment whose first byte is c up to its closing mark, and gives
+// back the byte after the mark. A comment left open runs to the end.
+void HeaderReader::SkipCommentBody(int c) {
+  const char* close = Marks.CommentEnd;
+  for (;;) {
+    while (c != static_cast<unsigned char>(close[0]) && c != EndOfFile) c = In.Get();
+    size_t matched = 0;
+    do {
+      c = In.Get();
+      ++matched;
+    } while (close[matched] != '\0' && c == static_cast<unsigned char>(close[matched]));
+    if (close[matched] == '\0') {
+      In.UngetChar(c);
+      return;
+    }
+    if (c == EndOfFile) return;
+  }
+}
+
+// libXpm reads a file whose name ends in ".Z" or ".gz" through a
+// decompressor, so its bytes on disk say nothing about the picture.
+bool IsCompressedName(const std::string& file) {
+  const char* dot = std::strrchr(file.c_str(), '.');
+  return dot && (std::strcmp(dot, ".Z") == 0 || std::strcmp(dot, ".gz") == 0);
+}
+
+bool IsWithinLimits(const PictureHeader& header) {
+  return header.Width >= 1 && header.Width <= MaxPictureSide && header.Height >= 1 &&
+         header.Height <= MaxPictureSide && header.Colors >= 1 && header.Colors <= MaxPictureColors &&
+         header.CharsPerPixel >= 1 && header.CharsPerPixel <= MaxCharsPerPixel;
+}
+
+// For a header within the limits: every colour and every pixel takes at
+// least CharsPerPixel bytes; a file shorter than that is cut off, and libXpm
+// need not allocate for it.
+bool FitsInFile(const PictureHeader& header, off_t fileSize) {
+  unsigned long long least = header.CharsPerPixel * (header.Colors + header.Width * header.Height);
+  return static_cast<unsigned long long>(fileSize) >= least;
+}
+
+// Reads the header of the open file fd; false when libXpm would not find one.
+bool ReadPictureHeader(int fd, PictureHeader* header) {
+  HeaderReader reader(fd);
+  return reader.Read(header);
 }
 
 // True when file is a readable regular file with an XPM header whose
 // picture is small enough to load and could fit in the file at all.
 bool IsLoadablePicture(const std::string& file) {
+  if (IsCompressedName(file)) return false;
   // Non-blocking, so that opening a FIFO cannot wait for a writer.
-  ScopedFd fd(open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
+  slate::OwnedFd fd(open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.Get() < 0) return false;
   struct stat info;
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[HeaderReadLimit]);
-  if (!buffer) return false;
-  size_t filled = 0;
-  while (filled < HeaderReadLimit) {
-    ssize_t n = read(fd.get(), buffer.get() + filled, HeaderReadLimit - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    filled += static_cast<size_t>(n);
-  }
-
+  if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   PictureHeader header;
-  if (!ParseHeader(buffer.get(), filled, &header)) return false;
-  if (header.width < 1 || header.width > MaxPictureSide) return false;
-  if (header.height < 1 || header.height > MaxPictureSide) return false;
-  if (header.colors < 1 || header.colors > MaxPictureColors) return false;
-  if (header.charsPerPixel < 1 || header.charsPerPixel > MaxCharsPerPixel) return false;
-
-  // Every colour and every pixel takes at least charsPerPixel bytes; a file
-  // shorter than that is cut off, and libXpm need not allocate for it.
-  unsigned long long least = static_cast<unsigned long long>(header.charsPerPixel) *
-                             (header.colors + static_cast<unsigned long long>(header.width) * header.height);
-  return static_cast<unsigned long long>(info.st_size) >= least;
+  if (!ReadPictureHeader(fd.Get(), &header)) return false;
+  return IsWithinLimits(header) && FitsInFile(header, info.st_size);
 }
 
 XpmAttributes* NewAttributes() {
@@ -223,8 +416,8 @@ unsigned long CopyPicture(unsigned long source, const XpmAttributes* sourceAttri
   }
   unsigned long copy = XCreatePixmap(display, source, width, height, DefaultDepth(display, ScreenNbr));
   {
-    ScopedGC gc(GetGraphicsContext(copy, BlackPixel(display, ScreenNbr), ColorTable[White]));
-    XCopyArea(display, source, copy, gc.get(), 0, 0, width, height, 0, 0);
+    slate::OwnedGC gc(GetGraphicsContext(copy, BlackPixel(display, ScreenNbr), ColorTable[White]));
+    XCopyArea(display, source, copy, gc.Get(), 0, 0, width, height, 0, 0);
   }
   attributes->valuemask = XpmSize;
   attributes->width = width;
