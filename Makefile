@@ -66,3 +66,31 @@ install: build
 # Runs every example on a private X server and saves docs/<example>.png.
 screenshots: build
 	@scripts/screenshots $(BUILD)
+
+# Fuzzing of the picture check: `make fuzz` builds fuzz/picture_fuzz.cpp with
+# libFuzzer and the sanitizers into $(FUZZ_BUILD) and runs it for
+# FUZZ_SECONDS seconds on a private X server, seeded with tests/pictures.
+# The corpus it grows stays in $(FUZZ_BUILD)/corpus for the next run;
+# crashing inputs go to $(FUZZ_BUILD)/artifacts.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_MAX_LEN ?= 20000
+FUZZ_CXX ?= clang++-14
+FUZZ_SOURCES = $(filter-out lib/main.cpp lib/bitmap.cpp,$(wildcard lib/*.cpp)) fuzz/picture_fuzz.cpp
+.PHONY: fuzz fuzz-deps
+
+fuzz-deps: deps
+	@fuzz/install-deps
+
+# lib/bitmap.cpp is compiled as part of fuzz/picture_fuzz.cpp, which reads its internals.
+$(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) lib/bitmap.cpp $(wildcard lib/*.h) include/slate.h | fuzz-deps
+	@mkdir -p $(FUZZ_BUILD)
+	$(FUZZ_CXX) -std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
+	  -fno-sanitize-recover=all -Wall -Wextra -Iinclude -Ilib $(FUZZ_SOURCES) -lXpm -lX11 -o $@
+
+fuzz: $(FUZZ_BUILD)/picture_fuzz
+	@mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/artifacts
+	scripts/with-xvfb $(FUZZ_BUILD)/picture_fuzz $(FUZZ_BUILD)/corpus tests/pictures \
+	  -dict=fuzz/picture.dict -max_len=$(FUZZ_MAX_LEN) -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	  -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/
+	@echo "fuzz: corpus $$(ls $(FUZZ_BUILD)/corpus | wc -l) inputs ($$(du -sk $(FUZZ_BUILD)/corpus | cut -f1) KiB) in $(FUZZ_BUILD)/corpus"
