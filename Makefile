@@ -71,11 +71,13 @@ screenshots: build
 # libFuzzer and the sanitizers into $(FUZZ_BUILD) and runs it for
 # FUZZ_SECONDS seconds on a private X server, seeded with tests/pictures.
 # The corpus it grows stays in $(FUZZ_BUILD)/corpus for the next run;
-# crashing inputs go to $(FUZZ_BUILD)/artifacts.
+# crashing inputs go to $(FUZZ_BUILD)/artifacts. FUZZ_FLAGS passes more
+# libFuzzer options, e.g. FUZZ_FLAGS=-len_control=0 to try long inputs at once.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_MAX_LEN ?= 20000
 FUZZ_CXX ?= clang++-14
+FUZZ_FLAGS ?=
 FUZZ_SOURCES = $(filter-out lib/main.cpp lib/bitmap.cpp,$(wildcard lib/*.cpp)) fuzz/picture_fuzz.cpp
 .PHONY: fuzz fuzz-deps
 
@@ -92,5 +94,5 @@ fuzz: $(FUZZ_BUILD)/picture_fuzz
 	@mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/artifacts
 	scripts/with-xvfb $(FUZZ_BUILD)/picture_fuzz $(FUZZ_BUILD)/corpus tests/pictures \
 	  -dict=fuzz/picture.dict -max_len=$(FUZZ_MAX_LEN) -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
-	  -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/
+	  -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_FLAGS)
 	@echo "fuzz: corpus $$(ls $(FUZZ_BUILD)/corpus | wc -l) inputs ($$(du -sk $(FUZZ_BUILD)/corpus | cut -f1) KiB) in $(FUZZ_BUILD)/corpus"
