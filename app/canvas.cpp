@@ -49,6 +49,12 @@ void Canvas::Polygon(const std::vector<XPoint>& points, const char* colour) {
                static_cast<int>(points.size()), Complex, CoordModeOrigin);
 }
 
+void Canvas::Clip(const PixelRect& r) {
+  XRectangle rect = {static_cast<short>(r.X0), static_cast<short>(r.Y0),
+                     static_cast<unsigned short>(r.Width()), static_cast<unsigned short>(r.Height())};
+  XSetClipRectangles(Connection, Context, 0, 0, &rect, 1, Unsorted);
+}
+
 void Canvas::Line(int x0, int y0, int x1, int y1, int lineWidth, const char* colour) {
   XSetForeground(Connection, Context, Pixel(colour));
   XSetLineAttributes(Connection, Context, lineWidth, LineSolid, CapButt, JoinMiter);

@@ -34,6 +34,9 @@ class Canvas {
     Fill(r.X1 - thickness + 1, r.Y0, thickness, r.Height(), colour);
   }
   void Polygon(const std::vector<XPoint>& points, const char* colour);
+  // Limits all drawing to r, until Unclip.
+  void Clip(const PixelRect& r);
+  void Unclip() { XSetClipMask(Connection, Context, None); }
   void Line(int x0, int y0, int x1, int y1, int lineWidth, const char* colour);
 
   // Text with its baseline starting at (x, y). Bold text is drawn twice,

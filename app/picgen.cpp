@@ -318,16 +318,21 @@ void DrawBevelBox(Canvas& c, const PixelRect& r, const ButtonLook& look) {
 }
 
 // The five buttons, each centred in its click region, with the largest label
-// font that leaves a margin around every label; then the close box.
+// font that leaves a margin around every label; then the close box. Labels
+// and the cross are clipped to their boxes, which lie inside the regions, so
+// that even at scales too small for any font no ink strays out of a region.
 void DrawButtons(Canvas& c, const Scale& px, const Fonts& fonts) {
   using namespace menulayout;
-  double scale = px.PixelsPerCm;
-  int inset = std::max(2, px(ButtonInset));
-  int width = zindra::RegionPixels(zindra::ClickMap[0], scale).Width() - 2 * inset;
-  int height = 1 << 30;
-  for (int i = 0; i < zindra::ButtonCount; ++i) {
-    height = std::min(height, zindra::RegionPixels(zindra::ClickMap[i], scale).Height() - 2 * inset);
+  PixelRect regions[zindra::RegionCount];
+  int smallest = 1 << 30;
+  for (int i = 0; i < zindra::RegionCount; ++i) {
+    regions[i] = zindra::RegionPixels(zindra::ClickMap[i], px.PixelsPerCm);
+    smallest = std::min({smallest, regions[i].Width(), regions[i].Height()});
   }
+  int inset = std::min(std::max(2, px(ButtonInset)), (smallest - 1) / 2);  // leaves every box a pixel
+  int width = regions[zindra::PlayButton].Width() - 2 * inset;
+  int height = 1 << 30;
+  for (int i = 0; i < zindra::ButtonCount; ++i) height = std::min(height, regions[i].Height() - 2 * inset);
   Face label = LargestFontThatFits(fonts, LabelFaces, [&](XFontStruct* font, bool bold) {
     int widest = 0;
     for (const char* text : zindra::ButtonLabels)
@@ -337,25 +342,29 @@ void DrawButtons(Canvas& c, const Scale& px, const Fonts& fonts) {
   });
   XFontStruct* font = fonts[label.Font];
   for (int i = 0; i < zindra::ButtonCount; ++i) {
-    PixelRect button = CentredIn(zindra::RegionPixels(zindra::ClickMap[i], scale), width, height);
+    PixelRect button = CentredIn(regions[i], width, height);
     DrawBevelBox(c, button, Buttons[i]);
     const char* text = zindra::ButtonLabels[i];
     PixelRect ink = CentredIn(button, Canvas::TextWidth(font, label.Bold, text), Canvas::TextHeight(font));
     int baseline = ink.Y0 + font->ascent;
+    c.Clip(button);
     c.Text(font, label.Bold, ink.X0 + LabelShadowOffset, baseline + LabelShadowOffset, text,
            colour::InkShadow);
     c.Text(font, label.Bold, ink.X0, baseline, text, colour::Ink);
+    c.Unclip();
   }
 
   // The close box: a red button with a cross.
-  PixelRect region = zindra::RegionPixels(zindra::ClickMap[zindra::CloseBox], scale);
+  const PixelRect& region = regions[zindra::CloseBox];
   int side = std::min(region.Width(), region.Height()) - 2 * inset;
   PixelRect box = CentredIn(region, side, side);
   DrawBevelBox(c, box, CloseBox);
   int m = side / 4;
   int stroke = std::max(2, side / 8);
+  c.Clip(box);
   c.Line(box.X0 + m, box.Y0 + m, box.X1 - m, box.Y1 - m, stroke, colour::Ink);
   c.Line(box.X1 - m, box.Y0 + m, box.X0 + m, box.Y1 - m, stroke, colour::Ink);
+  c.Unclip();
 }
 
 void DrawMenu(Canvas& c, const Scale& px, const Fonts& fonts) {
