@@ -1,12 +1,11 @@
 // ButtonGraphic: the bevelled push button with a bold label, drawn at
 // (0, 0) to (ButtonWidth, ButtonHeight) of its window.
-#include "ScopedX.h"
-#include "slate.h"
+#include "internal.h"
 
 ButtonGraphic::ButtonGraphic()
     : MessageGraphic(ButtonGraphicType),
-      TopLeftEdgeColor(BlackPixel(display, ScreenNbr)),
-      BottomRightEdgeColor(BlackPixel(display, ScreenNbr)) {}
+      TopLeftEdgeColor(display ? BlackPixel(display, ScreenNbr) : 0),
+      BottomRightEdgeColor(display ? BlackPixel(display, ScreenNbr) : 0) {}
 
 ButtonGraphic::ButtonGraphic(std::string const& label, Position const& upperLeft, Position const& lowerRight,
                              unsigned long topLeftEdge, unsigned long bottomRightEdge, unsigned long window)
@@ -21,11 +20,11 @@ void ButtonGraphic::Draw(unsigned long window) {
   const int w = ButtonWidth;
   const int h = ButtonHeight;
   const std::string label = GetMessage();
-  ScopedFont loaded;
-  ScopedGC scoped(GetGraphicsContext(window, ButtonColorTable[0], ColorTable[White], label, this,
-                                     loaded.out(), ButtonFont));
-  GC gc = scoped.get();
-  XFontStruct* font = loaded.get();
+  slate::OwnedFont loaded;
+  slate::OwnedGC scoped(GetGraphicsContext(window, ButtonColorTable[0], ColorTable[White], label, this,
+                                           loaded.Out(), ButtonFont));
+  GC gc = scoped.Get();
+  XFontStruct* font = loaded.Get();
 
   XFillRectangle(display, window, gc, 0, 0, w, h);
 

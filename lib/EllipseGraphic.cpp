@@ -1,6 +1,5 @@
 // EllipseGraphic: a filled ellipse with a one-pixel black outline.
-#include "ScopedX.h"
-#include "slate.h"
+#include "internal.h"
 
 EllipseGraphic::EllipseGraphic() : GraphicNode(EllipseGraphicType) {}
 
@@ -18,9 +17,9 @@ void EllipseGraphic::Draw(unsigned long window) {
   unsigned int width = static_cast<unsigned int>(lowerRight.GetXCoordinate() - x);
   unsigned int height = static_cast<unsigned int>(lowerRight.GetYCoordinate() - y);
 
-  ScopedGC gc(GetGraphicsContext(window, ColorTable[GetColor()], ColorTable[White]));
+  slate::OwnedGC gc(GetGraphicsContext(window, slate::PaletteColor(GetColor()), ColorTable[White]));
   // The fill goes first so that it never covers the outline.
-  XFillArc(display, window, gc.get(), x, y, width, height, 0, DeviceTwoPi);
-  XSetForeground(display, gc.get(), BlackPixel(display, ScreenNbr));
-  XDrawArc(display, window, gc.get(), x, y, width, height, 0, DeviceTwoPi);
+  XFillArc(display, window, gc.Get(), x, y, width, height, 0, DeviceTwoPi);
+  XSetForeground(display, gc.Get(), BlackPixel(display, ScreenNbr));
+  XDrawArc(display, window, gc.Get(), x, y, width, height, 0, DeviceTwoPi);
 }

@@ -1,7 +1,7 @@
 // GraphicManager: an ordered list of drawables that it owns and draws in order.
 #include <iostream>
 
-#include "slate.h"
+#include "internal.h"
 
 GraphicManager::GraphicManager() : Size(0), Head(nullptr), Tail(nullptr), Cursor(nullptr) {}
 
@@ -19,8 +19,7 @@ int GraphicManager::IsEmpty() const {
 
 void GraphicManager::AppendGraphic(GraphicNode* node) {
   if (node == nullptr) {
-    std::cout << "Unable to allocate memory in function: GraphicManager\n" << std::flush;
-    Terminate();
+    slate::ShutDown(std::cout, "Unable to allocate memory in function: GraphicManager\n");
     return;
   }
   if (Tail != nullptr) {
@@ -35,8 +34,7 @@ void GraphicManager::AppendGraphic(GraphicNode* node) {
 
 void GraphicManager::InsertGraphic(GraphicNode* node) {
   if (node == nullptr) {
-    std::cout << "Unable to allocate memory in function: InsertGraphic\n" << std::flush;
-    Terminate();
+    slate::ShutDown(std::cout, "Unable to allocate memory in function: InsertGraphic\n");
     return;
   }
   if (Head != nullptr) {
@@ -82,11 +80,10 @@ GraphicNode* GraphicManager::GetFirstMessage() const {
 GraphicPosition GraphicManager::GetLowerRightOfFirstMessage() const {
   GraphicNode* message = GetFirstMessage();
   if (message != nullptr) return message->GetLowerRight();
-  std::cout << "A request has been made to retrieve information from the "
-            << "first item in a GraphicManager when there are no items "
-            << "in the list.\n"
-            << "The program is being terminated.\n"
-            << std::flush;
-  Terminate();
+  slate::ShutDown(std::cout,
+                  "A request has been made to retrieve information from the "
+                  "first item in a GraphicManager when there are no items "
+                  "in the list.\n"
+                  "The program is being terminated.\n");
   return DeviceOrigin;
 }

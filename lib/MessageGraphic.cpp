@@ -2,17 +2,15 @@
 // a band of the drawable's colour; and the graphics context that loads its font.
 #include <iostream>
 
-#include "ScopedX.h"
-#include "slate.h"
+#include "internal.h"
 
 GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
                       std::string const& text, MessageGraphic* drawable, XFontStruct** font,
                       std::string const& fontName) {
   if (LoadFont(font, fontName) == 0) {
-    std::cout << "In function: LoadFont\n"
-              << "Unable to allocate memory to a font structure.\n"
-              << std::flush;
-    Terminate();
+    slate::ShutDown(std::cout,
+                    "In function: LoadFont\n"
+                    "Unable to allocate memory to a font structure.\n");
     // The caller still gets a context it can draw through and must free.
     return XCreateGC(display, window, 0, nullptr);
   }
@@ -37,10 +35,10 @@ MessageGraphic::MessageGraphic(std::string const& message, color const& c, Posit
 }
 
 void MessageGraphic::Draw(unsigned long window) {
-  ScopedFont font;
-  ScopedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr), ColorTable[GetColor()], Text, this,
-                                 font.out(), WindowFont));
-  XDrawImageString(display, window, gc.get(), TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
+  slate::OwnedFont font;
+  slate::OwnedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr),
+                                       slate::PaletteColor(GetColor()), Text, this, font.Out(), WindowFont));
+  XDrawImageString(display, window, gc.Get(), TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
                    Text.c_str(), GetMessageLength());
 }
 
@@ -64,8 +62,9 @@ void MessageGraphic::SetTextLocation(unsigned int width, unsigned int height) {
   GraphicPosition upperLeft = GetUpperLeft();
   GraphicPosition lowerRight = GetLowerRight();
   // Corner sums halve toward zero; the text extent is halved as unsigned.
-  int centreX = (lowerRight.GetXCoordinate() + upperLeft.GetXCoordinate()) / 2;
-  int centreY = (lowerRight.GetYCoordinate() + upperLeft.GetYCoordinate()) / 2;
-  TextLocation.SetXCoordinate(centreX - static_cast<int>(width / 2));
-  TextLocation.SetYCoordinate(centreY + static_cast<int>(height / 2));
+  // Wide arithmetic, so that no corners overflow; the result saturates.
+  long long centreX = (static_cast<long long>(lowerRight.GetXCoordinate()) + upperLeft.GetXCoordinate()) / 2;
+  long long centreY = (static_cast<long long>(lowerRight.GetYCoordinate()) + upperLeft.GetYCoordinate()) / 2;
+  TextLocation.SetXCoordinate(slate::ToInt(centreX - width / 2));
+  TextLocation.SetYCoordinate(slate::ToInt(centreY + height / 2));
 }

@@ -2,8 +2,7 @@
 // drawable's colour; and the alert box's exclamation mark.
 #include <iostream>
 
-#include "ScopedX.h"
-#include "slate.h"
+#include "internal.h"
 
 // 10 x 30 pixels, two bytes a row, least significant bit leftmost: a bar
 // eight pixels wide, a blank row and a round dot.
@@ -41,17 +40,17 @@ void X11BitMapGraphic::Draw(unsigned long window) {
   // No image, nothing to draw.
   if (Bits == nullptr || width <= 0 || height <= 0) return;
 
-  ScopedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr), ColorTable[GetColor()]));
-  ScopedPixmap bitmap(XCreateBitmapFromData(display, window, Bits, static_cast<unsigned int>(width),
-                                            static_cast<unsigned int>(height)));
-  if (bitmap.get() == 0) {
-    std::cout << "Function: X11BitmapGraphic::Draw\n\tUnable to allocate "
-              << "memory for a Pixmap\n"
-              << std::flush;
-    Terminate();
+  slate::OwnedGC gc(
+      GetGraphicsContext(window, BlackPixel(display, ScreenNbr), slate::PaletteColor(GetColor())));
+  slate::OwnedPixmap bitmap(XCreateBitmapFromData(display, window, Bits, static_cast<unsigned int>(width),
+                                                  static_cast<unsigned int>(height)));
+  if (bitmap.Get() == 0) {
+    slate::ShutDown(std::cout,
+                    "Function: X11BitmapGraphic::Draw\n\tUnable to allocate "
+                    "memory for a Pixmap\n");
     return;
   }
-  XCopyPlane(display, bitmap.get(), window, gc.get(), 0, 0, static_cast<unsigned int>(width),
+  XCopyPlane(display, bitmap.Get(), window, gc.Get(), 0, 0, static_cast<unsigned int>(width),
              static_cast<unsigned int>(height), upperLeft.GetXCoordinate(), upperLeft.GetYCoordinate(),
              DefaultPlane);
 }

@@ -1,0 +1,83 @@
+// What the library's units share and applications do not see: the palette
+// guard, the 16-bit clamps of the X protocol, owners for resources that live
+// for one call, and the "say why, then shut down" step.
+#ifndef SLATE_LIB_INTERNAL_H
+#define SLATE_LIB_INTERNAL_H
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <ostream>
+#include <string>
+
+#include "slate.h"
+
+namespace slate {
+
+// Pixel value of a palette colour; a value outside the palette draws in
+// black rather than reading past the table.
+inline unsigned long PaletteColor(color c) {
+  int index = static_cast<int>(c);
+  return (index >= 0 && index < MaxColors) ? ColorTable[index] : ColorTable[Black];
+}
+
+// A wide intermediate result brought back into int, saturating.
+inline int ToInt(long long v) {
+  return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+// X coordinates travel as 16-bit signed values, sizes as 16-bit unsigned.
+inline short ToShort(long v) {
+  return static_cast<short>(std::clamp<long>(v, SHRT_MIN, SHRT_MAX));
+}
+inline unsigned short ToSize(long v) {
+  return static_cast<unsigned short>(std::clamp<long>(v, 0, USHRT_MAX));
+}
+
+// Writes message to stream and asks every window to close: the response to
+// a condition the library cannot go on from.
+inline void ShutDown(std::ostream& stream, const std::string& message) {
+  stream << message << std::flush;
+  Terminate();
+}
+
+inline void FreeGC(GC gc) {
+  XFreeGC(display, gc);
+}
+inline void FreeFont(XFontStruct* font) {
+  XFreeFont(display, font);
+}
+inline void FreePixmap(Pixmap pixmap) {
+  XFreePixmap(display, pixmap);
+}
+inline void CloseFd(int fd) {
+  close(fd);
+}
+
+// Owns one resource and releases it when it goes out of scope, on every
+// path out of the call; Empty means "nothing to release".
+template <typename T, void (*Release)(T), T Empty = T()>
+class Owner {
+ public:
+  explicit Owner(T value = Empty) : Value(value) {}
+  Owner(const Owner&) = delete;
+  Owner& operator=(const Owner&) = delete;
+  ~Owner() {
+    if (Value != Empty) Release(Value);
+  }
+  T Get() const { return Value; }
+  T* Out() { return &Value; }  // for calls that load into a pointer
+
+ private:
+  T Value;
+};
+
+using OwnedGC = Owner<GC, FreeGC>;
+using OwnedFont = Owner<XFontStruct*, FreeFont>;
+using OwnedPixmap = Owner<Pixmap, FreePixmap>;
+using OwnedFd = Owner<int, CloseFd, -1>;
+
+}  // namespace slate
+
+#endif  // SLATE_LIB_INTERNAL_H
