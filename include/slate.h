@@ -219,10 +219,21 @@ class WindowManager {
   void WaitForEvent();  // sleeps until an event is queued or a timer is due
 
  private:
+  friend class SimpleWindow;
+  GC PaintContext(unsigned long foreground, unsigned long background);  // fills, text and copies
+  GC LineContext(unsigned long colour, int width);                      // lines of a width
+  XFontStruct* TextFont();   // WindowFont, loaded on first use; null while the server lacks it
+  int NextTimerDue() const;  // milliseconds until the nearest running timer is due, -1 for none
+
   int ColorsAreObtained;
   int ApiMainCompleted;
   int WindowCount;
   DispatchListEntry* ListHead;
+  // Kept for the life of the display and released, in the reverse order of
+  // their creation, before it closes.
+  GC PaintGC;
+  GC LineGC;
+  XFontStruct* WindowFontStruct;
 };
 
 int FilterEvent(XEvent* event, const SimpleWindow* window);  // 1 to dispatch the event, 0 to drop it
@@ -324,10 +335,15 @@ class SimpleWindow {
   bool IsLive() const { return WindowStatus == WindowIsOpen && !XWindowGone; }  // X window usable
   void SelectInput();
   void ReleaseBackingPixmap();
+  template <typename Draw>
+  void DrawBoth(GC gc, Draw draw);  // draw(target, gc) on the window, then its backing pixmap; pumps
+  template <typename Fill, typename Outline>
+  void DrawFilled(const color& c, bool border, Fill fill, Outline outline);
 
   unsigned long WindowId;
   unsigned long BackingPixmap;
   int XWindowGone;  // the server reported the X window destroyed by someone else
+  int Reparented;   // a window manager's frame holds the window: its own x and y are frame-relative
   std::string Title;
   WindowState WindowStatus;
   int (*RefreshCallback)();

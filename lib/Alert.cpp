@@ -1,9 +1,9 @@
 // Top-level X windows: creation, window-manager hints and the close-request
 // protocol; the alert box's push button and the alert box itself.
 #include <iostream>
+#include <new>
 
-#include "ScopedX.h"
-#include "slate.h"
+#include "internal.h"
 
 namespace {
 
@@ -23,17 +23,22 @@ int CreateWindow(unsigned long& window, std::string const& title, int x, int y, 
     std::cerr << "Error opening window in function CreateWindow.\n";
     return 0;
   }
-  XSelectInput(display, window, NormalWindowEventMask);
+  // Visibility changes only while the window is being shown: they tell
+  // whether an exposure is to come at all.
+  XSelectInput(display, window, NormalWindowEventMask | VisibilityChangeMask);
   if (!SetWindowHints(window, title, x, y, width, height, fixedSize)) {
     std::cout << "Window hints were unacceptible\n";
     XDestroyWindow(display, window);
     return 0;
   }
   XMapRaised(display, window);
-  // The first exposure is taken here and dropped: the caller draws the
-  // window's first contents itself.
   XEvent event;
-  XWindowEvent(display, window, ExposureMask, &event);
+  XWindowEvent(display, window, VisibilityChangeMask, &event);
+  XSelectInput(display, window, NormalWindowEventMask);
+  // The first exposure is taken here and dropped: the caller draws the
+  // window's first contents itself. A window with nothing on the screen (off
+  // its edges, say) gets none, and is not waited for.
+  if (event.xvisibility.state != VisibilityFullyObscured) XWindowEvent(display, window, ExposureMask, &event);
   return 1;
 }
 
@@ -59,12 +64,16 @@ int SetWindowHints(unsigned long const& window, std::string const& title, int x,
   sizeHints.y = y;
   sizeHints.width = width;
   sizeHints.height = height;
+  // The position asked for is that of the window itself, not of a window
+  // manager's frame around it: a window reopened where it was reported to be
+  // comes back to the same place.
+  sizeHints.win_gravity = StaticGravity;
   if (fixedSize) {
-    sizeHints.flags = PPosition | PSize | PMinSize | PMaxSize;
+    sizeHints.flags = PPosition | PSize | PMinSize | PMaxSize | PWinGravity;
     sizeHints.min_width = sizeHints.max_width = width;
     sizeHints.min_height = sizeHints.max_height = height;
   } else {
-    sizeHints.flags = PPosition | PSize | PMinSize;
+    sizeHints.flags = PPosition | PSize | PMinSize | PWinGravity;
     sizeHints.min_width = MinScreenWidth;
     sizeHints.min_height = MinScreenHeight;
   }
@@ -91,12 +100,6 @@ void SetWMCloseWindow(unsigned long const& window) {
   if (atoms.protocols == 0 || atoms.deleteWindow == 0) return;
   XSetWMProtocols(display, window, &atoms.deleteWindow, 1);
 }
-
-// ---------------------------------------------------------------------------
-// ButtonWindow and AlertWindow
-// ---------------------------------------------------------------------------
-
-#include <new>
 
 // ---------------------------------------------------------------------------
 // ButtonWindow: the alert box's "O K" push button, a child window
@@ -190,16 +193,15 @@ AlertWindow::~AlertWindow() {
 }
 
 void AlertWindow::AddMessageToList() {
-  ScopedFont font;
-  if (LoadFont(font.out(), WindowFont) == 0) {
-    std::cout << "\n\nAlertWindow::AddMessageToList\n"
-              << "Unable to obtain to allocate memory to a font structure\n"
-              << std::flush;
-    Terminate();
+  slate::OwnedFont font;
+  if (LoadFont(font.Out(), WindowFont) == 0) {
+    slate::ShutDown(std::cout,
+                    "\n\nAlertWindow::AddMessageToList\n"
+                    "Unable to obtain to allocate memory to a font structure\n");
     return;
   }
-  int textWidth = XTextWidth(font.get(), MessageText.c_str(), static_cast<int>(MessageText.size()));
-  int textHeight = font.get()->ascent + font.get()->descent;
+  int textWidth = XTextWidth(font.Get(), MessageText.c_str(), static_cast<int>(MessageText.size()));
+  int textHeight = font.Get()->ascent + font.Get()->descent;
 
   // The message's rectangle is the text's own extent, in centimetres.
   Position extent(d_to_l(textWidth), d_to_l(textHeight));
@@ -210,14 +212,14 @@ void AlertWindow::AddMessageToList() {
 int AlertWindow::SetLocationAndSize() {
   int titleWidth = 0;
   {
-    ScopedFont font;
-    if (LoadFont(font.out(), WindowFont) == 0) {
+    slate::OwnedFont font;
+    if (LoadFont(font.Out(), WindowFont) == 0) {
       std::cout << "\n\nAlertWindow::SetLocationAndSize\n"
                 << "Unable to allocate memory to a font structure\n"
                 << std::flush;
       return 0;
     }
-    titleWidth = XTextWidth(font.get(), Title.c_str(), static_cast<int>(Title.size()));
+    titleWidth = XTextWidth(font.Get(), Title.c_str(), static_cast<int>(Title.size()));
   }
 
   const int screenWidth = DisplayWidth(display, ScreenNbr);
@@ -244,19 +246,17 @@ int AlertWindow::SetLocationAndSize() {
 int AlertWindow::Open() {
   const int resizable = 0;
   if (CreateWindow(WindowId, Title, X, Y, Width, Height, 1, resizable) == 0) {
-    std::cout << "Unable to open the Alert box.\n" << std::flush;
-    Terminate();
+    slate::ShutDown(std::cout, "Unable to open the Alert box.\n");
     return 0;
   }
   // Only exposures and button events: the box takes no structure events.
   XSelectInput(display, WindowId, AlertWindowEventMask);
   SetWMCloseWindow(WindowId);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
-    std::cout << "Error setting up the button in function "
-              << "AlertWindow::Open.\n"
-              << std::flush;
     XDestroyWindow(display, WindowId);
-    Terminate();
+    slate::ShutDown(std::cout,
+                    "Error setting up the button in function "
+                    "AlertWindow::Open.\n");
     return 0;
   }
   RefreshEvent();

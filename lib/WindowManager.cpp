@@ -1,17 +1,21 @@
 // The window runtime (display, palette, registry of open windows, event
 // routing, timers) and SimpleWindow (lifecycle, callbacks, drawing).
+#include <X11/Xproto.h>
 #include <poll.h>
 #include <sys/time.h>
 
-#include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <new>
+#include <string>
+#include <vector>
 
-#include "ScopedX.h"
-#include "slate.h"
+#include "internal.h"
+
+using slate::PaletteColor;
+using slate::ToShort;
+using slate::ToSize;
 
 // ---------------------------------------------------------------------------
 // Process-wide state
@@ -42,20 +46,26 @@ void Pump() {
   if (display && !WinManager.IsApiMainCompleted()) WinManager.CheckEvents();
 }
 
-// Pixel value of a palette colour; an out-of-range value draws in black
-// rather than reading past the table.
-unsigned long PaletteColor(color c) {
-  int index = static_cast<int>(c);
-  return (index >= 0 && index < MaxColors) ? ColorTable[index] : ColorTable[Black];
-}
+// While alive, a window that has gone from the server (destroyed by another
+// client) makes a request to it fail quietly instead of ending the program;
+// every other error still reaches the handler that was installed before.
+class GoneWindowsIgnored {
+ public:
+  GoneWindowsIgnored() { Previous = XSetErrorHandler(Handler); }
+  GoneWindowsIgnored(const GoneWindowsIgnored&) = delete;
+  GoneWindowsIgnored& operator=(const GoneWindowsIgnored&) = delete;
+  ~GoneWindowsIgnored() {
+    XSync(display, False);
+    XSetErrorHandler(Previous);
+  }
 
-// X coordinates and sizes travel as 16-bit values.
-short ToShort(int v) {
-  return static_cast<short>(std::clamp(v, SHRT_MIN, SHRT_MAX));
-}
-int ToExtent(int v) {
-  return std::clamp(v, 1, SHRT_MAX);
-}
+ private:
+  static int Handler(Display* d, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+    return Previous(d, error);
+  }
+  static inline XErrorHandler Previous = nullptr;
+};
 
 }  // namespace
 
@@ -63,8 +73,7 @@ unsigned int GetMilliseconds() {
   static unsigned int LastGoodTime = 0;
   struct timeval tv;
   if (gettimeofday(&tv, nullptr) == -1) {
-    std::cout << "A clock error occured\n";
-    Terminate();
+    slate::ShutDown(std::cout, "A clock error occured\n");
     return LastGoodTime;
   }
   LastGoodTime = static_cast<unsigned int>(tv.tv_sec) * 1000u + static_cast<unsigned int>(tv.tv_usec / 1000);
@@ -80,7 +89,13 @@ void Terminate() {
 // ---------------------------------------------------------------------------
 
 WindowManager::WindowManager()
-    : ColorsAreObtained(0), ApiMainCompleted(0), WindowCount(0), ListHead(nullptr) {
+    : ColorsAreObtained(0),
+      ApiMainCompleted(0),
+      WindowCount(0),
+      ListHead(nullptr),
+      PaintGC(nullptr),
+      LineGC(nullptr),
+      WindowFontStruct(nullptr) {
   // This object is built before other globals, so make sure the standard
   // streams are ready for the messages below.
   static std::ios_base::Init streams;
@@ -101,6 +116,15 @@ WindowManager::WindowManager()
   if (InitializeColors(ColorName, SecondChoiceColors, ColorTable, MaxColors) &&
       InitializeColors(ButtonColorName, SecondChoiceButtonColors, ButtonColorTable, NbrButtonColors)) {
     ColorsAreObtained = 1;
+    // The contexts every drawing call of every window uses: drawables of the
+    // screen's depth share them, window and backing pixmap alike.
+    Window root = RootWindow(display, ScreenNbr);
+    PaintGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[White]);
+    LineGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[Black]);
+    // Copies come from pixmaps, which are never obscured: the NoExpose event
+    // the server would send for each copy tells nothing, and would pile up
+    // in the queue while ApiMain runs.
+    XSetGraphicsExposures(display, PaintGC, False);
   }
 }
 
@@ -118,7 +142,13 @@ WindowManager::~WindowManager() {
       }
     }
   }
-  if (ColorsAreObtained) XCloseDisplay(display);
+  if (!ColorsAreObtained) return;
+  if (WindowFontStruct) XFreeFont(display, WindowFontStruct);
+  XFreeGC(display, LineGC);
+  XFreeGC(display, PaintGC);
+  XCloseDisplay(display);
+  // Objects destroyed after this one find no connection to use.
+  display = nullptr;
 }
 
 int WindowManager::InitializeColors(const char** names, const char** fallbacks, unsigned long* table,
@@ -160,7 +190,13 @@ int WindowManager::CheckTermination() {
 }
 
 void WindowManager::Terminate() {
+  if (!display || !ListHead) return;
+  // A window that another client has destroyed, and whose destruction has
+  // not been dispatched yet, cannot take the request; its own DestroyNotify
+  // closes it.
+  GoneWindowsIgnored gone;
   for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next) {
+    if (entry->Win && entry->Win->XWindowGone) continue;
     unsigned long id = GetWindow(entry->Win);
     XEvent event{};
     event.xdestroywindow.type = DestroyNotify;
@@ -170,6 +206,28 @@ void WindowManager::Terminate() {
     event.xdestroywindow.window = id;
     XSendEvent(display, id, False, StructureNotifyMask, &event);
   }
+}
+
+GC WindowManager::PaintContext(unsigned long foreground, unsigned long background) {
+  // Xlib sends a change of the context only when a value differs.
+  XSetForeground(display, PaintGC, foreground);
+  XSetBackground(display, PaintGC, background);
+  return PaintGC;
+}
+
+GC WindowManager::LineContext(unsigned long colour, int width) {
+  // With foreground and background equal, the double-dash style paints the
+  // dashes and the gaps alike: a solid line with round ends.
+  XSetForeground(display, LineGC, colour);
+  XSetBackground(display, LineGC, colour);
+  XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineDoubleDash, CapRound, JoinRound);
+  return LineGC;
+}
+
+XFontStruct* WindowManager::TextFont() {
+  // Only a font that loaded is kept; a missing one is asked for again.
+  if (!WindowFontStruct) WindowFontStruct = XLoadQueryFont(display, WindowFont);
+  return WindowFontStruct;
 }
 
 // ---------------------------------------------------------------------------
@@ -183,9 +241,9 @@ int WindowManager::Register(SimpleWindow* window) {
   }
   DispatchListEntry* entry = new (std::nothrow) DispatchListEntry(window, ListHead);
   if (!entry) {
-    std::cout << "Error: Unable to allocate memory while trying to "
-              << "register a window.\n";
-    ::Terminate();
+    slate::ShutDown(std::cout,
+                    "Error: Unable to allocate memory while trying to "
+                    "register a window.\n");
     return 0;
   }
   ListHead = entry;
@@ -276,6 +334,12 @@ int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
     case ConfigureNotify:
       window->ConfigureEvent(event);
       return 1;
+    case ReparentNotify:
+      // From now on the server reports the window's place relative to the
+      // window manager's frame; only the manager's own reports are on the
+      // screen's scale.
+      window->Reparented = event.xreparent.parent != RootWindow(display, ScreenNbr);
+      return 2;
     case ClientMessage:
       if (IsWMCloseWindow(&event.xclient)) return CloseAWindow(window);
       return 2;
@@ -298,11 +362,15 @@ void WindowManager::CheckEvents() {
   XFlush(display);
   if (Entered) return;
   Entered = 1;
-  XEvent event;
-  while (XCheckMaskEvent(display, StructureNotifyMask, &event) ||
-         XCheckTypedEvent(display, ClientMessage, &event)) {
-    SimpleWindow* window = GetWindow(event);
-    if (window && FilterEvent(&event, window)) DispatchMessage(event, window);
+  // One look at the connection; the queue is searched only when it holds
+  // something.
+  if (XEventsQueued(display, QueuedAfterReading) > 0) {
+    XEvent event;
+    while (XCheckMaskEvent(display, StructureNotifyMask, &event) ||
+           XCheckTypedEvent(display, ClientMessage, &event)) {
+      SimpleWindow* window = GetWindow(event);
+      if (window && FilterEvent(&event, window)) DispatchMessage(event, window);
+    }
   }
   CheckTimers();
   Entered = 0;
@@ -323,23 +391,35 @@ void WindowManager::CheckTimers() {
   }
 }
 
-void WindowManager::WaitForEvent() {
-  if (XPending(display) > 0) return;  // flushes the output buffer too
-
-  // Sleep until the nearest running timer is due, or indefinitely.
+int WindowManager::NextTimerDue() const {
   int timeout = -1;
-  unsigned int now = GetMilliseconds();
+  unsigned int now = 0;
+  bool clockRead = false;
   for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next) {
     const SimpleWindow* window = entry->Win;
     if (!window || !window->TimerActive) continue;
+    // The clock is read only when a timer runs.
+    if (!clockRead) {
+      now = GetMilliseconds();
+      clockRead = true;
+    }
     unsigned int elapsed = now - window->TimerStart;
     unsigned int interval = static_cast<unsigned int>(window->TimerInterval);
     unsigned int remaining = elapsed >= interval ? 0 : interval - elapsed;
     int wait = remaining > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(remaining);
     if (timeout < 0 || wait < timeout) timeout = wait;
   }
-  if (timeout == 0) return;
+  return timeout;
+}
 
+void WindowManager::WaitForEvent() {
+  if (XPending(display) > 0) return;
+  int timeout = NextTimerDue();
+  if (timeout == 0) return;
+  // Whatever was asked of the server since (a shutdown request, say) must
+  // reach it before the program sleeps; flushing may also queue events.
+  XFlush(display);
+  if (XQLength(display) > 0) return;
   struct pollfd connection = {ConnectionNumber(display), POLLIN, 0};
   poll(&connection, 1, timeout);
 }
@@ -362,6 +442,7 @@ SimpleWindow::SimpleWindow(const std::string& title, float width, float height, 
     : WindowId(0),
       BackingPixmap(0),
       XWindowGone(0),
+      Reparented(0),
       Title(title),
       WindowStatus(WindowIsClosed),
       RefreshCallback(nullptr),
@@ -388,14 +469,29 @@ SimpleWindow::~SimpleWindow() {
   ReleaseBackingPixmap();
 }
 
+namespace {
+
+// Pixels of a centimetre value. A value that came from pixels (a reported
+// move or resize) gives those pixels back exactly, where converting it
+// again could lose one.
+int Pixels(float centimetres, int pixels) {
+  return d_to_l(pixels) == centimetres ? pixels : l_to_d(centimetres);
+}
+
+}  // namespace
+
 int SimpleWindow::Open() {
   // Degenerate sizes (zero, negative, NaN) are opened one pixel large rather
   // than handed to the X server, which would refuse them with a fatal error.
-  PixelX = ToShort(l_to_d(X));
-  PixelY = ToShort(l_to_d(Y));
-  PixelHeight = ToExtent(l_to_d(Height));
-  PixelWidth = ToExtent(l_to_d(Width));
+  PixelX = ToShort(Pixels(X, PixelX));
+  PixelY = ToShort(Pixels(Y, PixelY));
+  PixelHeight = std::clamp(Pixels(Height, PixelHeight), 1, SHRT_MAX);
+  PixelWidth = std::clamp(Pixels(Width, PixelWidth), 1, SHRT_MAX);
   if (WindowStatus != WindowIsClosed) return WindowStatus;
+  if (!display) {
+    WindowStatus = WindowOpenFailed;
+    return WindowStatus;
+  }
 
   const int fixedSize = 0;
   if (!CreateWindow(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, BackingPixmap, fixedSize)) {
@@ -414,12 +510,11 @@ int SimpleWindow::Open() {
   ReleaseBackingPixmap();
   BackingPixmap = XCreatePixmap(display, RootWindow(display, ScreenNbr), screenWidth, screenHeight,
                                 DefaultDepth(display, ScreenNbr));
-  {
-    ScopedGC gc(GetGraphicsContext(BackingPixmap, ColorTable[White], ColorTable[White]));
-    XFillRectangle(display, BackingPixmap, gc.get(), 0, 0, screenWidth, screenHeight);
-  }
+  XFillRectangle(display, BackingPixmap, WinManager.PaintContext(ColorTable[White], ColorTable[White]), 0, 0,
+                 screenWidth, screenHeight);
   SetWMCloseWindow(WindowId);
   XWindowGone = 0;
+  Reparented = 0;
   WindowStatus = WindowIsOpen;
   // A click callback set earlier keeps working in the new X window.
   if (MouseClickCallback) SelectInput();
@@ -429,7 +524,8 @@ int SimpleWindow::Open() {
 int SimpleWindow::Close() {
   if (TimerActive) StopTimer();
   if (WinManager.Unregister(WindowId)) {
-    if (!XWindowGone) XDestroyWindow(display, WindowId);
+    // Without a connection the window went with it.
+    if (!XWindowGone && display) XDestroyWindow(display, WindowId);
     ReleaseBackingPixmap();
     WindowStatus = WindowIsClosed;
   } else {
@@ -539,17 +635,21 @@ int SimpleWindow::MouseClickEvent(const Position& click) {
 int SimpleWindow::RefreshEvent() {
   if (RefreshCallback) return RefreshCallback();
   if (!IsLive()) return 0;
-  ScopedGC gc(GetGraphicsContext(WindowId, ColorTable[White], ColorTable[White]));
-  XCopyArea(display, BackingPixmap, WindowId, gc.get(), 0, 0, PixelWidth, PixelHeight, 0, 0);
+  GC gc = WinManager.PaintContext(ColorTable[White], ColorTable[White]);
+  XCopyArea(display, BackingPixmap, WindowId, gc, 0, 0, PixelWidth, PixelHeight, 0, 0);
   return 0;
 }
 
 void SimpleWindow::ConfigureEvent(const XEvent& event) {
   const XConfigureEvent& c = event.xconfigure;
-  PixelX = c.x;
-  X = d_to_l(c.x);
-  PixelY = c.y;
-  Y = d_to_l(c.y);
+  // Inside a window manager's frame, the server's own reports give the place
+  // in the frame; the manager's reports (sent events) give it on the screen.
+  if (c.send_event || !Reparented) {
+    PixelX = c.x;
+    X = d_to_l(c.x);
+    PixelY = c.y;
+    Y = d_to_l(c.y);
+  }
   PixelWidth = c.width;
   Width = d_to_l(c.width);
   PixelHeight = c.height;
@@ -557,42 +657,49 @@ void SimpleWindow::ConfigureEvent(const XEvent& event) {
 }
 
 // ---------------------------------------------------------------------------
-// SimpleWindow: text
+// SimpleWindow: drawing
+//
+// Every figure is drawn into the window, then the same into its backing
+// pixmap, with the runtime's contexts; then the event pump runs while
+// ApiMain does.
 // ---------------------------------------------------------------------------
 
-namespace {
-
-// Draws one line of text with its baseline start at (x, y) below the centre,
-// into one target, as image text (band filled with the background colour).
-void DrawImageText(unsigned long target, XFontStruct* font, int x, int y, const char* text, int length,
-                   color textColor, color backColor) {
-  XGCValues values;
-  values.foreground = PaletteColor(textColor);
-  values.background = PaletteColor(backColor);
-  values.font = font->fid;
-  ScopedGC gc(XCreateGC(display, target, GCForeground | GCBackground | GCFont, &values));
-  XDrawImageString(display, target, gc.get(), x, y, text, length);
+template <typename Draw>
+void SimpleWindow::DrawBoth(GC gc, Draw draw) {
+  draw(WindowId, gc);
+  draw(BackingPixmap, gc);
+  Pump();
 }
 
-}  // namespace
+// A filled figure whose one-pixel outline is in the fill colour, or black
+// with a border.
+template <typename Fill, typename Outline>
+void SimpleWindow::DrawFilled(const color& c, bool border, Fill fill, Outline outline) {
+  GC gc = WinManager.PaintContext(PaletteColor(c), ColorTable[White]);
+  fill(WindowId, gc);
+  fill(BackingPixmap, gc);
+  if (border) XSetForeground(display, gc, ColorTable[Black]);
+  DrawBoth(gc, outline);
+}
 
 void SimpleWindow::RenderText(Position centre, const std::string& text, const color& textColor,
                               const color& backColor) {
   if (!IsLive()) return;
-  ScopedFont font(XLoadQueryFont(display, WindowFont));
-  if (!font.get()) {
-    std::cout << "Unable to load the desired font: " << WindowFont << std::endl;
-    ::Terminate();
+  XFontStruct* font = WinManager.TextFont();
+  if (!font) {
+    slate::ShutDown(std::cout, std::string("Unable to load the desired font: ") + WindowFont + "\n");
     return;
   }
   int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
-  int w = XTextWidth(font.get(), text.data(), length);
-  int h = font.get()->ascent + font.get()->descent;
+  int w = XTextWidth(font, text.data(), length);
+  int h = font->ascent + font->descent;
+  // (x, y) is the left end of the baseline; the band is filled behind the text.
   int x = l_to_d(centre.GetXDistance()) - w / 2;
   int y = l_to_d(centre.GetYDistance()) + h / 2;
-  DrawImageText(WindowId, font.get(), x, y, text.data(), length, textColor, backColor);
-  DrawImageText(BackingPixmap, font.get(), x, y, text.data(), length, textColor, backColor);
-  Pump();
+  GC gc = WinManager.PaintContext(PaletteColor(textColor), PaletteColor(backColor));
+  XSetFont(display, gc, font->fid);
+  DrawBoth(gc,
+           [&](Drawable target, GC g) { XDrawImageString(display, target, g, x, y, text.data(), length); });
 }
 
 void SimpleWindow::RenderText(Position centre, const char* text, const color& textColor,
@@ -612,24 +719,22 @@ void SimpleWindow::RenderText(const Position& upperLeft, const Position& lowerRi
   RenderText(upperLeft, lowerRight, std::string(text ? text : ""), textColor, backColor);
 }
 
-// ---------------------------------------------------------------------------
-// SimpleWindow: shapes and pixmap copies
-// ---------------------------------------------------------------------------
-
 namespace {
 
-// A box between two corners in pixels, each corner converted on its own.
-// Corners given the wrong way round are put in order.
-struct PixelBox {
-  PixelBox(const Position& a, const Position& b) {
+// The box between two corners in pixels: each corner converted on its own,
+// the size the difference of the converted corners. Corners given the wrong
+// way round are put in order.
+struct CornerBox {
+  CornerBox(const Position& a, const Position& b) {
     int xa = l_to_d(a.GetXDistance()), xb = l_to_d(b.GetXDistance());
     int ya = l_to_d(a.GetYDistance()), yb = l_to_d(b.GetYDistance());
-    x = ToShort(std::min(xa, xb));
-    y = ToShort(std::min(ya, yb));
-    w = std::min(static_cast<int>(USHRT_MAX), std::max(xa, xb) - std::min(xa, xb));
-    h = std::min(static_cast<int>(USHRT_MAX), std::max(ya, yb) - std::min(ya, yb));
+    X = ToShort(std::min(xa, xb));
+    Y = ToShort(std::min(ya, yb));
+    W = ToSize(static_cast<long>(std::max(xa, xb)) - std::min(xa, xb));
+    H = ToSize(static_cast<long>(std::max(ya, yb)) - std::min(ya, yb));
   }
-  int x, y, w, h;
+  short X, Y;
+  unsigned short W, H;
 };
 
 }  // namespace
@@ -637,47 +742,47 @@ struct PixelBox {
 void SimpleWindow::RenderRectangle(const Position& upperLeft, const Position& lowerRight, const color& c,
                                    bool border) {
   if (!IsLive()) return;
-  PixelBox box(upperLeft, lowerRight);
-  for (unsigned long target : {WindowId, BackingPixmap}) {
-    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
-    XFillRectangle(display, target, gc.get(), box.x, box.y, box.w, box.h);
-    if (border) XSetForeground(display, gc.get(), ColorTable[Black]);
-    XDrawRectangle(display, target, gc.get(), box.x, box.y, box.w, box.h);
+  CornerBox b(upperLeft, lowerRight);
+  if (!border) {
+    // The outline in the fill colour adds the right column and the bottom
+    // row: one fill a pixel larger covers exactly the same pixels.
+    DrawBoth(WinManager.PaintContext(PaletteColor(c), ColorTable[White]), [&](Drawable target, GC gc) {
+      XFillRectangle(display, target, gc, b.X, b.Y, b.W + 1u, b.H + 1u);
+    });
+    return;
   }
-  Pump();
+  DrawFilled(
+      c, border, [&](Drawable target, GC gc) { XFillRectangle(display, target, gc, b.X, b.Y, b.W, b.H); },
+      [&](Drawable target, GC gc) { XDrawRectangle(display, target, gc, b.X, b.Y, b.W, b.H); });
 }
 
 void SimpleWindow::RenderEllipse(const Position& upperLeft, const Position& lowerRight, const color& c,
                                  bool border) {
   if (!IsLive()) return;
-  PixelBox box(upperLeft, lowerRight);
-  for (unsigned long target : {WindowId, BackingPixmap}) {
-    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
-    XFillArc(display, target, gc.get(), box.x, box.y, box.w, box.h, 0, DeviceTwoPi);
-    if (border) XSetForeground(display, gc.get(), ColorTable[Black]);
-    XDrawArc(display, target, gc.get(), box.x, box.y, box.w, box.h, 0, DeviceTwoPi);
-  }
-  Pump();
+  CornerBox b(upperLeft, lowerRight);
+  DrawFilled(
+      c, border,
+      [&](Drawable target, GC gc) { XFillArc(display, target, gc, b.X, b.Y, b.W, b.H, 0, DeviceTwoPi); },
+      [&](Drawable target, GC gc) { XDrawArc(display, target, gc, b.X, b.Y, b.W, b.H, 0, DeviceTwoPi); });
 }
 
 void SimpleWindow::RenderPolygon(const Position* vertices, int count, const color& c, bool border) {
   if (!IsLive() || !vertices || count < 1) return;
   // One more point than vertices: the last repeats the first to close the outline.
-  XPoint* points = new (std::nothrow) XPoint[static_cast<size_t>(count) + 1];
-  if (!points) return;
+  std::vector<XPoint> points(static_cast<size_t>(count) + 1);
   for (int i = 0; i < count; ++i) {
     points[i].x = ToShort(l_to_d(vertices[i].GetXDistance()));
     points[i].y = ToShort(l_to_d(vertices[i].GetYDistance()));
   }
   points[count] = points[0];
-  for (unsigned long target : {WindowId, BackingPixmap}) {
-    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), ColorTable[White]));
-    XFillPolygon(display, target, gc.get(), points, count + 1, Complex, CoordModeOrigin);
-    if (border) XSetForeground(display, gc.get(), ColorTable[Black]);
-    XDrawLines(display, target, gc.get(), points, count + 1, CoordModeOrigin);
-  }
-  delete[] points;
-  Pump();
+  DrawFilled(
+      c, border,
+      [&](Drawable target, GC gc) {
+        XFillPolygon(display, target, gc, points.data(), count + 1, Complex, CoordModeOrigin);
+      },
+      [&](Drawable target, GC gc) {
+        XDrawLines(display, target, gc, points.data(), count + 1, CoordModeOrigin);
+      });
 }
 
 void SimpleWindow::RenderPolygon(const std::vector<Position>& vertices, int count, const color& c,
@@ -689,29 +794,21 @@ void SimpleWindow::RenderPolygon(const std::vector<Position>& vertices, int coun
 
 void SimpleWindow::RenderLine(const Position& start, const Position& end, const color& c, float width) {
   if (!IsLive()) return;
-  // With foreground and background equal, the double-dash style paints the
-  // dashes and the gaps alike: a solid line with round ends.
   int lineWidth = std::clamp(l_to_d(width), 0, SHRT_MAX);
   short x0 = ToShort(l_to_d(start.GetXDistance())), y0 = ToShort(l_to_d(start.GetYDistance()));
   short x1 = ToShort(l_to_d(end.GetXDistance())), y1 = ToShort(l_to_d(end.GetYDistance()));
-  for (unsigned long target : {WindowId, BackingPixmap}) {
-    ScopedGC gc(GetGraphicsContext(target, PaletteColor(c), PaletteColor(c)));
-    XSetLineAttributes(display, gc.get(), lineWidth, LineDoubleDash, CapRound, JoinRound);
-    XDrawLine(display, target, gc.get(), x0, y0, x1, y1);
-  }
-  Pump();
+  DrawBoth(WinManager.LineContext(PaletteColor(c), lineWidth),
+           [&](Drawable target, GC gc) { XDrawLine(display, target, gc, x0, y0, x1, y1); });
 }
 
 void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size) {
   if (!IsLive() || pixmap == 0) return;
-  int width = std::clamp(l_to_d(size.GetXDistance()), 0, SHRT_MAX);
-  int height = std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX);
+  unsigned int width = static_cast<unsigned int>(std::clamp(l_to_d(size.GetXDistance()), 0, SHRT_MAX));
+  unsigned int height = static_cast<unsigned int>(std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX));
   short x = ToShort(l_to_d(upperLeft.GetXDistance())), y = ToShort(l_to_d(upperLeft.GetYDistance()));
-  for (unsigned long target : {WindowId, BackingPixmap}) {
-    ScopedGC gc(GetGraphicsContext(target, BlackPixel(display, ScreenNbr), ColorTable[White]));
-    XCopyArea(display, pixmap, target, gc.get(), 0, 0, width, height, x, y);
-  }
-  Pump();
+  DrawBoth(
+      WinManager.PaintContext(BlackPixel(display, ScreenNbr), ColorTable[White]),
+      [&](Drawable target, GC gc) { XCopyArea(display, pixmap, target, gc, 0, 0, width, height, x, y); });
 }
 
 void SimpleWindow::Erase(const Position& upperLeft, float width, float height) {
