@@ -59,7 +59,6 @@ void Canvas::Line(int x0, int y0, int x1, int y1, int lineWidth, const char* col
   XSetForeground(Connection, Context, Pixel(colour));
   XSetLineAttributes(Connection, Context, lineWidth, LineSolid, CapButt, JoinMiter);
   XDrawLine(Connection, Picture, Context, x0, y0, x1, y1);
-  XSetLineAttributes(Connection, Context, 0, LineSolid, CapButt, JoinMiter);
 }
 
 void Canvas::Text(XFontStruct* font, bool bold, int x, int y, const std::string& text, const char* colour) {
@@ -81,13 +80,10 @@ GlyphMask Canvas::Mask(XFontStruct* font, const std::string& text) {
   int height = TextHeight(font);
   if (width <= 0 || height <= 0) return mask;
   Pixmap bits = XCreatePixmap(Connection, Picture, width, height, 1);
-  XGCValues values;
-  values.foreground = 0;
-  values.background = 0;
-  values.font = font->fid;
-  GC gc = XCreateGC(Connection, bits, GCForeground | GCBackground | GCFont, &values);
+  GC gc = XCreateGC(Connection, bits, 0, nullptr);  // foreground 0, which clears
   XFillRectangle(Connection, bits, gc, 0, 0, width, height);
   XSetForeground(Connection, gc, 1);
+  XSetFont(Connection, gc, font->fid);
   XDrawString(Connection, bits, gc, 0, font->ascent, text.c_str(), static_cast<int>(text.size()));
   XImage* image = XGetImage(Connection, bits, 0, 0, width, height, 1, ZPixmap);
   if (image) {

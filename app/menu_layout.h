@@ -13,8 +13,7 @@
 
 namespace zindra {
 
-constexpr double PictureWidthCm = 15.0;
-constexpr double PictureHeightCm = 12.0;
+constexpr double PictureWidthCm = 15.0, PictureHeightCm = 12.0;
 
 struct Region {
   double Left, Right, Top, Bottom;  // cm, from the window's upper-left corner
@@ -41,8 +40,7 @@ inline bool Contains(const Region& r, float x, float y) {
   return x > r.Left && x < r.Right && y > r.Top && y < r.Bottom;
 }
 
-// An inclusive rectangle of whole pixels: (X0, Y0) and (X1, Y1) both belong
-// to it.
+// An inclusive rectangle of whole pixels: (X0, Y0) and (X1, Y1) belong to it.
 struct PixelRect {
   int X0, Y0, X1, Y1;
   int Width() const { return X1 - X0 + 1; }
@@ -59,24 +57,21 @@ inline int CmToPixel(double cm, double scale) {
   return static_cast<int>(cm * scale);
 }
 
-// First pixel whose click value lies strictly above edge.
-inline int FirstPixelAbove(double edge, double scale) {
-  int p = static_cast<int>(std::floor(edge * scale)) - 2;
-  while (!(PixelToCm(p, scale) > edge)) ++p;
-  return p;
-}
-
-// Last pixel whose click value lies strictly below edge.
-inline int LastPixelBelow(double edge, double scale) {
-  int p = static_cast<int>(std::ceil(edge * scale)) + 2;
-  while (!(PixelToCm(p, scale) < edge)) --p;
-  return p;
-}
-
-// The pixels of a region whose clicks match it.
+// The pixels of a region whose clicks match it: from the first pixel whose
+// click value is strictly greater than the low edge to the last one whose
+// click value is strictly less than the high edge.
 inline PixelRect RegionPixels(const Region& r, double scale) {
-  return {FirstPixelAbove(r.Left, scale), FirstPixelAbove(r.Top, scale), LastPixelBelow(r.Right, scale),
-          LastPixelBelow(r.Bottom, scale)};
+  auto first = [scale](double edge) {
+    int p = static_cast<int>(std::floor(edge * scale)) - 2;
+    while (!(PixelToCm(p, scale) > edge)) ++p;
+    return p;
+  };
+  auto last = [scale](double edge) {
+    int p = static_cast<int>(std::ceil(edge * scale)) + 2;
+    while (!(PixelToCm(p, scale) < edge)) --p;
+    return p;
+  };
+  return {first(r.Left), first(r.Top), last(r.Right), last(r.Bottom)};
 }
 
 }  // namespace zindra

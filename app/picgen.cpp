@@ -1,14 +1,11 @@
 // zindra-pictures: draws the two pictures of the ZINDRA menu, menu.xpm and
-// instructions.xpm, at a given scale and writes them as XPM files.
+// instructions.xpm (15 x 12 cm each), at a given scale as XPM files.
 //
 //   zindra-pictures [--scale PIXELS_PER_CM] [OUTPUT_DIRECTORY]
 //
-// The scale defaults to the one the menu itself uses on the current display,
-// floor(display width / 29) pixels per centimetre. Both pictures are 15 x 12
-// cm. The buttons of the menu picture are drawn inside the clickable regions
-// of the menu window, so that a click on a button is a click on its region.
-// This is a plain Xlib program: it needs a display to draw on and the fonts
-// of Debian's xfonts-base on that display's font path, nothing else.
+// The scale defaults to the menu's own on the current display, floor(display
+// width / 29) px/cm. The menu's buttons are drawn inside their click regions.
+// It needs a display to draw on, with the fonts of Debian's xfonts-base.
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -29,8 +26,7 @@ namespace {
 using zindra::Canvas;
 using zindra::PixelRect;
 
-// Every colour of both pictures, which keeps the colour count of the files
-// small and fixed.
+// Every colour of both pictures, which keeps their colour count small.
 namespace colour {
 constexpr const char *Ink = "#fff7d6", *InkShadow = "#1a0f05";  // the labels and the close mark only
 constexpr const char *Gold = "#f2b632", *GoldLight = "#ffe07a", *GoldDark = "#7a4e0c", *Panel = "#150d2b";
@@ -43,9 +39,8 @@ constexpr const char *Parchment = "#f4e6c3", *ParchmentEdge = "#8b5a2b", *Headin
 constexpr const char *Text = "#3b2412", *Faint = "#6f66a3";
 }  // namespace colour
 
-// The core fonts the pictures are drawn with, all from Debian's xfonts-base
-// (the misc fonts on the X server's default font path). Every one of them is
-// required, so that the pictures never depend on what else a server offers.
+// The fonts, all from Debian's xfonts-base (on the X server's default font
+// path). Each is required, so that the pictures never depend on the server.
 enum FontId {
   Font12x24,
   Font10x20,
@@ -68,8 +63,7 @@ constexpr const char* FontNames[FontCount] = {"12x24", "10x20",    "9x15bold", "
 
 using Fonts = std::array<XFontStruct*, FontCount>;
 
-// Loads every font; names each one the server lacks and returns false if
-// there is any.
+// Loads every font; false, naming each one the server lacks, if any is.
 bool LoadFonts(Display* display, Fonts& fonts) {
   bool complete = true;
   for (int id = 0; id < FontCount; ++id) {
@@ -91,9 +85,8 @@ struct Face {
 
 // Layout shared by both pictures, in cm.
 constexpr int StarCount = 140;
-constexpr double StarSize = 0.03;
-constexpr double HairLine = 0.03;        // rules under text, the button panel's outline
-constexpr double FrameThickness = 0.12;  // the gold frame around the picture
+constexpr double StarSize = 0.03, HairLine = 0.03;  // a hair line: rules under text, the panel's outline
+constexpr double FrameThickness = 0.12;             // the gold frame around the picture
 constexpr FontId TitleFont = Font9x15Bold;
 constexpr double LargePrintScale = 40;  // px/cm from which small print takes the larger of two fonts
 
@@ -104,12 +97,13 @@ struct Scale {
   FontId Pick(FontId large, FontId small) const { return PixelsPerCm >= LargePrintScale ? large : small; }
 };
 
-struct Crystal {
+// Where a crystal stands and how large it is.
+struct CrystalSite {
   double CentreX, Bottom, Width, Height;
 };
 
 struct ButtonLook {
-  const char* Face;
+  const char* Front;
   const char* Light;
   const char* Dark;
 };
@@ -127,14 +121,12 @@ constexpr const char* Footer = "v1.0   ZINDRA GAMES";
 constexpr double FooterLeft = 0.5, FooterAboveBottom = 0.45;
 constexpr double FloorX[] = {0.0, 0.8, 1.6, 2.3, 3.1, 3.9, 4.6, 5.5, 6.3, 7.0, 7.9, 8.6, 9.4, 10.1};
 constexpr double FloorY[] = {10.6, 10.1, 10.4, 9.7, 10.2, 9.9, 10.5, 9.8, 10.3, 9.6, 10.2, 10.0, 10.4, 10.9};
-constexpr double FloorRightY = 10.9;
-constexpr double FloorEdge = 0.06;
-constexpr Crystal Crystals[] = {
+constexpr double FloorRightY = 10.9, FloorEdge = 0.06;
+constexpr CrystalSite Crystals[] = {
     {2.3, 9.95, 0.9, 1.8},  {3.2, 10.25, 0.6, 1.1}, {1.55, 10.3, 0.5, 0.9},
     {7.9, 10.15, 0.7, 1.4}, {8.7, 10.2, 0.45, 0.8},
 };
-constexpr double PanelPadding = 0.2;
-constexpr double ButtonInset = 0.05;  // between a button and the edges of its region
+constexpr double PanelPadding = 0.2, ButtonInset = 0.05;  // around the buttons; inside each region
 constexpr ButtonLook Buttons[zindra::ButtonCount] = {
     {"#2e9e4f", "#7fdc98", "#145a29"},  // PLAY
     {"#d9822b", "#ffc27f", "#7c410c"},  // HIGHSCORES
@@ -156,12 +148,9 @@ constexpr Face LabelFaces[] = {{Font12x24, true},     {Font10x20, true},     {Fo
 namespace ruleslayout {
 constexpr unsigned StarSeed = 11;
 constexpr const char* Title = "HOW TO PLAY";
-constexpr double TitleTop = 0.55, TitleMaxWidth = 10.0, TitleMaxHeight = 1.5;
-constexpr double TitleCrystalGap = 0.8;
-constexpr double PanelSide = 0.9, PanelGap = 0.5, PanelBottom = 11.0;
-constexpr double PanelEdge = 0.04;
-constexpr double Margin = 0.45;  // inside the parchment
-constexpr double Indent = 0.7;   // of a bullet's text
+constexpr double TitleTop = 0.55, TitleMaxWidth = 10.0, TitleMaxHeight = 1.5, TitleCrystalGap = 0.8;
+constexpr double PanelSide = 0.9, PanelGap = 0.5, PanelBottom = 11.0, PanelEdge = 0.04;
+constexpr double Margin = 0.45, Indent = 0.7;  // inside the parchment; of a bullet's text
 enum LineKind { Heading, Plain, Bullet };
 struct Line {
   LineKind Kind;
@@ -298,14 +287,13 @@ void DrawCavern(Canvas& c, const Scale& px) {
   using namespace menulayout;
   std::vector<XPoint> floor;
   for (size_t i = 0; i < std::size(FloorX); ++i) floor.push_back(Point(px(FloorX[i]), px(FloorY[i])));
-  floor.push_back(Point(c.Width, px(FloorRightY)));
-  floor.push_back(Point(c.Width, c.Height));
-  floor.push_back(Point(0, c.Height));
+  floor.insert(floor.end(), {Point(c.Width, px(FloorRightY)), Point(c.Width, c.Height), Point(0, c.Height)});
   std::vector<XPoint> edge = floor;
   for (XPoint& p : edge) p.y = static_cast<short>(p.y - std::max(2, px(FloorEdge)));
   c.Polygon(edge, colour::RockEdge);
   c.Polygon(floor, colour::Rock);
-  for (const Crystal& k : Crystals) DrawCrystal(c, px(k.CentreX), px(k.Bottom), px(k.Width), px(k.Height));
+  for (const CrystalSite& k : Crystals)
+    DrawCrystal(c, px(k.CentreX), px(k.Bottom), px(k.Width), px(k.Height));
 }
 
 // A raised button with a bevel, filling r.
@@ -313,7 +301,7 @@ void DrawBevelBox(Canvas& c, const PixelRect& r, const ButtonLook& look) {
   int bevel = std::max(2, std::min(r.Width(), r.Height()) / 12);
   c.Fill(r, look.Dark);
   c.Fill(r.X0, r.Y0, r.Width() - bevel, r.Height() - bevel, look.Light);
-  c.Fill(r.X0 + bevel, r.Y0 + bevel, r.Width() - 2 * bevel, r.Height() - 2 * bevel, look.Face);
+  c.Fill(r.X0 + bevel, r.Y0 + bevel, r.Width() - 2 * bevel, r.Height() - 2 * bevel, look.Front);
   c.Frame(r, 1, colour::InkShadow);
 }
 
@@ -399,9 +387,10 @@ void DrawInstructions(Canvas& c, const Scale& px, const Fonts& fonts) {
   DrawBackdrop(c, px, StarSeed);
   PixelRect title =
       DrawTitle(c, fonts, Title, c.Width / 2, px(TitleTop), px(TitleMaxWidth), px(TitleMaxHeight));
-  int gap = px(TitleCrystalGap);
-  DrawCrystal(c, c.Width / 2 - title.Width() / 2 - gap, title.Y1 + 1, title.Height() / 2, title.Height());
-  DrawCrystal(c, c.Width / 2 + title.Width() / 2 + gap, title.Y1 + 1, title.Height() / 2, title.Height());
+  for (int side : {-1, 1}) {
+    int x = c.Width / 2 + side * (title.Width() / 2 + px(TitleCrystalGap));
+    DrawCrystal(c, x, title.Y1 + 1, title.Height() / 2, title.Height());
+  }
 
   PixelRect panel = {px(PanelSide), title.Y1 + 1 + px(PanelGap), c.Width - 1 - px(PanelSide),
                      px(PanelBottom)};
@@ -412,8 +401,8 @@ void DrawInstructions(Canvas& c, const Scale& px, const Fonts& fonts) {
   // more above them. The font is the largest in which the widest line fits
   // and the lines are a little more than their height apart.
   int count = static_cast<int>(std::size(Lines));
-  int gaps = 0;
-  for (int i = 1; i < count; ++i) gaps += Lines[i].Kind == Heading ? 1 : 0;
+  int gaps = static_cast<int>(
+      std::count_if(Lines + 1, std::end(Lines), [](const Line& l) { return l.Kind == Heading; }));
   int margin = px(Margin);
   int indent = px(Indent);
   int room = (panel.Height() - 2 * margin) * 2 / (2 * count + gaps);
