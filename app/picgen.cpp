@@ -134,7 +134,7 @@ constexpr ButtonLook Buttons[zindra::ButtonCount] = {
     {"#8a46c2", "#c9a0f0", "#4a1f70"},  // INSTRUCTIONS
     {"#1f9aa0", "#7fe0e4", "#0c5558"},  // MORE GAMES
 };
-constexpr ButtonLook CloseBox = {"#c62828", "#ff8a80", "#6d0f0f"};
+constexpr ButtonLook CloseLook = {"#c62828", "#ff8a80", "#6d0f0f"};
 // Label fonts, largest first; a label may take this share of its button.
 constexpr int LabelWidthPercent = 85, LabelHeightPercent = 65;
 constexpr int LabelShadowOffset = 2;  // px
@@ -346,7 +346,7 @@ void DrawButtons(Canvas& c, const Scale& px, const Fonts& fonts) {
   const PixelRect& region = regions[zindra::CloseBox];
   int side = std::min(region.Width(), region.Height()) - 2 * inset;
   PixelRect box = CentredIn(region, side, side);
-  DrawBevelBox(c, box, CloseBox);
+  DrawBevelBox(c, box, CloseLook);
   int m = side / 4;
   int stroke = std::max(2, side / 8);
   c.Clip(box);
