@@ -27,7 +27,7 @@
 // ---------------------------------------------------------------------------
 
 // The eight palette colours; a colour indexes ColorTable.
-enum color { Black = 0, White = 1, Red = 2, Green = 3, Blue = 4, Yellow = 5, Cyan = 6, Magenta = 7 };
+enum color : int { Black = 0, White = 1, Red = 2, Green = 3, Blue = 4, Yellow = 5, Cyan = 6, Magenta = 7 };
 
 // Status of a SimpleWindow (and result of ButtonWindow::Open).
 enum WindowState { WindowIsClosed = 0, WindowIsOpen = 1, WindowOpenFailed = 2 };
@@ -344,6 +344,7 @@ class SimpleWindow {
   unsigned long BackingPixmap;
   int XWindowGone;  // the server reported the X window destroyed by someone else
   int Reparented;   // a window manager's frame holds the window: its own x and y are frame-relative
+  int UserPlaced;   // the position was reported after a move, not chosen by the program
   std::string Title;
   WindowState WindowStatus;
   int (*RefreshCallback)();

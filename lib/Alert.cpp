@@ -17,6 +17,16 @@ struct CloseAtoms {
 
 int CreateWindow(unsigned long& window, std::string const& title, int x, int y, int width, int height,
                  unsigned long /*unused*/, int const& fixedSize) {
+  return slate::CreateTopLevel(window, title, x, y, width, height, fixedSize, PPosition);
+}
+
+int SetWindowHints(unsigned long const& window, std::string const& title, int x, int y, int width, int height,
+                   int const& fixedSize) {
+  return slate::SetHints(window, title, x, y, width, height, fixedSize, PPosition);
+}
+
+int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x, int y, int width,
+                          int height, int fixedSize, long placement) {
   window = XCreateSimpleWindow(display, RootWindow(display, ScreenNbr), x, y, width, height, BorderSize,
                                BlackPixel(display, ScreenNbr), ColorTable[White]);
   if (window == 0) {
@@ -26,7 +36,7 @@ int CreateWindow(unsigned long& window, std::string const& title, int x, int y, 
   // Visibility changes only while the window is being shown: they tell
   // whether an exposure is to come at all.
   XSelectInput(display, window, NormalWindowEventMask | VisibilityChangeMask);
-  if (!SetWindowHints(window, title, x, y, width, height, fixedSize)) {
+  if (!SetHints(window, title, x, y, width, height, fixedSize, placement)) {
     std::cout << "Window hints were unacceptible\n";
     XDestroyWindow(display, window);
     return 0;
@@ -42,8 +52,8 @@ int CreateWindow(unsigned long& window, std::string const& title, int x, int y, 
   return 1;
 }
 
-int SetWindowHints(unsigned long const& window, std::string const& title, int x, int y, int width, int height,
-                   int const& fixedSize) {
+int slate::SetHints(unsigned long window, std::string const& title, int x, int y, int width, int height,
+                    int fixedSize, long placement) {
   char* names[1] = {const_cast<char*>(title.c_str())};
   XTextProperty windowName;
   if (!XStringListToTextProperty(names, 1, &windowName)) {
@@ -69,11 +79,11 @@ int SetWindowHints(unsigned long const& window, std::string const& title, int x,
   // comes back to the same place.
   sizeHints.win_gravity = StaticGravity;
   if (fixedSize) {
-    sizeHints.flags = PPosition | PSize | PMinSize | PMaxSize | PWinGravity;
+    sizeHints.flags = placement | PSize | PMinSize | PMaxSize | PWinGravity;
     sizeHints.min_width = sizeHints.max_width = width;
     sizeHints.min_height = sizeHints.max_height = height;
   } else {
-    sizeHints.flags = PPosition | PSize | PMinSize | PWinGravity;
+    sizeHints.flags = placement | PSize | PMinSize | PWinGravity;
     sizeHints.min_width = MinScreenWidth;
     sizeHints.min_height = MinScreenHeight;
   }

@@ -443,6 +443,7 @@ SimpleWindow::SimpleWindow(const std::string& title, float width, float height, 
       BackingPixmap(0),
       XWindowGone(0),
       Reparented(0),
+      UserPlaced(0),
       Title(title),
       WindowStatus(WindowIsClosed),
       RefreshCallback(nullptr),
@@ -494,7 +495,8 @@ int SimpleWindow::Open() {
   }
 
   const int fixedSize = 0;
-  if (!CreateWindow(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, BackingPixmap, fixedSize)) {
+  if (!slate::CreateTopLevel(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, fixedSize,
+                             UserPlaced ? USPosition : PPosition)) {
     WindowStatus = WindowOpenFailed;
     return WindowStatus;
   }
@@ -645,6 +647,7 @@ void SimpleWindow::ConfigureEvent(const XEvent& event) {
   // Inside a window manager's frame, the server's own reports give the place
   // in the frame; the manager's reports (sent events) give it on the screen.
   if (c.send_event || !Reparented) {
+    UserPlaced = UserPlaced || c.x != PixelX || c.y != PixelY;
     PixelX = c.x;
     X = d_to_l(c.x);
     PixelY = c.y;

@@ -55,6 +55,14 @@ inline void CloseFd(int fd) {
   close(fd);
 }
 
+// CreateWindow and SetWindowHints, with the position's origin for the window
+// manager: PPosition when the program chose it, USPosition when the user
+// did (by moving the window there), which window managers honour as it is.
+int CreateTopLevel(unsigned long& window, std::string const& title, int x, int y, int width, int height,
+                   int fixedSize, long placement);
+int SetHints(unsigned long window, std::string const& title, int x, int y, int width, int height,
+             int fixedSize, long placement);
+
 // Owns one resource and releases it when it goes out of scope, on every
 // path out of the call; Empty means "nothing to release".
 template <typename T, void (*Release)(T), T Empty = T()>
