@@ -1,71 +1,80 @@
 # The two commands a newcomer needs: `make run` starts the menu, `make test`
-# runs every test. Both install what they need first.
+# runs every test. Both install what they need first (as does `make
+# install`); the other targets expect the packages to be there already.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 COVERAGE_BUILD ?= build-coverage
 JOBS ?= $(shell nproc)
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps build run test bench clean coverage
+.PHONY: all deps build run test bench clean coverage install screenshots format check-format
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-$(BUILD)/CMakeCache.txt: | deps
+$(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-build: deps $(BUILD)/CMakeCache.txt
+build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The menu, its picture generator and the headless walk-through only.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target zindra zindra-pictures zindra-demo
 	@scripts/run-menu $(BUILD)
 
-# Two passes: the normal build, then the same suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, whose tests (and every
-# process they start) fail on any sanitizer report. The second pass runs
-# only when the first has passed, so the summary printed last is always the
-# one that matters.
-test: build $(ASAN_BUILD)/CMakeCache.txt
-	cd $(BUILD) && $(CURDIR)/scripts/with-xvfb ctest --output-on-failure -j $(JOBS)
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && $(CURDIR)/scripts/with-xvfb ctest --output-on-failure -j $(JOBS)
+# Two passes: the normal build, then the programs where memory errors can
+# hide, built with AddressSanitizer and UndefinedBehaviorSanitizer, which
+# fail on any report of any of their processes. Every test program runs on
+# an X server of its own. The second pass runs only when the first has
+# passed, so the summary printed last is always the one that matters.
+test: deps $(BUILD)/CMakeCache.txt $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target test-programs
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target test-programs
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The sanitizer build registers scripts/sanitizer-check as the launcher of
+# its tests. UndefinedBehaviorSanitizer is linked statically: only then does
+# its runtime, next to AddressSanitizer's, write its reports where the
+# launcher collects them.
+$(ASAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSLATE_SANITIZE=ON -DSLATE_BENCH=OFF \
+	  -DCMAKE_EXE_LINKER_FLAGS=-static-libubsan
 
 bench: build
 	@scripts/with-xvfb scripts/run-benchmarks $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD)
-
-# The sanitizer build registers scripts/sanitizer-check as the launcher of
-# its tests (CMake runs tests through the "emulator" of their executable).
-# UndefinedBehaviorSanitizer is linked statically: only then does its
-# runtime, next to AddressSanitizer's, write its reports where the launcher
-# collects them.
-$(ASAN_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSLATE_SANITIZE=ON -DSLATE_BENCH=OFF \
-	  -DCMAKE_EXE_LINKER_FLAGS=-static-libubsan -DCMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/scripts/sanitizer-check
+	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD) $(FUZZ_BUILD)
 
 # Line and branch coverage of lib/ and app/ over the whole suite, written to
-# $(COVERAGE_BUILD)/coverage (HTML) and summed up on the terminal.
-$(COVERAGE_BUILD)/CMakeCache.txt: | deps
+# $(COVERAGE_BUILD)/coverage (HTML) and docs/coverage.md.
+$(COVERAGE_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(COVERAGE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSLATE_COVERAGE=ON -DSLATE_BENCH=OFF
 
-coverage: deps $(COVERAGE_BUILD)/CMakeCache.txt
-	cmake --build $(COVERAGE_BUILD) -j $(JOBS)
+coverage: $(COVERAGE_BUILD)/CMakeCache.txt
+	cmake --build $(COVERAGE_BUILD) -j $(JOBS) --target test-programs
 	@scripts/coverage $(COVERAGE_BUILD) $(JOBS)
 
 # `make install PREFIX=/some/dir` installs libslate.a, slate.h, the CMake
 # package and slate.pc there (default /usr/local).
 PREFIX ?= /usr/local
-.PHONY: install screenshots
 
-install: build
+install: deps build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# Runs every example on a private X server and saves docs/<example>.png.
+# Pictures of the examples and of the menu's screens, in docs/.
 screenshots: build
 	@scripts/screenshots $(BUILD)
+
+format:
+	clang-format -i $(SOURCES)
+
+check-format:
+	clang-format --dry-run -Werror $(SOURCES)
 
 # Fuzzing of the picture check: `make fuzz` builds fuzz/picture_fuzz.cpp with
 # libFuzzer and the sanitizers into $(FUZZ_BUILD) and runs it for

@@ -1,0 +1,286 @@
+// Programs as users run them: the probe's scenarios (tests/apps/probe.cpp),
+// driven from another client with real input and close requests, on this
+// program's X server or on servers of their own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "rig.h"
+
+namespace {
+
+const std::string Probe = rig::Path("tests/probe");
+const std::string Pictures = SLATE_SOURCE_DIR "/tests/pictures/";
+const std::string Usable = "display usable at exit\n";
+
+struct Scenario : rig::Child {
+  explicit Scenario(const std::string& mode, std::vector<std::string> env = {})
+      : Child({Probe}, (env.push_back("PROBE=" + mode), env)) {}
+};
+
+TEST(Programs, ShutdownRequestsAndTheEnd) {
+  // Newest window first; a second request, and one with nothing open,
+  // change nothing.
+  Scenario terminate("terminate");
+  EXPECT_EQ(terminate.Wait(), 0);
+  EXPECT_EQ(terminate.Out(),
+            "nothing to close\nasked twice\nready\nquit C\nquit B\nquit A\nApiEnd\n" + Usable);
+
+  // Another client destroys C; it is asked to close before its destruction
+  // is known, and its quit callback asks again.
+  rig::Peer peer;
+  Scenario gone("gone");
+  ASSERT_TRUE(gone.WaitOut("waiting\n"));
+  XDestroyWindow(peer.D, peer.Find("probe C"));
+  XSync(peer.D, False);
+  EXPECT_EQ(gone.Wait(), 0);
+  EXPECT_EQ(gone.Out(), "waiting\nready\nquit C\nquit B\nquit A\nApiEnd\n" + Usable);
+  EXPECT_EQ(gone.Err(), "");
+
+  // Windows opened by ApiEnd: a global one closes in its destructor while
+  // the display is usable, a leaked one is closed by the runtime, and a
+  // picture destroyed after the runtime does not touch the closed display.
+  Scenario exit("exit", {"PICTURE=" + Pictures + "quadrants_66x33.xpm"});
+  ASSERT_TRUE(exit.WaitOut("ready\n"));
+  peer.Close(peer.Find("probe A"));
+  EXPECT_EQ(exit.Wait(), 0);
+  EXPECT_EQ(exit.Out(), "ready\nquit A\nApiEnd\nlate 1\n" + Usable +
+                            "Attempted to terminated the program with a nonempty window manager\n");
+  EXPECT_EQ(exit.Err(), "");
+
+  // Timers that close their own window, another one whose timer runs, and
+  // one they then reopen; the application's own closes call no ApiEnd.
+  Scenario closer("closer");
+  EXPECT_EQ(closer.Wait(), 0);
+  EXPECT_EQ(closer.Out(), "ready\nA ticked 3 times, B 0 times after its close\n" + Usable);
+}
+
+TEST(Programs, ClicksExposuresTimersAndCloseRequests) {
+  rig::Peer peer;
+  Scenario probe("windows", {"INTERVAL=50"});
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  // Covered and uncovered: repainted from the backing pixmap.
+  XSetWindowAttributes cover{};
+  cover.override_redirect = True;
+  Window over = XCreateWindow(peer.D, DefaultRootWindow(peer.D), 0, 0, 500, 400, 0, CopyFromParent,
+                              InputOutput, CopyFromParent, CWOverrideRedirect, &cover);
+  XMapRaised(peer.D, over);
+  XSync(peer.D, False);
+  XDestroyWindow(peer.D, over);
+  XSync(peer.D, False);
+  EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(a, 150, 150) == peer.Named("red1"); }));
+  EXPECT_EQ(peer.Pixel(a, 132, 132), peer.Named("black"));
+
+  peer.Click(a, 33, 66);
+  peer.Click(a, 66, 33, 3);
+  peer.Click(a, 10, 10);  // closes and reopens the window
+  ASSERT_TRUE(probe.WaitOut("reopened 1\n"));
+  Window again = 0;
+  ASSERT_TRUE(rig::WaitFor([&] { return (again = peer.Find("probe A")) != a; }));
+  peer.Click(again, 99, 99);
+  ASSERT_TRUE(probe.WaitOut("click 1.5 1.5\n"));
+  ASSERT_TRUE(probe.WaitOut("tick", 1000));
+  rig::Sleep(200);
+  peer.Close(peer.Find("probe B"));
+  ASSERT_TRUE(probe.WaitOut("quit B\n"));
+  peer.Close(again, 8);  // not a close request
+  rig::Sleep(100);
+  peer.Close(again);
+  EXPECT_EQ(probe.Wait(), 0);
+
+  std::string out = probe.Out(), rest;
+  std::vector<int> ticks;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("tick ", 0) == 0)
+      ticks.push_back(std::stoi(line.substr(5)));
+    else
+      rest += line + "\n";
+  EXPECT_EQ(rest,
+            "ready\nclick 0.5 1\nclick 1 0.5\nclick 0.151515 0.151515\nreopened 1\nclick 1.5 1.5\n"
+            "quit B\nquit A\nApiEnd\n" +
+                Usable);
+  // Never early, and none after its window closed.
+  EXPECT_GE(ticks.size(), 3u);
+  for (int elapsed : ticks) EXPECT_GE(elapsed, 50);
+  EXPECT_GT(out.find("quit B"), out.rfind("tick "));
+}
+
+TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
+  rig::Server server;
+  Scenario probe("windows", {server.Env(), "INTERVAL=10"});
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  auto cpu = [&](int ms) {
+    double before = probe.CpuSeconds();
+    rig::Sleep(ms);
+    return (probe.CpuSeconds() - before) * 1000 / ms;
+  };
+  auto lines = [&] {
+    std::string out = probe.Out();
+    return std::count(out.begin(), out.end(), '\n');
+  };
+  rig::Sleep(100);
+  long before = lines();
+  EXPECT_LT(cpu(500), 0.2);         // a 10 ms timer runs
+  EXPECT_GE(lines() - before, 35);  // 50 at best: periods start when a callback ends
+  {
+    rig::Peer peer(server.Name());
+    peer.Close(peer.Find("probe B"));
+    ASSERT_TRUE(probe.WaitOut("quit B\n"));
+  }
+  EXPECT_LT(cpu(300), 0.05);  // no timer
+  double killed = rig::Now();
+  server.Kill();
+  EXPECT_NE(probe.Wait(2000), -1);
+  EXPECT_LT(rig::Now() - killed, 1000);
+}
+
+// The box from another client's side: its window and its "O K" button.
+struct Box {
+  Box(rig::Peer& peer, const std::string& title) : Peer(peer), Id(peer.Find(title)) {
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0, border, depth;
+    rig::WaitFor([&] {
+      if (children) XFree(children);
+      children = nullptr;
+      return Id && XQueryTree(peer.D, Id, &root, &parent, &children, &count) && count == 1;
+    });
+    if (count == 1) Button = children[0];
+    if (children) XFree(children);
+    XGetGeometry(peer.D, Id, &root, &X, &Y, &Width, &Height, &border, &depth);
+    XGetGeometry(peer.D, Button, &root, &ButtonX, &ButtonY, &border, &border, &border, &depth);
+  }
+  std::vector<int> Geometry() const { return {X, Y, int(Width), int(Height), ButtonX, ButtonY}; }
+  void Press(int button = 1) {
+    Peer.Move(Button, 37, 17);
+    Peer.Button(button, true);
+  }
+  rig::Peer& Peer;
+  Window Id, Button = 0;
+  int X = 0, Y = 0, ButtonX = 0, ButtonY = 0;
+  unsigned int Width = 0, Height = 0;
+};
+
+TEST(Programs, AlertBoxes) {
+  rig::Peer peer;
+  Scenario probe("alert");
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  peer.Click(a, 50, 50);
+  Box box(peer, "probe alert");
+  ASSERT_NE(box.Button, 0u);
+  EXPECT_EQ(box.Geometry(), std::vector<int>({822, 477, 277, 126, 101, 77}));
+  ASSERT_TRUE(
+      rig::WaitFor([&] { return peer.Pixel(box.Id, 51, 34) == peer.Named("yellow1"); }));  // the mark's top
+  EXPECT_EQ(peer.Pixel(box.Button, 73, 10), peer.Named("gray41"));
+  EXPECT_EQ(peer.Pixel(box.Id, 52, 36), peer.Named("black"));    // its bar
+  EXPECT_EQ(peer.Pixel(box.Id, 45, 59), peer.Named("yellow1"));  // the disc around it
+  EXPECT_EQ(peer.Pixel(box.Button, 10, 1), peer.Named("gray92"));
+
+  peer.Close(a);                // dropped while the box is up
+  peer.Click(box.Id, 20, 100);  // beside the button: nothing
+  auto looks = [&](const char* edge) {
+    return rig::WaitFor([&] { return peer.Pixel(box.Button, 10, 1) == peer.Named(edge); }, 1000);
+  };
+  box.Press();
+  EXPECT_TRUE(looks("gray41"));  // pressed in
+  peer.Move(box.Id, 20, 100);
+  peer.Button(1, false);  // released off the button: still up, raised again
+  EXPECT_TRUE(looks("gray92"));
+  box.Press();
+  peer.Button(3, true);
+  peer.Button(3, false);  // another button's release does not end the press
+  EXPECT_TRUE(looks("gray41"));
+  ASSERT_NE(peer.Find("probe alert", 0), 0u);
+  peer.Button(1, false);
+  // When the callback runs, the box has gone and the pointer is free.
+  ASSERT_TRUE(probe.WaitOut("callback\n"));
+  EXPECT_TRUE(peer.Gone("probe alert", 0));
+  EXPECT_EQ(XGrabPointer(peer.D, DefaultRootWindow(peer.D), False, 0, GrabModeAsync, GrabModeAsync, None,
+                         None, CurrentTime),
+            GrabSuccess);
+  XUngrabPointer(peer.D, CurrentTime);
+  ASSERT_TRUE(probe.WaitOut("callback done\n"));
+
+  // Assigning a window: two refusals, then the program shuts down.
+  peer.Click(a, 66, 66);
+  Box assignment(peer, "SimpleWindow Assignment");
+  peer.Close(assignment.Id, 16);
+  peer.Close(assignment.Id);
+  Box copy(peer, "SimpleWindow Copy Constructor");
+  EXPECT_EQ(copy.Geometry(), std::vector<int>({720, 477, 481, 126, 203, 77}));
+  copy.Press();
+  peer.Button(1, false);
+  EXPECT_EQ(probe.Wait(), 0);
+  EXPECT_EQ(probe.Out(),
+            "ready\nclick 0.757576 0.757576\ncallback\ncallback done\nclick 1 1\nquit A\nApiEnd\n" + Usable);
+}
+
+// A server whose only core font is file, under the name alias.
+std::unique_ptr<rig::Server> WithOnlyFont(const std::string& file, const std::string& alias) {
+  auto server = std::make_unique<rig::Server>();
+  std::string dir = rig::Path("fonts-" + alias);
+  mkdir(dir.c_str(), 0755);
+  rig::Sh("cp /usr/share/fonts/X11/misc/" + file + " " + dir + " && mkfontdir " + dir);
+  std::string xlfd = rig::Sh("sed -n 2p " + dir + "/fonts.dir | cut -d' ' -f2-");
+  std::ofstream(dir + "/fonts.alias") << alias << " " << xlfd;
+  rig::Peer peer(server->Name());
+  char* path[] = {&dir[0]};
+  XSetFontPath(peer.D, path, 1);
+  XSync(peer.D, False);
+  return server;
+}
+
+TEST(Programs, MissingFonts) {
+  // Without the window font, text and alerts say so and ask for shutdown.
+  auto server = WithOnlyFont("9x15B-ISO8859-1.pcf.gz", "9x15bold");
+  Scenario text("text", {server->Env()});
+  EXPECT_EQ(text.Wait(), 0);
+  EXPECT_EQ(text.Out(),
+            "Unable to load the desired font: 9x15\ndrawn\nquit A\nApiEnd\n"
+            "Unable to load the desired font: 9x15\n\n\nAlertWindow::AddMessageToList\n"
+            "Unable to obtain to allocate memory to a font structure\n"
+            "Unable to load the desired font: 9x15\n\n\nAlertWindow::SetLocationAndSize\n"
+            "Unable to allocate memory to a font structure\n"
+            "after message\nready\n" +
+                Usable);
+
+  // Without the bold font, the button has no label but works.
+  server = WithOnlyFont("9x15-ISO8859-1.pcf.gz", "9x15");
+  rig::Peer peer(server->Name());
+  Scenario bold("text", {server->Env()});
+  ASSERT_TRUE(bold.WaitOut("drawn\n"));
+  Box box(peer, "probe C");
+  ASSERT_NE(box.Button, 0u);
+  box.Press();
+  peer.Button(1, false);
+  EXPECT_EQ(bold.Wait(), 0);  // the missing font asked for shutdown
+  const std::string failure =
+      "Unable to load the desired font: 9x15bold\nIn function: LoadFont\n"
+      "Unable to allocate memory to a font structure.\n";
+  std::string out = bold.Out();
+  for (size_t at; (at = out.find(failure + failure)) != std::string::npos;) out.erase(at, failure.size());
+  EXPECT_EQ(out, "drawn\n" + failure + "after message\nready\nquit A\nApiEnd\n" + Usable);
+}
+
+TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
+  Scenario off("offscreen");
+  EXPECT_EQ(off.Wait(5000), 0);
+  EXPECT_EQ(off.Out(), "off screen 1\nready\n" + Usable);
+
+  // Drawn at once after Open, while ApiMain goes on: on the screen only if
+  // Open awaited the window manager's showing the window.
+  rig::Server server;
+  ASSERT_TRUE(server.StartWindowManager());
+  rig::Peer peer(server.Name());
+  Scenario part("partial", {server.Env()});
+  ASSERT_TRUE(part.WaitOut("drawn\n"));
+  Window w = peer.Find("probe partial");
+  EXPECT_EQ(peer.Pixel(w, 10, 10), peer.Named("green1"));
+  peer.Close(w);
+  EXPECT_EQ(part.Wait(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,330 @@
+// The window runtime in this process (ApiMain never completes here, so every
+// window operation runs the event pump): conversions, the registry, event
+// filtering and routing, what another client sees of a window, timers.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+
+#include "rig.h"
+#include "slate.h"
+
+int apiEnds = 0;
+int ApiEnd() {
+  return ++apiEnds;
+}  // in place of the library's hook
+
+namespace {
+
+int refreshes = 0, quits = 0, ticks = 0, depth = 0, deepest = 0;
+Position lastClick(-1, -1);
+std::vector<unsigned int> tickTimes;
+
+int Refreshed() {
+  return ++refreshes;
+}
+int Quit() {
+  return ++quits;
+}
+int Clicked(const Position& p) {
+  lastClick = p;
+  return 0;
+}
+
+Window Id(const SimpleWindow& w) {
+  return WinManager.GetWindow(&w);
+}
+
+XEvent Event(int type, const SimpleWindow& w) {
+  XEvent e{};
+  e.type = type;
+  e.xany.display = display;
+  e.xany.window = Id(w);
+  return e;
+}
+
+// Routes an event as the main loop does; -1 when the filter drops it.
+int Route(XEvent e, SimpleWindow& w) {
+  return FilterEvent(&e, &w) ? WinManager.DispatchMessage(e, &w) : -1;
+}
+
+void PumpFor(SimpleWindow& w, int ms) {
+  double end = rig::Now() + ms;
+  while (rig::Now() < end) w.GetStatus();
+}
+
+TEST(Units, ConversionsTruncateAndPointsCompareExactly) {
+  ASSERT_EQ(PixelsPerCentimeter, 66.0f);  // floor(1920 / 29)
+  EXPECT_EQ(l_to_d(15.0f), 990);
+  EXPECT_EQ(l_to_d(0.78f), 51);
+  EXPECT_EQ(l_to_d(0.8f), 52);  // rounding to nearest would give 53
+  EXPECT_EQ(l_to_d(-0.5f), -33);
+  EXPECT_EQ(l_to_d(1e30f), INT_MAX);
+  EXPECT_EQ(l_to_d(NAN), 0);
+  EXPECT_EQ(d_to_l(990), 15.0f);
+  EXPECT_EQ(d_to_l(33), 0.5f);
+  EXPECT_EQ(l_to_d(Position(1, 0.5f)), GraphicPosition(66, 33));
+  EXPECT_TRUE(Position(0.1f, 0.2f) + Position(0.2f, 0.1f) == Position(0.3f, 0.3f));
+  EXPECT_TRUE(Position(NAN, 0) != Position(NAN, 0));
+  EXPECT_FALSE(Position(NAN, 0) == Position(NAN, 0));
+  EXPECT_EQ(GraphicPosition(3, 4) - GraphicPosition(5, 1), GraphicPosition(-2, 3));
+}
+
+TEST(Registry, OrderLookupsAndMessages) {
+  SimpleWindow a("reg a", 3, 3, Position(1, 1)), b("reg b", 3, 3, Position(5, 1)), c("reg c", 3, 3);
+  for (SimpleWindow* w : {&a, &b, &c}) ASSERT_EQ(w->Open(), WindowIsOpen);
+  testing::internal::CaptureStdout();
+  WinManager.DescribeContents();
+  EXPECT_EQ(WinManager.Unregister(0), 0);
+  EXPECT_EQ(WinManager.Unregister(12345), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "The windows manager contains the following elements:\n\t" + std::to_string(Id(c)) + "\n\t" +
+                std::to_string(Id(b)) + "\n\t" + std::to_string(Id(a)) +
+                "\nWindow requested to remove doesn't exist\n");
+  EXPECT_EQ(WinManager.GetWindow(Id(b)), &b);
+  EXPECT_EQ(WinManager.GetWindow(nullptr), 0u);
+
+  EXPECT_EQ(b.Close(), WindowIsClosed);
+  EXPECT_EQ(b.Close(), WindowOpenFailed);
+  EXPECT_EQ(b.Open(), WindowOpenFailed);
+  EXPECT_EQ(WinManager.GetWindow(Id(b)), nullptr);
+  SimpleWindow never("never");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(never.Close(), WindowOpenFailed);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Window requested to remove doesn't exist\n");
+  EXPECT_EQ(apiEnds, 0);  // closing by the application's own hand does not end the program
+}
+
+TEST(Dispatch, FilterAndRoute) {
+  SimpleWindow a("route a", 3, 2, Position(1, 1)), b("route b", 3, 2, Position(5, 1));
+  for (SimpleWindow* w : {&a, &b}) {
+    ASSERT_EQ(w->Open(), WindowIsOpen);
+    w->SetQuitCallback(Quit);
+  }
+  a.SetRefreshCallback(Refreshed);
+  a.SetMouseClickCallback(Clicked);
+  refreshes = quits = apiEnds = 0;
+
+  XEvent expose = Event(Expose, a);
+  for (int count : {2, 1}) {
+    expose.xexpose.count = count;
+    EXPECT_EQ(Route(expose, a), -1);
+  }
+  expose.xexpose.count = 0;
+  EXPECT_EQ(Route(expose, a), 1);
+  EXPECT_EQ(refreshes, 1);
+
+  XEvent configure = Event(ConfigureNotify, a);
+  configure.xconfigure.x = configure.xconfigure.y = 66;
+  configure.xconfigure.width = 198;
+  configure.xconfigure.height = 132;
+  EXPECT_EQ(Route(configure, a), -1);  // the geometry it already has
+  configure.xconfigure.y = 99;
+  EXPECT_EQ(Route(configure, a), 1);
+  EXPECT_EQ(a.GetYPosition(), 1.5f);
+  EXPECT_EQ(Route(Event(MappingNotify, a), a), -1);
+
+  XEvent click = Event(ButtonPress, a);
+  click.xbutton.x = 33;
+  click.xbutton.y = 99;
+  EXPECT_EQ(Route(click, a), 1);
+  EXPECT_EQ(lastClick, Position(-1, -1));  // a press is no click
+  click.type = ButtonRelease;
+  EXPECT_EQ(Route(click, a), 1);
+  EXPECT_EQ(lastClick, Position(0.5f, 1.5f));
+  EXPECT_EQ(Route(Event(KeyPress, a), a), 2);
+
+  XEvent close = Event(ClientMessage, b);
+  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  close.xclient.format = 16;
+  EXPECT_EQ(Route(close, b), 2);  // only format 32 is a close request
+  close.xclient.format = 32;
+  EXPECT_EQ(Route(close, b), 1);
+  EXPECT_EQ(b.GetStatus(), WindowIsClosed);
+  EXPECT_EQ(Route(Event(DestroyNotify, a), a), 0);  // the last window
+  EXPECT_EQ(a.GetStatus(), WindowIsClosed);
+  EXPECT_EQ(quits, 2);
+  EXPECT_EQ(apiEnds, 1);
+}
+
+TEST(Windows, WhatAnotherClientSees) {
+  SimpleWindow w("seen window", 15, 12, Position(1, 1));
+  rig::Peer peer;
+  ASSERT_EQ(w.Open(), WindowIsOpen);
+  XSync(display, False);
+  Window root, id = Id(w);
+  int x, y;
+  unsigned int width, height, border, depthBits;
+  XGetGeometry(peer.D, id, &root, &x, &y, &width, &height, &border, &depthBits);
+  EXPECT_EQ(std::vector<int>({x, y, int(width), int(height), int(border)}),
+            std::vector<int>({66, 66, 990, 792, 1}));
+  EXPECT_EQ(w.GetPosition(), Position(1, 1));
+  EXPECT_EQ(w.GetCenter(), Position(7.5f, 6));
+  std::string ids = " -id " + std::to_string(id);
+  EXPECT_EQ(rig::Sh("DISPLAY=" + std::string(DisplayString(display)) + " xprop" + ids +
+                    " WM_NAME WM_ICON_NAME WM_PROTOCOLS WM_NORMAL_HINTS WM_HINTS"),
+            "WM_NAME(STRING) = \"seen window\"\n"
+            "WM_ICON_NAME(STRING) = \"seen window\"\n"
+            "WM_PROTOCOLS(ATOM): protocols  WM_DELETE_WINDOW\n"
+            "WM_NORMAL_HINTS(WM_SIZE_HINTS):\n"
+            "\t\tprogram specified location: 66, 66\n"
+            "\t\tprogram specified size: 990 by 792\n"
+            "\t\tprogram specified minimum size: 120 by 0\n"
+            "\t\twindow gravity: Static\n"
+            "WM_HINTS(WM_HINTS):\n"
+            "\t\tClient accepts input or input focus: True\n"
+            "\t\tInitial state is Normal State.\n");
+  auto mask = [&] {
+    XWindowAttributes a;
+    XGetWindowAttributes(display, Id(w), &a);
+    return a.your_event_mask;
+  };
+  EXPECT_EQ(mask(), 0x28000);  // structure and exposure
+  w.SetMouseClickCallback(Clicked);
+  EXPECT_EQ(mask(), 0x2800c);  // and buttons
+  // The backing pixmap is the screen's size, and goes with the window.
+  EXPECT_EQ(peer.PixmapBytes(id), 1920u * 1080 * 4);
+  w.Close();
+  XSync(display, False);
+  EXPECT_EQ(peer.PixmapBytes(id), 0u);
+  ASSERT_EQ(w.Open(), WindowIsOpen);
+  EXPECT_EQ(mask(), 0x2800c);  // the click callback stays with the window
+  w.Close();
+
+  float scale = PixelsPerCentimeter;
+  PixelsPerCentimeter = 37;
+  SimpleWindow small("small window", 15, 12, Position(1, 1));
+  small.Open();
+  XGetGeometry(display, Id(small), &root, &x, &y, &width, &height, &border, &depthBits);
+  PixelsPerCentimeter = scale;
+  EXPECT_EQ(std::vector<int>({x, y, int(width), int(height)}), std::vector<int>({37, 37, 555, 444}));
+}
+
+TEST(Windows, NothingIsSentForWindowsThatAreNotOpen) {
+  SimpleWindow never("never"), closed("closed", 3, 3);
+  closed.Open();
+  closed.Close();
+  BitMap picture(closed);
+  XSync(display, False);
+  unsigned long before = NextRequest(display);
+  for (SimpleWindow* w : {&never, &closed}) {
+    w->RenderText(Position(1, 1), "x", Black, White);
+    w->RenderRectangle(Position(0, 0), Position(1, 1), Red, true);
+    w->RenderEllipse(Position(0, 0), Position(1, 1), Red, true);
+    Position triangle[] = {{0, 0}, {1, 0}, {0, 1}};
+    w->RenderPolygon(triangle, 3, Red, true);
+    w->RenderLine(Position(0, 0), Position(1, 1), Red, 0.1f);
+    w->DrawBitMap(1, Position(0, 0), Position(1, 1));
+    w->Erase(Position(0, 0), 1, 1);
+    w->RefreshEvent();
+    w->SetMouseClickCallback(Clicked);
+  }
+  EXPECT_EQ(picture.Load(SLATE_SOURCE_DIR "/tests/pictures/quadrants_66x33.xpm"), PictureNotLoaded);
+  EXPECT_EQ(NextRequest(display), before);
+}
+
+TEST(Windows, MovedResizedOrDestroyedByOthers) {
+  SimpleWindow w("moved window", 5, 4, Position(1, 1));
+  w.SetQuitCallback(Quit);
+  ASSERT_EQ(w.Open(), WindowIsOpen);
+  rig::Peer peer;
+  XMoveResizeWindow(peer.D, Id(w), 400, 300, 500, 401);
+  XSync(peer.D, False);
+  ASSERT_TRUE(rig::WaitFor([&] { return w.GetXPosition() == d_to_l(400); }));
+  EXPECT_EQ(w.GetWidth(), d_to_l(500));
+  // Reopened exactly where and as large as it was, though the centimetres
+  // would convert back to a pixel less.
+  ASSERT_EQ(l_to_d(d_to_l(400)), 399);
+  w.Close();
+  ASSERT_EQ(w.Open(), WindowIsOpen);
+  Window root;
+  int x, y;
+  unsigned int width, height, border, depthBits;
+  XGetGeometry(display, Id(w), &root, &x, &y, &width, &height, &border, &depthBits);
+  EXPECT_EQ(std::vector<int>({x, y, int(width), int(height)}), std::vector<int>({400, 300, 500, 401}));
+
+  // Destroyed by another client: closed once, not destroyed again (that
+  // would end this program with an X error).
+  quits = 0;
+  XDestroyWindow(peer.D, Id(w));
+  XSync(peer.D, False);
+  ASSERT_TRUE(rig::WaitFor([&] { return w.GetStatus() == WindowIsClosed; }));
+  XSync(display, False);
+  EXPECT_EQ(quits, 1);
+}
+
+int TimedTick() {
+  tickTimes.push_back(GetMilliseconds());
+  return 0;
+}
+
+SimpleWindow* nested = nullptr;
+int NestedTick() {
+  deepest = std::max(deepest, ++depth);
+  nested->RenderRectangle(Position(0, 0), Position(1, 1), Blue, false);  // pumps
+  --depth;
+  return ++ticks;
+}
+
+SimpleWindow* victim = nullptr;
+int ticksA = 0, ticksB = 0;
+void CloseVictim() {
+  if (victim->GetStatus() == WindowIsOpen) victim->Close();
+}
+int TickA() {
+  CloseVictim();
+  return ++ticksA;
+}
+int TickB() {
+  CloseVictim();
+  return ++ticksB;
+}
+
+TEST(Timers, UnderTheEventPump) {
+  SimpleWindow a("timer a", 3, 2, Position(1, 1)), b("timer b", 3, 2, Position(5, 1));
+  a.Open();
+  b.Open();
+  a.SetTimerCallback(TimedTick);
+  a.StartTimer(20);
+  nested = &b;
+  b.SetTimerCallback(NestedTick);
+  b.StartTimer(0);
+  ticks = 0;
+  PumpFor(a, 150);
+  ASSERT_GE(tickTimes.size(), 4u);
+  for (size_t i = 1; i < tickTimes.size(); ++i) EXPECT_GE(tickTimes[i] - tickTimes[i - 1], 20u);
+  EXPECT_GT(ticks, 100);  // an interval of 0 fires on every pass, beside the other timer
+  EXPECT_EQ(deepest, 1);  // drawing from a timer does not start a pass inside the pass
+
+  a.StopTimer();
+  size_t stopped = tickTimes.size();
+  b.Close();  // its timer goes with it
+  int closed = ticks;
+  PumpFor(a, 50);
+  EXPECT_EQ(tickTimes.size(), stopped);
+  EXPECT_EQ(ticks, closed);
+
+  // A timer that closes its own window, then one that closes another
+  // window whose timer is due in the same pass (the newest is polled first).
+  victim = &a;
+  a.SetTimerCallback(TickA);
+  a.StartTimer(0);
+  PumpFor(a, 20);
+  EXPECT_EQ(ticksA, 1);
+  for (SimpleWindow* w : {&a, &b}) w->Open();
+  SimpleWindow bystander("bystander");
+  victim = &bystander;
+  b.SetTimerCallback(TickB);
+  a.StartTimer(0);
+  b.StartTimer(0);
+  ticksA = ticksB = 0;
+  victim = &a;
+  PumpFor(a, 20);
+  EXPECT_EQ(ticksA, 0);
+  EXPECT_GE(ticksB, 1);
+  EXPECT_EQ(a.GetStatus(), WindowIsClosed);
+  b.Close();
+}
+
+}  // namespace
