@@ -70,6 +70,28 @@ TEST(Units, ConversionsTruncateAndPointsCompareExactly) {
   EXPECT_EQ(GraphicPosition(3, 4) - GraphicPosition(5, 1), GraphicPosition(-2, 3));
 }
 
+TEST(Units, PaletteAndDisplayFailures) {
+  // A colour found under neither name stops the allocation there, with the
+  // entries before it filled and those after it untouched.
+  const char* names[] = {"black", "white", "no-red", "green1"};
+  const char* fallbacks[] = {"black", "white", "no-red2", "green2"};
+  unsigned long table[4] = {7, 7, 7, 7};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(WinManager.InitializeColors(names, fallbacks, table, 4), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "In function: WindowManager\n\tFailed to find a color match for colors: no-red and no-red2.\n"
+            "\tClose down any applications that might be using\n\tthese colors and try again.\n");
+  EXPECT_EQ(std::vector<unsigned long>(table, table + 4), std::vector<unsigned long>({0, 0xffffff, 7, 7}));
+  const char* second[] = {"no-red", "red1"};
+  EXPECT_EQ(WinManager.InitializeColors(second, second + 1, table, 1), 1);  // the fallback, silently
+  EXPECT_EQ(table[0], 0xff0000u);
+
+  rig::Child nowhere({rig::Path("tests/probe")}, {"DISPLAY=:4999"});
+  EXPECT_EQ(nowhere.Wait(), 0);
+  EXPECT_EQ(nowhere.Err(), "ERROR opening display [:4999]\n");
+  EXPECT_EQ(nowhere.Out(), "");
+}
+
 TEST(Registry, OrderLookupsAndMessages) {
   SimpleWindow a("reg a", 3, 3, Position(1, 1)), b("reg b", 3, 3, Position(5, 1)), c("reg c", 3, 3);
   for (SimpleWindow* w : {&a, &b, &c}) ASSERT_EQ(w->Open(), WindowIsOpen);
