@@ -90,8 +90,8 @@ FUZZ_FLAGS ?=
 FUZZ_SOURCES = $(filter-out lib/main.cpp lib/bitmap.cpp,$(wildcard lib/*.cpp)) fuzz/picture_fuzz.cpp
 .PHONY: fuzz fuzz-deps
 
-fuzz-deps: deps
-	@fuzz/install-deps
+fuzz-deps:
+	@scripts/install-deps clang-14 libclang-rt-14-dev
 
 # lib/bitmap.cpp is compiled as part of fuzz/picture_fuzz.cpp, which reads its internals.
 $(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) lib/bitmap.cpp $(wildcard lib/*.h) include/slate.h | fuzz-deps
