@@ -19,6 +19,7 @@
 #include <X11/Xutil.h>
 #include <X11/xpm.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 // ---------------------------------------------------------------------------
 
 // The eight palette colours; a colour indexes ColorTable.
+// Any other colour comes from RGBColor, as a value outside the palette.
 enum color : int { Black = 0, White = 1, Red = 2, Green = 3, Blue = 4, Yellow = 5, Cyan = 6, Magenta = 7 };
 
 // Status of a SimpleWindow (and result of ButtonWindow::Open).
@@ -122,6 +124,8 @@ constexpr int ColorCloseness = 60000;  // colour tolerance when loading pictures
 constexpr int BorderSize = 1;                    // border of top-level windows, pixels
 constexpr long NormalWindowEventMask = 0x28000;  // StructureNotifyMask | ExposureMask
 constexpr long ButtonEventMask = 0xc;            // ButtonPressMask | ButtonReleaseMask
+constexpr long KeyEventMask = 0x3;               // KeyPressMask | KeyReleaseMask
+constexpr long DragEventMask = 0x2000;           // ButtonMotionMask: motion while a button is held
 constexpr int MinScreenWidth = 120;              // minimum width of a resizable window, pixels
 constexpr int MinScreenHeight = 0;               // minimum height of a resizable window, pixels
 constexpr int DeleteWindowFormat = 32;           // format of a window manager's close request
@@ -155,6 +159,50 @@ constexpr int NbrStaticAlertDrawables = 2;     // the disc and the mark
 
 // The exclamation mark: 10 x 30 pixels, X bitmap layout (two bytes a row).
 extern char exclam_bits[60];
+
+// ---------------------------------------------------------------------------
+// Any colour, keys and mouse buttons
+// ---------------------------------------------------------------------------
+
+// A colour by its red, green and blue parts (0..255 each; others are clamped),
+// usable wherever a color is. Each distinct colour is allocated once and kept
+// until the display closes; the same parts give the same value. Black when
+// the server has no room for another colour.
+color RGBColor(int red, int green, int blue);
+
+// A key as the key callbacks get it.
+struct Key {
+  unsigned long Symbol;  // the key's X keysym with Shift and Caps Lock aside: KeyLeft, 'a'..'z', '0'..'9'
+  std::string Text;      // what it types (Shift and the rest applied); empty for none
+  bool Repeat;           // a press made by the server's auto-repeat while the key is held
+};
+
+// Keysyms of common keys; a letter's or digit's keysym is its character.
+constexpr unsigned long KeyBackSpace = 0xff08;
+constexpr unsigned long KeyTab = 0xff09;
+constexpr unsigned long KeyReturn = 0xff0d;
+constexpr unsigned long KeyEscape = 0xff1b;
+constexpr unsigned long KeySpace = 0x20;
+constexpr unsigned long KeyDelete = 0xffff;
+constexpr unsigned long KeyHome = 0xff50;
+constexpr unsigned long KeyLeft = 0xff51;
+constexpr unsigned long KeyUp = 0xff52;
+constexpr unsigned long KeyRight = 0xff53;
+constexpr unsigned long KeyDown = 0xff54;
+constexpr unsigned long KeyPageUp = 0xff55;
+constexpr unsigned long KeyPageDown = 0xff56;
+constexpr unsigned long KeyEnd = 0xff57;
+constexpr unsigned long KeyShiftLeft = 0xffe1;
+constexpr unsigned long KeyShiftRight = 0xffe2;
+constexpr unsigned long KeyControlLeft = 0xffe3;
+constexpr unsigned long KeyControlRight = 0xffe4;
+constexpr unsigned long KeyF1 = 0xffbe;  // F2..F12 follow one by one
+
+// Mouse buttons as the press and release callbacks number them; 4 and 5 are
+// the wheel's turns.
+constexpr int LeftMouseButton = 1;
+constexpr int MiddleMouseButton = 2;
+constexpr int RightMouseButton = 3;
 
 // ---------------------------------------------------------------------------
 // Process-wide state
@@ -218,6 +266,9 @@ class WindowManager {
   void CheckTimers();   // runs the timers of open windows that are due
   void WaitForEvent();  // sleeps until an event is queued or a timer is due
 
+  color AllocateColor(int red, int green, int blue);  // RGBColor's work
+  unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
+
  private:
   friend class SimpleWindow;
   GC PaintContext(unsigned long foreground, unsigned long background);  // fills, text and copies
@@ -234,6 +285,8 @@ class WindowManager {
   GC PaintGC;
   GC LineGC;
   XFontStruct* WindowFontStruct;
+  std::vector<unsigned long> RGBPixels;    // pixels of RGBColor, in order of allocation
+  std::map<int, unsigned long> RGBValues;  // RGBColor's value to its pixel
 };
 
 int FilterEvent(XEvent* event, const SimpleWindow* window);  // 1 to dispatch the event, 0 to drop it
@@ -263,6 +316,7 @@ void SetWMCloseWindow(unsigned long const& window);     // asks for close reques
 
 // A top-level window with a title, a geometry in centimetres, a backing
 // pixmap that keeps what is drawn, four callbacks and a millisecond timer.
+// Callbacks for keys and for the mouse's buttons and drags come on top.
 class SimpleWindow {
  public:
   // title; width and height in cm; position of the upper-left corner on the screen in cm.
@@ -289,6 +343,17 @@ class SimpleWindow {
   void SetQuitCallback(int (*const& f)());                       // run when the window is closed from outside
   void SetTimerCallback(int (*const& f)());                      // run each time the timer falls due
   void SetMouseClickCallback(int (*const& f)(const Position&));  // run on a click, cm in the window
+  // Keys pressed and let go while the window has the keyboard focus. A held
+  // key's auto-repeat comes as presses marked Repeat, and one release at the end.
+  void SetKeyPressCallback(int (*const& f)(const Key&));
+  void SetKeyReleaseCallback(int (*const& f)(const Key&));
+  // A mouse button going down and coming up (cm in the window, button 1..5);
+  // the release callback runs before the click callback.
+  void SetMousePressCallback(int (*const& f)(const Position&, int));
+  void SetMouseReleaseCallback(int (*const& f)(const Position&, int));
+  // The pointer moving with a button held (cm in the window, beyond its edges
+  // while the button stays down); only the latest of motions queued together.
+  void SetMouseDragCallback(int (*const& f)(const Position&));
 
   int StartTimer(int milliseconds);  // (re)starts the timer; always 1
   void StopTimer();                  // stops the timer
@@ -299,6 +364,12 @@ class SimpleWindow {
   virtual int TimerEvent();                            // calls the timer callback
   virtual int MouseClickEvent(const Position& click);  // calls the click callback
   void ConfigureEvent(const XEvent& event);            // records a move or resize
+
+  virtual int KeyPressEvent(const Key& key);                      // calls the key press callback
+  virtual int KeyReleaseEvent(const Key& key);                    // calls the key release callback
+  virtual int MousePressEvent(const Position& at, int button);    // calls the mouse press callback
+  virtual int MouseReleaseEvent(const Position& at, int button);  // calls the mouse release callback
+  virtual int MouseDragEvent(const Position& at);                 // calls the drag callback
 
   // Text in the "9x15" font centred on a point, over a filled band (cm, palette colours).
   void RenderText(Position centre, const std::string& text, const color& textColor = Black,
@@ -334,6 +405,7 @@ class SimpleWindow {
   friend class WindowManager;
   bool IsLive() const { return WindowStatus == WindowIsOpen && !XWindowGone; }  // X window usable
   void SelectInput();
+  long InputMask() const;  // the events the window's callbacks need
   void ReleaseBackingPixmap();
   template <typename Draw>
   void DrawBoth(GC gc, Draw draw);  // draw(target, gc) on the window, then its backing pixmap; pumps
@@ -351,6 +423,11 @@ class SimpleWindow {
   int (*QuitCallback)();
   int (*TimerCallback)();
   int (*MouseClickCallback)(const Position&);
+  int (*KeyPressCallback)(const Key&);
+  int (*KeyReleaseCallback)(const Key&);
+  int (*MousePressCallback)(const Position&, int);
+  int (*MouseReleaseCallback)(const Position&, int);
+  int (*MouseDragCallback)(const Position&);
   int TimerActive;
   int TimerInterval;
   unsigned int TimerStart;

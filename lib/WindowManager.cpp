@@ -14,6 +14,8 @@
 #include "internal.h"
 
 using slate::PaletteColor;
+using slate::PointerAt;
+using slate::Pump;
 using slate::ToShort;
 using slate::ToSize;
 
@@ -39,12 +41,6 @@ const char* ButtonColorName[NbrButtonColors] = {"gray85", "gray92", "gray41"};
 const char* SecondChoiceButtonColors[NbrButtonColors] = {"gray86", "gray93", "gray42"};
 
 namespace {
-
-// Runs the event pump while ApiMain is still running; afterwards the main
-// loop does that work.
-void Pump() {
-  if (display && !WinManager.IsApiMainCompleted()) WinManager.CheckEvents();
-}
 
 // While alive, a window that has gone from the server (destroyed by another
 // client) makes a request to it fail quietly instead of ending the program;
@@ -95,7 +91,9 @@ WindowManager::WindowManager()
       ListHead(nullptr),
       PaintGC(nullptr),
       LineGC(nullptr),
-      WindowFontStruct(nullptr) {
+      WindowFontStruct(nullptr),
+      RGBPixels(),
+      RGBValues() {
   // This object is built before other globals, so make sure the standard
   // streams are ready for the messages below.
   static std::ios_base::Init streams;
@@ -143,6 +141,11 @@ WindowManager::~WindowManager() {
     }
   }
   if (!ColorsAreObtained) return;
+  if (!RGBPixels.empty()) {
+    std::vector<unsigned long> newestFirst(RGBPixels.rbegin(), RGBPixels.rend());
+    XFreeColors(display, DefaultColormap(display, ScreenNbr), newestFirst.data(),
+                static_cast<int>(newestFirst.size()), 0);
+  }
   if (WindowFontStruct) XFreeFont(display, WindowFontStruct);
   XFreeGC(display, LineGC);
   XFreeGC(display, PaintGC);
@@ -318,9 +321,32 @@ int FilterEvent(XEvent* event, const SimpleWindow* window) {
 int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
   switch (event.type) {
     case ButtonPress:
+      window->MousePressEvent(PointerAt(event.xbutton.x, event.xbutton.y),
+                              static_cast<int>(event.xbutton.button));
       return 1;
     case ButtonRelease:
-      window->MouseClickEvent(Position(d_to_l(event.xbutton.x), d_to_l(event.xbutton.y)));
+      window->MouseReleaseEvent(PointerAt(event.xbutton.x, event.xbutton.y),
+                                static_cast<int>(event.xbutton.button));
+      // Unless the release callback closed the window.
+      if (GetWindow(event) == window) window->MouseClickEvent(PointerAt(event.xbutton.x, event.xbutton.y));
+      return 1;
+    case MotionNotify:
+      if (!(window->InputMask() & DragEventMask)) return 2;
+      slate::TakeLatestMotion(event);
+      window->MouseDragEvent(PointerAt(event.xmotion.x, event.xmotion.y));
+      return 1;
+    case KeyPress:
+      // Keys reach only windows with key callbacks.
+      if (!(window->InputMask() & KeyEventMask)) return 2;
+      window->KeyPressEvent(slate::ReadKey(event.xkey, false));
+      return 1;
+    case KeyRelease:
+      if (!(window->InputMask() & KeyEventMask)) return 2;
+      // Half of an auto-repeat: the press behind it comes instead, as a repeat.
+      if (slate::TakeRepeatPress(event))
+        window->KeyPressEvent(slate::ReadKey(event.xkey, true));
+      else
+        window->KeyReleaseEvent(slate::ReadKey(event.xkey, false));
       return 1;
     case Expose:
       window->RefreshEvent();
@@ -450,6 +476,11 @@ SimpleWindow::SimpleWindow(const std::string& title, float width, float height, 
       QuitCallback(nullptr),
       TimerCallback(nullptr),
       MouseClickCallback(nullptr),
+      KeyPressCallback(nullptr),
+      KeyReleaseCallback(nullptr),
+      MousePressCallback(nullptr),
+      MouseReleaseCallback(nullptr),
+      MouseDragCallback(nullptr),
       TimerActive(0),
       TimerInterval(0),
       TimerStart(0),
@@ -518,8 +549,8 @@ int SimpleWindow::Open() {
   XWindowGone = 0;
   Reparented = 0;
   WindowStatus = WindowIsOpen;
-  // A click callback set earlier keeps working in the new X window.
-  if (MouseClickCallback) SelectInput();
+  // Callbacks set earlier keep working in the new X window.
+  if (InputMask() != NormalWindowEventMask) SelectInput();
   return WindowStatus;
 }
 
@@ -539,10 +570,6 @@ int SimpleWindow::Close() {
 void SimpleWindow::ReleaseBackingPixmap() {
   if (BackingPixmap && display) XFreePixmap(display, BackingPixmap);
   BackingPixmap = 0;
-}
-
-void SimpleWindow::SelectInput() {
-  if (IsLive()) XSelectInput(display, WindowId, NormalWindowEventMask | ButtonEventMask);
 }
 
 int SimpleWindow::GetStatus() const {

@@ -1,6 +1,7 @@
 // What the library's units share and applications do not see: the palette
 // guard, the 16-bit clamps of the X protocol, owners for resources that live
-// for one call, and the "say why, then shut down" step.
+// for one call, the "say why, then shut down" step, and what the event
+// dispatch reads from key and pointer events.
 #ifndef SLATE_LIB_INTERNAL_H
 #define SLATE_LIB_INTERNAL_H
 
@@ -15,11 +16,14 @@
 
 namespace slate {
 
-// Pixel value of a palette colour; a value outside the palette draws in
-// black rather than reading past the table.
+// Values of RGBColor: this base plus 0xRRGGBB, clear of the palette's indices.
+constexpr int RGBColorBase = 0x1000000;
+
+// Pixel value of a colour: a palette entry or a colour from RGBColor; any
+// other value draws in black rather than reading past the table.
 inline unsigned long PaletteColor(color c) {
   int index = static_cast<int>(c);
-  return (index >= 0 && index < MaxColors) ? ColorTable[index] : ColorTable[Black];
+  return (index >= 0 && index < MaxColors) ? ColorTable[index] : WinManager.RGBPixel(c);
 }
 
 // A wide intermediate result brought back into int, saturating.
@@ -53,6 +57,25 @@ inline void FreePixmap(Pixmap pixmap) {
 }
 inline void CloseFd(int fd) {
   close(fd);
+}
+
+// Runs the event pump while ApiMain is still running; afterwards the main
+// loop does that work.
+inline void Pump() {
+  if (display && !WinManager.IsApiMainCompleted()) WinManager.CheckEvents();
+}
+
+// The key of a key event, with repeat as its Repeat.
+Key ReadKey(XKeyEvent& event, bool repeat);
+// When the key release event is half of an auto-repeat (a press of the same
+// key at the same time is next in the queue), takes that press into event.
+bool TakeRepeatPress(XEvent& event);
+// Replaces a motion event with the latest motion of its window queued before
+// the window's next button event.
+void TakeLatestMotion(XEvent& event);
+// Where a pointer event happened, in centimetres in its window.
+inline Position PointerAt(int x, int y) {
+  return Position(d_to_l(x), d_to_l(y));
 }
 
 // CreateWindow and SetWindowHints, with the position's origin for the window

@@ -126,6 +126,31 @@ TEST_F(Drawing, ShapesCoverTheirConvertedCorners) {
   EXPECT_EQ(shown[1 * 72 + 3], Colour(White));    // (33, 263)
 }
 
+TEST_F(Drawing, AnyColourByItsParts) {
+  color navy = RGBColor(12, 34, 56), rust = RGBColor(183, 65, 14);
+  EXPECT_EQ(RGBColor(12, 34, 56), navy);  // allocated once
+  EXPECT_NE(navy, rust);
+  EXPECT_EQ(RGBColor(-5, 300, 0), RGBColor(0, 255, 0));
+  W.RenderRectangle(Position(0, 0), Position(1, 1), navy, false);
+  W.RenderLine(Position(2, 0.5f), Position(3, 0.5f), rust, 0.2f);
+  W.RenderText(Position(1, 2), "text", rust, navy);
+  W.RenderEllipse(Position(4, 0), Position(5, 1), rust, true);
+  // A value in the same range that RGBColor never gave draws in black.
+  W.RenderRectangle(Position(6, 0), Position(7, 1), static_cast<color>(navy + 1), false);
+  std::vector<unsigned long> shown = Shown(0, 0, 400, 140);
+  auto at = [&](int x, int y) { return shown[y * 400 + x]; };
+  EXPECT_EQ(
+      std::vector<unsigned long>({at(0, 0), at(66, 66), at(150, 33), at(297, 33), at(264, 33), at(398, 33)}),
+      std::vector<unsigned long>({0x0c2238, 0x0c2238, 0xb7410e, 0xb7410e, Colour(Black), Colour(Black)}));
+  std::vector<unsigned long> band = Grab(48, 127, 36, 15);  // "text" in rust on navy
+  EXPECT_EQ(
+      std::count(band.begin(), band.end(), 0x0c2238ul) + std::count(band.begin(), band.end(), 0xb7410eul),
+      36 * 15);
+  EXPECT_GT(std::count(band.begin(), band.end(), 0xb7410eul), 50);
+  EllipseGraphic disc(RGBColor(200, 180, 20), Position(6, 3), Position(7, 4), Id);  // a retained drawable
+  EXPECT_EQ(Px(429, 231), 0xc8b414u);
+}
+
 TEST_F(Drawing, FiguresBeyondTheWindowAreKeptForWhenItGrows) {
   W.RenderRectangle(Position(9, 1), Position(10, 2), Red, false);
   XResizeWindow(display, Id, 700, 400);

@@ -108,6 +108,51 @@ TEST(Programs, ClicksExposuresTimersAndCloseRequests) {
   EXPECT_GT(out.find("quit B"), out.rfind("tick "));
 }
 
+TEST(Programs, KeysPointerAndDrags) {
+  rig::Peer peer;
+  Scenario probe("input");
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  XWindowAttributes attributes;
+  XGetWindowAttributes(peer.D, a, &attributes);
+  EXPECT_EQ(attributes.all_event_masks, 0x2a00f);  // and keys, and motion while a button is held
+  peer.Move(a, 10, 10);  // without a window manager the keyboard follows the pointer
+  for (const char* key : {"a", "Left", "Shift_L", "b"}) peer.Key(key, true);
+  for (const char* key : {"b", "Shift_L", "Left", "a"}) peer.Key(key, false);
+  // Held past the server's auto-repeat delay (660 ms, then 25 a second).
+  peer.Key("Right", true);
+  rig::Sleep(1000);
+  peer.Key("Right", false);
+  ASSERT_TRUE(probe.WaitOut("key release 0xff53"));
+
+  // The first drag holds the probe up while the pointer moves on, lets go,
+  // and drags with another button: motions are taken together up to the release.
+  peer.Move(a, 33, 33);
+  peer.Button(1, true);
+  peer.Move(a, 66, 99);
+  ASSERT_TRUE(probe.WaitOut("drag 1 1.5\n"));
+  peer.Move(a, 99, 99);
+  peer.Move(a, 132, 66);
+  peer.Button(1, false);
+  peer.Button(3, true);
+  peer.Move(a, 165, 33);
+  peer.Button(3, false);
+  peer.Close(a);
+  EXPECT_EQ(probe.Wait(), 0);
+  std::string out = probe.Out();
+  const std::string repeat = "key press 0xff53 '' repeat\n";
+  int repeats = 0;
+  for (size_t at; (at = out.find(repeat)) != std::string::npos; ++repeats) out.erase(at, repeat.size());
+  EXPECT_GE(repeats, 3);
+  EXPECT_EQ(out,
+            "ready\nkey press 0x61 'a'\nkey press 0xff51 ''\nkey press 0xffe1 ''\nkey press 0x62 'B'\n"
+            "key release 0x62 'B'\nkey release 0xffe1 ''\nkey release 0xff51 ''\nkey release 0x61 'a'\n"
+            "key press 0xff53 ''\nkey release 0xff53 ''\n"
+            "press 0.5 0.5 1\ndrag 1 1.5\ndrag 2 1\nrelease 2 1 1\nclick 2 1\n"
+            "press 2 1 3\ndrag 2.5 0.5\nrelease 2.5 0.5 3\nclick 2.5 0.5\nquit A\nApiEnd\n" +
+                Usable);
+}
+
 TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
   rig::Server server;
   Scenario probe("windows", {server.Env(), "INTERVAL=10"});

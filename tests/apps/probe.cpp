@@ -62,6 +62,25 @@ int Click(const Position& p) {
   return 0;
 }
 
+int KeyPressed(const Key& k) {
+  return SAY("key press %#lx '%s'%s", k.Symbol, k.Text.c_str(), k.Repeat ? " repeat" : "");
+}
+int KeyReleased(const Key& k) {
+  return SAY("key release %#lx '%s'%s", k.Symbol, k.Text.c_str(), k.Repeat ? " repeat" : "");
+}
+int Pressed(const Position& p, int button) {
+  return SAY("press %g %g %d", p.GetXDistance(), p.GetYDistance(), button);
+}
+int Released(const Position& p, int button) {
+  return SAY("release %g %g %d", p.GetXDistance(), p.GetYDistance(), button);
+}
+int Dragged(const Position& p) {
+  SAY("drag %g %g", p.GetXDistance(), p.GetYDistance());
+  static int drags = 0;
+  if (++drags == 1) usleep(300000);  // while the pointer goes on
+  return 0;
+}
+
 int Tick() {
   unsigned int now = GetMilliseconds();
   SAY("tick %u", now - lastTick);
@@ -166,6 +185,15 @@ void ApiMain() {
   } else if (Mode == "alert") {
     A.SetQuitCallback(QuitA);
     A.Open();
+    A.SetMouseClickCallback(Click);
+  } else if (Mode == "input") {
+    A.SetQuitCallback(QuitA);
+    A.Open();
+    A.SetKeyPressCallback(KeyPressed);
+    A.SetKeyReleaseCallback(KeyReleased);
+    A.SetMousePressCallback(Pressed);
+    A.SetMouseReleaseCallback(Released);
+    A.SetMouseDragCallback(Dragged);
     A.SetMouseClickCallback(Click);
   } else if (Mode == "text") {
     A.SetQuitCallback(QuitA);
