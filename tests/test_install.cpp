@@ -60,9 +60,10 @@ TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
 
 TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {
   std::pair<const char*, const char*> examples[] = {
-      {"alert_click", "Alert example"}, {"click_dots", "Click dots"},
-      {"picture_move", "Picture move"}, {"shapes", "Shapes"},
-      {"text_colors", "Text colours"},  {"timer_animation", "Timer animation"}};
+      {"alert_click", "Alert example"},   {"click_dots", "Click dots"},
+      {"crystal_catch", "Crystal Catch"}, {"paint", "Paint"},
+      {"picture_move", "Picture move"},   {"shapes", "Shapes"},
+      {"text_colors", "Text colours"},    {"timer_animation", "Timer animation"}};
   for (auto [name, title] : examples)
     EXPECT_EQ(ShowAndClose(rig::Path("examples/") + name, title, rig::Path("examples")), 0) << name;
 }
