@@ -317,11 +317,11 @@ TEST_F(Drawing, AlertDrawables) {
             std::vector<unsigned long>({y, y, y, y, k, k, y, y, y, y}));
   EXPECT_EQ(std::count(b.begin(), b.end(), k), 300);  // a colour out of the palette is black
 
-  EllipseGraphic disc(Black, Position(2, 0), Position(3, 1), Id);
+  EllipseGraphic disc(Yellow, Position(2, 0), Position(3, 1), Id);
   EllipseGraphic odd(static_cast<color>(42), Position(4, 0), Position(5, 1), Id);
-  EXPECT_EQ(Px(132, 33), k);  // the outline
-  EXPECT_EQ(Px(165, 33), k);
-  EXPECT_EQ(Px(297, 33), k);
+  EXPECT_EQ(Px(132, 33), k);  // the outline, black
+  EXPECT_EQ(Px(165, 33), y);
+  EXPECT_EQ(Px(297, 33), k);  // a colour out of the palette
 
   MessageGraphic text("0123456789", Cyan, Position(1, 2), Position(3, 3), 0);
   EXPECT_EQ(text.GetLocation(), GraphicPosition(0, 0));

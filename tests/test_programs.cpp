@@ -182,6 +182,18 @@ TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
   EXPECT_LT(rig::Now() - killed, 1000);
 }
 
+// A clock that cannot be read concerns timers alone: a program waiting for
+// events does not read it.
+TEST(Preloaded, AFailingClockTroublesOnlyTimers) {
+  rig::Peer peer;
+  Scenario idle("alert", {"LD_PRELOAD=" + rig::Path("tests/libfailclock.so")});
+  ASSERT_TRUE(idle.WaitOut("ready\n"));
+  rig::Sleep(200);
+  peer.Close(peer.Find("probe A"));
+  EXPECT_EQ(idle.Wait(), 0);
+  EXPECT_EQ(idle.Out(), "ready\nquit A\nApiEnd\n" + Usable);
+}
+
 // The box from another client's side: its window and its "O K" button.
 struct Box {
   Box(rig::Peer& peer, const std::string& title) : Peer(peer), Id(peer.Find(title)) {
@@ -224,7 +236,13 @@ TEST(Programs, AlertBoxes) {
   EXPECT_EQ(peer.Pixel(box.Id, 45, 59), peer.Named("yellow1"));  // the disc around it
   EXPECT_EQ(peer.Pixel(box.Button, 10, 1), peer.Named("gray92"));
 
-  peer.Close(a);                // dropped while the box is up
+  peer.Close(a);       // dropped while the box is up
+  peer.Move(a, 5, 5);  // the pointer stays in the box
+  Window root, child;
+  int x, y, wx, wy;
+  unsigned int mask;
+  XQueryPointer(peer.D, box.Id, &root, &child, &x, &y, &wx, &wy, &mask);
+  EXPECT_TRUE(wx >= -1 && wy >= -1 && wx <= 277 && wy <= 126) << wx << "," << wy;  // border included
   peer.Click(box.Id, 20, 100);  // beside the button: nothing
   auto looks = [&](const char* edge) {
     return rig::WaitFor([&] { return peer.Pixel(box.Button, 10, 1) == peer.Named(edge); }, 1000);
@@ -252,7 +270,9 @@ TEST(Programs, AlertBoxes) {
   // Assigning a window: two refusals, then the program shuts down.
   peer.Click(a, 66, 66);
   Box assignment(peer, "SimpleWindow Assignment");
-  peer.Close(assignment.Id, 16);
+  peer.Close(assignment.Id, 16);  // not a close request
+  rig::Sleep(100);
+  EXPECT_NE(peer.Find("SimpleWindow Assignment", 0), 0u);
   peer.Close(assignment.Id);
   Box copy(peer, "SimpleWindow Copy Constructor");
   EXPECT_EQ(copy.Geometry(), std::vector<int>({720, 477, 481, 126, 203, 77}));
