@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 COVERAGE_BUILD ?= build-coverage
 JOBS ?= $(shell nproc)
-SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all deps build run test bench clean coverage install screenshots format check-format
 
