@@ -11,10 +11,12 @@ namespace {
 const char Hello[] = R"(#include "slate.h"
 
 SimpleWindow window("Hello, slate", 10.0f, 4.0f, Position(1.0f, 1.0f));
+BitMap picture(window);
 
 void ApiMain() {
   window.Open();
   window.RenderText(Position(5.0f, 2.0f), "Hello, world!", Blue, White);
+  picture.Load("no such picture.xpm");
 }
 )";
 

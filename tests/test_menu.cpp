@@ -104,10 +104,15 @@ TEST(Menu, AsAPlayerUsesIt) {
   EXPECT_TRUE(ShowsPicture(peer, menu, AppDir + "/menu.xpm"));
 
   std::string printed;
-  for (const Click& c : Outside) {
+  // Beside the buttons: nothing opens (the window of the click after them
+  // shows that they have been handled).
+  for (const Click& c : {Outside[0], Outside[1], Buttons[4]}) {
     peer.Click(menu, c.X, c.Y);
     printed += c.Printed;
   }
+  peer.Close(peer.Find(Buttons[4].Opens));
+  EXPECT_TRUE(peer.Gone(Buttons[4].Opens));
+  EXPECT_EQ(peer.Find("game", 0) + peer.Find("HIGHSCORES", 0), 0u);
   // Every button, twice: the second round holds no more X resources than the first.
   long resources[2];
   unsigned long bytes[2];
