@@ -14,6 +14,12 @@ const std::string Probe = rig::Path("tests/probe");
 const std::string Pictures = SLATE_SOURCE_DIR "/tests/pictures/";
 const std::string Usable = "display usable at exit\n";
 
+int Count(const std::string& text, const std::string& word) {
+  int n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
 struct Scenario : rig::Child {
   explicit Scenario(const std::string& mode, std::vector<std::string> env = {})
       : Child({Probe}, (env.push_back("PROBE=" + mode), env)) {}
@@ -48,12 +54,6 @@ TEST(Programs, ShutdownRequestsAndTheEnd) {
   EXPECT_EQ(exit.Out(), "ready\nquit A\nApiEnd\nlate 1\n" + Usable +
                             "Attempted to terminated the program with a nonempty window manager\n");
   EXPECT_EQ(exit.Err(), "");
-
-  // Timers that close their own window, another one whose timer runs, and
-  // one they then reopen; the application's own closes call no ApiEnd.
-  Scenario closer("closer");
-  EXPECT_EQ(closer.Wait(), 0);
-  EXPECT_EQ(closer.Out(), "ready\nA ticked 3 times, B 0 times after its close\n" + Usable);
 }
 
 TEST(Programs, ClicksExposuresTimersAndCloseRequests) {
@@ -81,12 +81,9 @@ TEST(Programs, ClicksExposuresTimersAndCloseRequests) {
   ASSERT_TRUE(rig::WaitFor([&] { return (again = peer.Find("probe A")) != a; }));
   peer.Click(again, 99, 99);
   ASSERT_TRUE(probe.WaitOut("click 1.5 1.5\n"));
-  ASSERT_TRUE(probe.WaitOut("tick", 1000));
-  rig::Sleep(200);
+  ASSERT_TRUE(rig::WaitFor([&] { return Count(probe.Out(), "tick ") >= 3; }));
   peer.Close(peer.Find("probe B"));
   ASSERT_TRUE(probe.WaitOut("quit B\n"));
-  peer.Close(again, 8);  // not a close request
-  rig::Sleep(100);
   peer.Close(again);
   EXPECT_EQ(probe.Wait(), 0);
 
@@ -141,9 +138,8 @@ TEST(Programs, KeysPointerAndDrags) {
   EXPECT_EQ(probe.Wait(), 0);
   std::string out = probe.Out();
   const std::string repeat = "key press 0xff53 '' repeat\n";
-  int repeats = 0;
-  for (size_t at; (at = out.find(repeat)) != std::string::npos; ++repeats) out.erase(at, repeat.size());
-  EXPECT_GE(repeats, 3);
+  EXPECT_GE(Count(out, repeat), 3);
+  for (size_t at; (at = out.find(repeat)) != std::string::npos;) out.erase(at, repeat.size());
   EXPECT_EQ(out,
             "ready\nkey press 0x61 'a'\nkey press 0xff51 ''\nkey press 0xffe1 ''\nkey press 0x62 'B'\n"
             "key release 0x62 'B'\nkey release 0xffe1 ''\nkey release 0xff51 ''\nkey release 0x61 'a'\n"
@@ -198,7 +194,7 @@ TEST(Preloaded, AFailingClockTroublesOnlyTimers) {
 struct Box {
   Box(rig::Peer& peer, const std::string& title) : Peer(peer), Id(peer.Find(title)) {
     Window root, parent, *children = nullptr;
-    unsigned int count = 0, border, depth;
+    unsigned int count = 0;
     rig::WaitFor([&] {
       if (children) XFree(children);
       children = nullptr;
@@ -206,18 +202,18 @@ struct Box {
     });
     if (count == 1) Button = children[0];
     if (children) XFree(children);
-    XGetGeometry(peer.D, Id, &root, &X, &Y, &Width, &Height, &border, &depth);
-    XGetGeometry(peer.D, Button, &root, &ButtonX, &ButtonY, &border, &border, &border, &depth);
   }
-  std::vector<int> Geometry() const { return {X, Y, int(Width), int(Height), ButtonX, ButtonY}; }
+  // The box's place and size, and the button's place in it.
+  std::vector<int> Geometry() const {
+    std::vector<int> box = Peer.Geometry(Id), button = Peer.Geometry(Button);
+    return {box[0], box[1], box[2], box[3], button[0], button[1]};
+  }
   void Press(int button = 1) {
     Peer.Move(Button, 37, 17);
     Peer.Button(button, true);
   }
   rig::Peer& Peer;
   Window Id, Button = 0;
-  int X = 0, Y = 0, ButtonX = 0, ButtonY = 0;
-  unsigned int Width = 0, Height = 0;
 };
 
 TEST(Programs, AlertBoxes) {
@@ -231,10 +227,11 @@ TEST(Programs, AlertBoxes) {
   EXPECT_EQ(box.Geometry(), std::vector<int>({822, 477, 277, 126, 101, 77}));
   ASSERT_TRUE(
       rig::WaitFor([&] { return peer.Pixel(box.Id, 51, 34) == peer.Named("yellow1"); }));  // the mark's top
-  EXPECT_EQ(peer.Pixel(box.Button, 73, 10), peer.Named("gray41"));
-  EXPECT_EQ(peer.Pixel(box.Id, 52, 36), peer.Named("black"));    // its bar
-  EXPECT_EQ(peer.Pixel(box.Id, 45, 59), peer.Named("yellow1"));  // the disc around it
-  EXPECT_EQ(peer.Pixel(box.Button, 10, 1), peer.Named("gray92"));
+  // The mark's bar, the disc around it, the button's light and dark edges.
+  EXPECT_EQ(std::vector<unsigned long>({peer.Pixel(box.Id, 52, 36), peer.Pixel(box.Id, 45, 59),
+                                        peer.Pixel(box.Button, 10, 1), peer.Pixel(box.Button, 73, 10)}),
+            std::vector<unsigned long>(
+                {peer.Named("black"), peer.Named("yellow1"), peer.Named("gray92"), peer.Named("gray41")}));
 
   peer.Close(a);       // dropped while the box is up
   peer.Move(a, 5, 5);  // the pointer stays in the box

@@ -15,8 +15,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 // Runs before the library's start-up (priority 110), which would end the
 // program with status 0 for want of a display: a test must fail instead.
 __attribute__((constructor(105))) static void DisplayCheck() {
@@ -68,10 +66,6 @@ static std::string ReadFile(const std::string& path) {
   text << std::ifstream(path).rdbuf();
   return text.str();
 }
-
-// ---------------------------------------------------------------------------
-// Child programs
-// ---------------------------------------------------------------------------
 
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
              const std::string& dir) {
@@ -136,10 +130,6 @@ double Child::CpuSeconds() const {
   return ticks / sysconf(_SC_CLK_TCK);
 }
 
-// ---------------------------------------------------------------------------
-// X servers
-// ---------------------------------------------------------------------------
-
 Server::Server(const std::string& screen) {
   // The server picks a free display itself and writes its number once it
   // accepts connections.
@@ -176,10 +166,6 @@ void Server::Kill() {
   Xvfb.reset();
 }
 
-// ---------------------------------------------------------------------------
-// Another client
-// ---------------------------------------------------------------------------
-
 static std::set<::Display*> Peers;
 static XErrorHandler Previous = nullptr;
 
@@ -194,6 +180,7 @@ Peer::Peer(const std::string& display) : D(XOpenDisplay(display.empty() ? nullpt
     std::fprintf(stderr, "rig: cannot open display %s\n", display.c_str());
     std::abort();
   }
+  Name = DisplayString(D);
   if (Peers.empty()) Previous = XSetErrorHandler(PeerErrors);
   Peers.insert(D);
 }
@@ -203,51 +190,23 @@ Peer::~Peer() {
   Peers.erase(D);
 }
 
-static std::string Name(::Display* d, Window w) {
-  char* name = nullptr;
-  std::string text;
-  if (XFetchName(d, w, &name) && name) text = name;
-  if (name) XFree(name);
-  return text;
-}
-
-// The viewable windows with this name, anywhere under root (a window
-// manager puts them inside its frames).
-static void Search(::Display* d, Window w, const std::string& title, std::vector<Window>* found) {
-  Window root, parent, *children = nullptr;
-  unsigned int count = 0;
-  if (!XQueryTree(d, w, &root, &parent, &children, &count)) return;
-  for (unsigned int i = 0; i < count; ++i) {
-    XWindowAttributes a;
-    if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable) {
-      if (Name(d, children[i]) == title) found->push_back(children[i]);
-      Search(d, children[i], title, found);
-    }
-  }
-  if (children) XFree(children);
+// The viewable windows with this name, anywhere under the root (a window
+// manager puts them inside frames of its own), newest last.
+static std::vector<Window> Viewable(const std::string& display, const std::string& title) {
+  std::istringstream ids(Sh("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$'"));
+  std::vector<Window> found;
+  for (Window id; ids >> id;) found.push_back(id);
+  return found;
 }
 
 Window Peer::Find(const std::string& title, int ms) {
-  Window window = 0;
-  WaitFor(
-      [&] {
-        std::vector<Window> found;
-        Search(D, DefaultRootWindow(D), title, &found);
-        window = found.empty() ? 0 : found.back();
-        return window != 0;
-      },
-      ms);
-  return window;
+  std::vector<Window> found;
+  WaitFor([&] { return !(found = Viewable(Name, title)).empty(); }, ms);
+  return found.empty() ? 0 : found.back();
 }
 
 bool Peer::Gone(const std::string& title, int ms) {
-  return WaitFor(
-      [&] {
-        std::vector<Window> found;
-        Search(D, DefaultRootWindow(D), title, &found);
-        return found.empty();
-      },
-      ms);
+  return WaitFor([&] { return Viewable(Name, title).empty(); }, ms);
 }
 
 std::vector<unsigned long> Peer::Grab(Drawable d, int x, int y, int width, int height) {
@@ -275,6 +234,14 @@ void Peer::Origin(Window w, int* x, int* y) {
   Window child;
   *x = *y = 0;
   XTranslateCoordinates(D, w, DefaultRootWindow(D), 0, 0, x, y, &child);
+}
+
+std::vector<int> Peer::Geometry(Drawable d) {
+  Window root;
+  int x = 0, y = 0;
+  unsigned int width = 0, height = 0, border = 0, depth;
+  XGetGeometry(D, d, &root, &x, &y, &width, &height, &border, &depth);
+  return {x, y, int(width), int(height), int(border)};
 }
 
 void Peer::Move(Window w, int x, int y) {

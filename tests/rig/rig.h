@@ -79,6 +79,7 @@ class Peer {
   Peer& operator=(const Peer&) = delete;
 
   ::Display* D = nullptr;
+  std::string Name;                                      // of the display
   Window Find(const std::string& title, int ms = 5000);  // a viewable window with this name, or 0
   bool Gone(const std::string& title, int ms = 5000);    // until none is viewable
   // The pixels of a rectangle of a window or pixmap, row by row; empty if unreadable.
@@ -86,6 +87,7 @@ class Peer {
   unsigned long Pixel(Drawable d, int x, int y);
   unsigned long Named(const std::string& colour);  // pixel of a colour name
   void Origin(Window w, int* x, int* y);           // screen place of the window's (0, 0)
+  std::vector<int> Geometry(Drawable d);           // x, y (in its parent), width, height, border
   // Real input through XTest; positions are pixels of window w.
   void Move(Window w, int x, int y);
   void Button(int button, bool press);
