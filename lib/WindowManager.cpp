@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/time.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -383,20 +384,40 @@ int WindowManager::CloseAWindow(SimpleWindow* window) {
   return CheckTermination() ? 1 : 0;
 }
 
+namespace {
+
+// Whether the pump may find new events: the queue holds other than what the
+// pump last left in it, or the connection has more. The connection is read
+// at most once a millisecond: a read costs as much as the drawing call that
+// runs the pump.
+struct EventWatch {
+  int Left = 0;  // events the pump left queued for the main loop
+  std::chrono::steady_clock::time_point LastRead;
+  bool Changed() {
+    if (XQLength(display) != Left) return true;
+    auto now = std::chrono::steady_clock::now();
+    if (now - LastRead < std::chrono::milliseconds(1)) return false;
+    LastRead = now;
+    return XEventsQueued(display, QueuedAfterReading) != Left;
+  }
+};
+
+}  // namespace
+
 void WindowManager::CheckEvents() {
   static int Entered = 0;
+  static EventWatch Watch;
   XFlush(display);
   if (Entered) return;
   Entered = 1;
-  // One look at the connection; the queue is searched only when it holds
-  // something.
-  if (XEventsQueued(display, QueuedAfterReading) > 0) {
+  if (Watch.Changed()) {
     XEvent event;
     while (XCheckMaskEvent(display, StructureNotifyMask, &event) ||
            XCheckTypedEvent(display, ClientMessage, &event)) {
       SimpleWindow* window = GetWindow(event);
       if (window && FilterEvent(&event, window)) DispatchMessage(event, window);
     }
+    Watch.Left = XQLength(display);
   }
   CheckTimers();
   Entered = 0;

@@ -8,7 +8,13 @@
 
 namespace {
 
-const char Hello[] = R"(#include "slate.h"
+// Installs this build, moves the installation, and builds a program that
+// draws text and loads a picture against it with pkg-config and with CMake.
+const char Script[] = R"(set -e
+rm -rf install-test && mkdir -p install-test/hello && cd install-test
+cmake --install "$BUILD" --prefix staged > /dev/null && mv staged prefix && cd hello
+cat > hello.cpp << 'END'
+#include "slate.h"
 
 SimpleWindow window("Hello, slate", 10.0f, 4.0f, Position(1.0f, 1.0f));
 BitMap picture(window);
@@ -18,14 +24,13 @@ void ApiMain() {
   window.RenderText(Position(5.0f, 2.0f), "Hello, world!", Blue, White);
   picture.Load("no such picture.xpm");
 }
-)";
-
-const char Project[] = R"(cmake_minimum_required(VERSION 3.16)
-project(hello CXX)
-find_package(slate REQUIRED)
-add_executable(hello hello.cpp)
-target_link_libraries(hello PRIVATE slate::slate)
-)";
+END
+printf 'cmake_minimum_required(VERSION 3.16)\nproject(hello CXX)\nfind_package(slate REQUIRED)\n%s\n%s\n' \
+  'add_executable(hello hello.cpp)' 'target_link_libraries(hello PRIVATE slate::slate)' > CMakeLists.txt
+export PKG_CONFIG_PATH=$(dirname $(find ../prefix -name slate.pc))
+g++ -std=c++17 -Wall -Wextra -Werror hello.cpp $(pkg-config --cflags --libs slate) -o hello
+cmake -S . -B build -DCMAKE_PREFIX_PATH=$PWD/../prefix > /dev/null && cmake --build build > /dev/null
+echo built)";
 
 // Runs a program until its windows are shown, closes them as a window
 // manager would, and gives its exit status.
@@ -41,23 +46,11 @@ int ShowAndClose(const std::string& program, const std::string& title, const std
 }
 
 TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
-  std::string scratch = rig::Path("install-test");
-  std::string sh = "rm -rf " + scratch + " && mkdir -p " + scratch + "/hello && cd " + scratch +
-                   " && cmake --install " SLATE_BINARY_DIR " --prefix staged > /dev/null && mv staged prefix";
-  ASSERT_EQ(rig::Sh(sh + " && echo installed"), "installed\n");
-  std::ofstream(scratch + "/hello/hello.cpp") << Hello;
-  std::ofstream(scratch + "/hello/CMakeLists.txt") << Project;
-  std::string built = rig::Sh(
-      "cd " + scratch +
-      "/hello && export PKG_CONFIG_PATH=$(dirname $(find ../prefix -name slate.pc)) && "
-      "g++ -std=c++17 -Wall -Wextra -Werror hello.cpp $(pkg-config --cflags --libs slate) -o hello 2>&1 && "
-      "cmake -S . -B build -DCMAKE_PREFIX_PATH=" +
-      scratch +
-      "/prefix > /dev/null && cmake --build build > /dev/null "
-      "&& echo built");
-  ASSERT_EQ(built, "built\n");
-  EXPECT_EQ(ShowAndClose(scratch + "/hello/hello", "Hello, slate"), 0);
-  EXPECT_EQ(ShowAndClose(scratch + "/hello/build/hello", "Hello, slate"), 0);
+  std::ofstream(rig::Path("install-test.sh")) << Script;
+  ASSERT_EQ(rig::Sh("cd " SLATE_BINARY_DIR " && BUILD=$PWD sh install-test.sh 2>&1"), "built\n");
+  std::string hello = rig::Path("install-test/hello/");
+  EXPECT_EQ(ShowAndClose(hello + "hello", "Hello, slate"), 0);
+  EXPECT_EQ(ShowAndClose(hello + "build/hello", "Hello, slate"), 0);
 }
 
 TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {

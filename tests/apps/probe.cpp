@@ -26,7 +26,7 @@ SimpleWindow C("probe C", 5, 4, Position(13, 1));
 __attribute__((init_priority(105))) BitMap late;
 SimpleWindow* heap = nullptr;  // left to the runtime to close at exit
 int drags = 0, clicks = 0;
-unsigned int lastTick = 0;
+unsigned int lastTick = 0, interval = 0;
 
 int Click(const Position& p) {
   SAY("click %g %g", p.GetXDistance(), p.GetYDistance());
@@ -91,13 +91,13 @@ void ApiMain() {
     A.RenderRectangle(Position(2, 2), Position(3, 3), Red, true);
     B.SetTimerCallback([] {
       unsigned int now = GetMilliseconds();
-      SAY("tick %u", now - lastTick);
+      SAY(now - lastTick < interval ? "early tick" : "tick");
       lastTick = now;
       return 0;
     });
     B.Open();
     lastTick = GetMilliseconds();
-    B.StartTimer(std::atoi(std::getenv("INTERVAL")));
+    B.StartTimer(interval = std::atoi(std::getenv("INTERVAL")));
   } else if (Mode == "terminate") {
     Terminate();
     SAY("nothing to close");

@@ -219,11 +219,6 @@ std::vector<unsigned long> Peer::Grab(Drawable d, int x, int y, int width, int h
   return pixels;
 }
 
-unsigned long Peer::Pixel(Drawable d, int x, int y) {
-  std::vector<unsigned long> pixel = Grab(d, x, y, 1, 1);
-  return pixel.empty() ? ~0ul : pixel[0];
-}
-
 unsigned long Peer::Named(const std::string& colour) {
   XColor screen, exact;
   XAllocNamedColor(D, DefaultColormap(D, DefaultScreen(D)), colour.c_str(), &screen, &exact);

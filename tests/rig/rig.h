@@ -84,7 +84,10 @@ class Peer {
   bool Gone(const std::string& title, int ms = 5000);    // until none is viewable
   // The pixels of a rectangle of a window or pixmap, row by row; empty if unreadable.
   std::vector<unsigned long> Grab(Drawable d, int x, int y, int width, int height);
-  unsigned long Pixel(Drawable d, int x, int y);
+  unsigned long Pixel(Drawable d, int x, int y) {
+    std::vector<unsigned long> one = Grab(d, x, y, 1, 1);
+    return one.empty() ? ~0ul : one[0];
+  }
   unsigned long Named(const std::string& colour);  // pixel of a colour name
   void Origin(Window w, int* x, int* y);           // screen place of the window's (0, 0)
   std::vector<int> Geometry(Drawable d);           // x, y (in its parent), width, height, border
