@@ -45,6 +45,9 @@ int Click(const Position& p) {
   return 0;
 }
 
+int SayButton(const char* what, const Position& p, int button) {
+  return SAY("%s %g %g %d", what, p.GetXDistance(), p.GetYDistance(), button);
+}
 int SayKey(const char* what, const Key& k) {
   return SAY("key %s %#lx '%s'%s", what, k.Symbol, k.Text.c_str(), k.Repeat ? " repeat" : "");
 }
@@ -115,12 +118,8 @@ void ApiMain() {
     A.Open();
     A.SetKeyPressCallback([](const Key& k) { return SayKey("press", k); });
     A.SetKeyReleaseCallback([](const Key& k) { return SayKey("release", k); });
-    A.SetMousePressCallback([](const Position& p, int b) {
-      return SAY("press %g %g %d", p.GetXDistance(), p.GetYDistance(), b);
-    });
-    A.SetMouseReleaseCallback([](const Position& p, int b) {
-      return SAY("release %g %g %d", p.GetXDistance(), p.GetYDistance(), b);
-    });
+    A.SetMousePressCallback([](const Position& p, int b) { return SayButton("press", p, b); });
+    A.SetMouseReleaseCallback([](const Position& p, int b) { return SayButton("release", p, b); });
     A.SetMouseDragCallback([](const Position& p) {
       SAY("drag %g %g", p.GetXDistance(), p.GetYDistance());
       if (++drags == 1) usleep(300000);  // while the pointer goes on

@@ -91,9 +91,7 @@ Child::~Child() {
     kill(Id, SIGKILL);
     waitpid(Id, nullptr, 0);
   }
-  std::remove((Dir + "/out").c_str());
-  std::remove((Dir + "/err").c_str());
-  rmdir(Dir.c_str());
+  Sh("rm -rf " + Dir);
 }
 
 std::string Child::Out() const {
@@ -110,24 +108,20 @@ bool Child::WaitOut(const std::string& text, int ms) const {
 int Child::Wait(int ms) {
   if (ExitStatus != -2) return ExitStatus;
   int status = 0;
-  bool ended = WaitFor([&] { return waitpid(Id, &status, WNOHANG) == Id; }, ms);
-  if (!ended) {
+  if (!WaitFor([&] { return waitpid(Id, &status, WNOHANG) == Id; }, ms)) {
     kill(Id, SIGKILL);
     waitpid(Id, &status, 0);
-    return ExitStatus = -1;
   }
   return ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 double Child::CpuSeconds() const {
+  // User and system time are fields 14 and 15, after the name (field 2) in parentheses.
   std::string stat = ReadFile("/proc/" + std::to_string(Id) + "/stat");
-  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  // utime and stime are fields 14 and 15; the name (field 2) is skipped.
-  for (int i = 3; i <= 15 && fields >> field; ++i)
-    if (i >= 14) ticks += std::atof(field.c_str());
-  return ticks / sysconf(_SC_CLK_TCK);
+  unsigned long user = 0, system = 0;
+  std::sscanf(stat.c_str() + stat.rfind(')') + 2, "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %lu %lu",
+              &user, &system);
+  return double(user + system) / sysconf(_SC_CLK_TCK);
 }
 
 Server::Server(const std::string& screen) {
@@ -276,11 +270,9 @@ void Peer::Close(Window w, int format) {
 long Peer::Resources(XID owned) {
   int count = 0;
   XResType* types = nullptr;
-  long total = -1;
-  if (XResQueryClientResources(D, owned, &count, &types)) {
-    total = 0;
-    for (int i = 0; i < count; ++i) total += types[i].count;
-  }
+  XResQueryClientResources(D, owned, &count, &types);
+  long total = 0;
+  for (int i = 0; i < count; ++i) total += types[i].count;
   if (types) XFree(types);
   return total;
 }
