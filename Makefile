@@ -90,8 +90,10 @@ FUZZ_FLAGS ?=
 FUZZ_SOURCES = $(filter-out lib/main.cpp lib/bitmap.cpp,$(wildcard lib/*.cpp)) fuzz/picture_fuzz.cpp
 .PHONY: fuzz fuzz-deps
 
+# Like every target but run, test and install, fuzz installs nothing itself.
 fuzz-deps:
-	@scripts/install-deps clang-14 libclang-rt-14-dev
+	@command -v $(FUZZ_CXX) >/dev/null && ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || \
+	  { echo "make fuzz needs clang 14 and libFuzzer: scripts/install-deps clang-14 libclang-rt-14-dev"; exit 1; }
 
 # lib/bitmap.cpp is compiled as part of fuzz/picture_fuzz.cpp, which reads its internals.
 $(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) lib/bitmap.cpp $(wildcard lib/*.h) include/slate.h | fuzz-deps
