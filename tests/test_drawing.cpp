@@ -225,8 +225,7 @@ struct Counted : EllipseGraphic {
 
 TEST(Drawables, DisplayList) {
   GraphicManager list;
-  EXPECT_EQ(list.First(), nullptr);
-  EXPECT_EQ(list.Next(), nullptr);
+  EXPECT_TRUE(list.First() == nullptr && list.Next() == nullptr);
   auto *p = new Counted, *q = new Counted, *r = new Counted;
   list.InsertGraphic(q);
   list.AppendGraphic(r);

@@ -241,8 +241,7 @@ TEST(Menu, PicturesForAnotherScaleKeepTheirLabelsInTheirRegions) {
 TEST(Menu, UnderValgrind) {
   rig::Peer peer;
   rig::Child zindra(
-      {"valgrind", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=definite",
-       "--suppressions=" SLATE_SOURCE_DIR "/tests/valgrind.supp", Zindra},
+      {"valgrind", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=definite", Zindra},
       {}, AppDir);
   Window menu = peer.Find("ZINDRA", 60000);
   ASSERT_TRUE(menu && peer.Gone("laoding", 30000));

@@ -11,7 +11,6 @@
 namespace {
 
 const std::string Probe = rig::Path("tests/probe");
-const std::string Pictures = SLATE_SOURCE_DIR "/tests/pictures/";
 const std::string Usable = "display usable at exit\n";
 
 int Count(const std::string& text, const std::string& word) {
@@ -47,12 +46,13 @@ TEST(Programs, ShutdownRequestsAndTheEnd) {
   // Windows opened by ApiEnd: a global one closes in its destructor while
   // the display is usable, a leaked one is closed by the runtime, and a
   // picture destroyed after the runtime does not touch the closed display.
-  Scenario exit("exit", {"PICTURE=" + Pictures + "quadrants_66x33.xpm"});
+  Scenario exit("exit", {"PICTURE=" SLATE_SOURCE_DIR "/tests/pictures/quadrants_66x33.xpm"});
   ASSERT_TRUE(exit.WaitOut("ready\n"));
   peer.Close(peer.Find("probe A"));
   EXPECT_EQ(exit.Wait(), 0);
   EXPECT_EQ(exit.Out(), "ready\nquit A\nApiEnd\nlate 1\n" + Usable +
-                            "Attempted to terminated the program with a nonempty window manager\n");
+                            "Attempted to terminated the program with a nonempty window manager\n"
+                            "display closed after the library\n");
   EXPECT_EQ(exit.Err(), "");
 }
 
@@ -156,11 +156,10 @@ TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
   int before = Count(probe.Out(), "tick");
   EXPECT_LT(cpu(500), 0.2);                            // a 10 ms timer runs
   EXPECT_GE(Count(probe.Out(), "tick") - before, 35);  // 50 at best: periods start when a callback ends
-  {
-    rig::Peer peer(server.Name());
-    peer.Close(peer.Find("probe B"));
-    ASSERT_TRUE(probe.WaitOut("quit B\n"));
-  }
+  auto peer = std::make_unique<rig::Peer>(server.Name());
+  peer->Close(peer->Find("probe B"));
+  ASSERT_TRUE(probe.WaitOut("quit B\n"));
+  peer.reset();               // before its server goes
   EXPECT_LT(cpu(300), 0.05);  // no timer
   double killed = rig::Now();
   server.Kill();

@@ -205,8 +205,7 @@ TEST(Windows, NothingIsSentForWindowsThatAreNotOpen) {
     w->RenderText(Position(1, 1), "x", Black, White);
     w->RenderRectangle(Position(0, 0), Position(1, 1), Red, true);
     w->RenderEllipse(Position(0, 0), Position(1, 1), Red, true);
-    Position triangle[] = {{0, 0}, {1, 0}, {0, 1}};
-    w->RenderPolygon(triangle, 3, Red, true);
+    w->RenderPolygon(std::vector<Position>{{0, 0}, {1, 0}, {0, 1}}, 3, Red, true);
     w->RenderLine(Position(0, 0), Position(1, 1), Red, 0.1f);
     w->DrawBitMap(1, Position(0, 0), Position(1, 1));
     w->Erase(Position(0, 0), 1, 1);

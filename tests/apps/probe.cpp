@@ -22,8 +22,15 @@ struct OrderCheck {
 
 SimpleWindow A("probe A", 5, 4, Position(1, 1)), B("probe B", 5, 4, Position(7, 1));
 SimpleWindow C("probe C", 5, 4, Position(13, 1));
-// Destroyed after the library has closed the display.
-__attribute__((init_priority(105))) BitMap late;
+bool lateSays = false;
+// Destroyed after the library has closed the display, which its picture must not use.
+struct Late {
+  BitMap Picture;
+  ~Late() {
+    if (lateSays) SAY("display %s after the library", display ? "still set" : "closed");
+  }
+};
+__attribute__((init_priority(105))) Late late;
 SimpleWindow* heap = nullptr;  // left to the runtime to close at exit
 int drags = 0, clicks = 0;
 unsigned int lastTick = 0, interval = 0;
@@ -72,10 +79,10 @@ int ApiEnd() {
     // Open at exit: B closes in its destructor, the heap window is left to
     // the runtime, and the late picture outlives the display.
     B.Open();
-    heap = new SimpleWindow("probe heap", 3, 3, Position(1, 8));
-    heap->Open();
-    late.SetWindow(B);
-    SAY("late %d", late.Load(std::getenv("PICTURE")));
+    (heap = new SimpleWindow("probe heap", 3, 3, Position(1, 8)))->Open();
+    late.Picture.SetWindow(B);
+    SAY("late %d", late.Picture.Load(std::getenv("PICTURE")));
+    lateSays = true;
   }
   return 1;
 }
