@@ -8,6 +8,7 @@
 
 #include "slate.h"
 
+SimpleWindow* heap = nullptr;  // left to the runtime to close at exit; kept where a leak checker sees it
 #define SAY(...) (std::printf(__VA_ARGS__), std::printf("\n"), std::fflush(stdout))
 
 namespace {
@@ -31,7 +32,6 @@ struct Late {
   }
 };
 __attribute__((init_priority(105))) Late late;
-SimpleWindow* heap = nullptr;  // left to the runtime to close at exit
 int drags = 0, clicks = 0;
 unsigned int lastTick = 0, interval = 0;
 
