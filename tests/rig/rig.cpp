@@ -184,10 +184,10 @@ Peer::~Peer() {
   Peers.erase(D);
 }
 
-// The viewable windows with this name, anywhere under the root (a window
-// manager puts them inside frames of its own), newest last.
+// The viewable windows of this name, in window managers' frames too, newest last.
 static std::vector<Window> Viewable(const std::string& display, const std::string& title) {
-  std::istringstream ids(Sh("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$'"));
+  std::istringstream ids(
+      Sh("DISPLAY=" + display + " xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null"));
   std::vector<Window> found;
   for (Window id; ids >> id;) found.push_back(id);
   return found;
