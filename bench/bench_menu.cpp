@@ -55,7 +55,8 @@ int main() {
   XSelectInput(watcher.D, DefaultRootWindow(watcher.D), SubstructureNotifyMask);
   XSync(watcher.D, False);
   XImage* picture = nullptr;
-  XpmReadFileToImage(peer.D, rig::Path("app/menu.xpm").c_str(), &picture, nullptr, nullptr);
+  if (XpmReadFileToImage(peer.D, rig::Path("app/menu.xpm").c_str(), &picture, nullptr, nullptr) != XpmSuccess)
+    return std::fprintf(stderr, "bench_menu: cannot read app/menu.xpm; build zindra first\n"), 1;
   std::vector<double> mapped, shown;
   Window menu = 0;
   std::unique_ptr<rig::Child> zindra;
@@ -64,6 +65,7 @@ int main() {
     zindra = std::make_unique<rig::Child>(std::vector<std::string>{rig::Path("app/zindra")},
                                           std::vector<std::string>{server.Env()}, rig::Path("app"));
     menu = Mapped(watcher, "ZINDRA", start, &ms);
+    if (!menu) return std::fprintf(stderr, "bench_menu: the menu never appeared\n"), 1;
     mapped.push_back(ms - 2000);
     // A pixel of the picture beside the first button.
     unsigned long pixel = XGetPixel(picture, 600, 150);

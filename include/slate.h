@@ -285,7 +285,6 @@ class WindowManager {
   GC PaintGC;
   GC LineGC;
   XFontStruct* WindowFontStruct;
-  std::vector<unsigned long> RGBPixels;    // pixels of RGBColor, in order of allocation
   std::map<int, unsigned long> RGBValues;  // RGBColor's value to its pixel
 };
 

@@ -29,7 +29,6 @@ color WindowManager::AllocateColor(int red, int green, int blue) {
   wanted.blue = static_cast<unsigned short>(blue * 257);
   wanted.flags = DoRed | DoGreen | DoBlue;
   if (!XAllocColor(display, DefaultColormap(display, ScreenNbr), &wanted)) return Black;
-  RGBPixels.push_back(wanted.pixel);
   RGBValues.emplace(value, wanted.pixel);
   return value;
 }

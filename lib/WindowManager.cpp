@@ -93,7 +93,6 @@ WindowManager::WindowManager()
       PaintGC(nullptr),
       LineGC(nullptr),
       WindowFontStruct(nullptr),
-      RGBPixels(),
       RGBValues() {
   // This object is built before other globals, so make sure the standard
   // streams are ready for the messages below.
@@ -142,11 +141,11 @@ WindowManager::~WindowManager() {
     }
   }
   if (!ColorsAreObtained) return;
-  if (!RGBPixels.empty()) {
-    std::vector<unsigned long> newestFirst(RGBPixels.rbegin(), RGBPixels.rend());
-    XFreeColors(display, DefaultColormap(display, ScreenNbr), newestFirst.data(),
-                static_cast<int>(newestFirst.size()), 0);
-  }
+  std::vector<unsigned long> pixels;
+  for (const auto& allocated : RGBValues) pixels.push_back(allocated.second);
+  if (!pixels.empty())
+    XFreeColors(display, DefaultColormap(display, ScreenNbr), pixels.data(), static_cast<int>(pixels.size()),
+                0);
   if (WindowFontStruct) XFreeFont(display, WindowFontStruct);
   XFreeGC(display, LineGC);
   XFreeGC(display, PaintGC);
@@ -325,12 +324,13 @@ int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
       window->MousePressEvent(PointerAt(event.xbutton.x, event.xbutton.y),
                               static_cast<int>(event.xbutton.button));
       return 1;
-    case ButtonRelease:
-      window->MouseReleaseEvent(PointerAt(event.xbutton.x, event.xbutton.y),
-                                static_cast<int>(event.xbutton.button));
+    case ButtonRelease: {
+      Position at = PointerAt(event.xbutton.x, event.xbutton.y);
+      window->MouseReleaseEvent(at, static_cast<int>(event.xbutton.button));
       // Unless the release callback closed the window.
-      if (GetWindow(event) == window) window->MouseClickEvent(PointerAt(event.xbutton.x, event.xbutton.y));
+      if (GetWindow(event) == window) window->MouseClickEvent(at);
       return 1;
+    }
     case MotionNotify:
       if (!(window->InputMask() & DragEventMask)) return 2;
       slate::TakeLatestMotion(event);

@@ -19,7 +19,6 @@
 #include <string>
 
 #include "internal.h"
-#include "slate.h"
 
 namespace {
 

@@ -161,10 +161,8 @@ TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
   ASSERT_TRUE(probe.WaitOut("quit B\n"));
   peer.reset();               // before its server goes
   EXPECT_LT(cpu(300), 0.05);  // no timer
-  double killed = rig::Now();
   server.Kill();
-  EXPECT_NE(probe.Wait(2000), -1);
-  EXPECT_LT(rig::Now() - killed, 1000);
+  EXPECT_NE(probe.Wait(2000), -1);  // ends, rather than spinning on a dead connection
 }
 
 // A clock that cannot be read concerns timers alone: a program waiting for

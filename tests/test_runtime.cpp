@@ -51,7 +51,8 @@ TEST(Units, ConversionsTruncateAndPointsCompareExactly) {
             std::vector<int>({990, 51, 52, -33, INT_MAX, 0}));
   EXPECT_EQ(Position(d_to_l(990), d_to_l(33)), Position(15, 0.5f));
   EXPECT_EQ(l_to_d(Position(1, 0.5f)), GraphicPosition(66, 33));
-  EXPECT_TRUE(Position(0.1f, 0.2f) + Position(0.2f, 0.1f) == Position(0.3f, 0.3f));
+  EXPECT_TRUE(Position(0.1f, 0.2f) + Position(0.2f, 0.1f) == Position(0.3f, 0.3f) &&
+              Position(0.3f, 0) != Position(std::nextafter(0.3f, 1.0f), 0));  // no tolerance
   EXPECT_TRUE(Position(NAN, 0) != Position(NAN, 0) && !(Position(NAN, 0) == Position(NAN, 0)));
   EXPECT_EQ(GraphicPosition(3, 4) - GraphicPosition(5, 1), GraphicPosition(-2, 3));
 }
@@ -284,8 +285,6 @@ TEST(Timers, UnderTheEventPump) {
   PumpFor(a, 20);
   EXPECT_EQ(ticksA, 1);
   for (SimpleWindow* w : {&a, &b}) w->Open();
-  SimpleWindow bystander("bystander");
-  victim = &bystander;
   b.SetTimerCallback([] { return (CloseVictim(), ++ticksB); });
   a.StartTimer(0);
   b.StartTimer(0);
