@@ -8,6 +8,8 @@
 // are compared, so that all see the same server.
 //
 // Usage: bench_drawing [rounds]   (under an X server, e.g. scripts/with-xvfb)
+#include <X11/Xlib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -15,13 +15,21 @@
 #ifndef SLATE_H
 #define SLATE_H
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/xpm.h>
-
-#include <map>
 #include <string>
 #include <vector>
+
+// The header names no X type of its own and includes no X header, so that a
+// program may define Window, Status, None, Bool, KeyPress and the like. The
+// few X types of the interface are named by their tags; the calls that take
+// an X font or an X client message are declared when the program includes
+// <X11/Xlib.h> before this header.
+struct _XDisplay;  // Display
+struct _XGC;       // GC
+union _XEvent;     // XEvent
+namespace slate {
+struct Dispatch;       // the runtime's event handlers
+struct PictureRecord;  // a picture's size and load options
+}  // namespace slate
 
 // ---------------------------------------------------------------------------
 // Shared enumerations
@@ -213,7 +221,7 @@ class WindowManager;
 
 extern int ScreenNbr;                                    // default screen of the display
 extern float PixelsPerCentimeter;                        // pixels per centimetre, a whole number >= 1
-extern Display* display;                                 // the one connection to the X server
+extern struct _XDisplay* display;                        // the one connection to the X server
 extern WindowManager WinManager;                         // the one window manager
 extern unsigned long ColorTable[MaxColors];              // pixel values of the palette, indexed by color
 extern unsigned long ButtonColorTable[NbrButtonColors];  // button face, light bevel, dark bevel
@@ -258,47 +266,33 @@ class WindowManager {
   int Unregister(const unsigned long& id);                 // removes the window with this X id; 1 if removed
   int CloseAWindow(SimpleWindow* window);                  // quit callback then close; 0 when none remain
   SimpleWindow* GetWindow(const unsigned long& id) const;  // window with this X id, or null
-  SimpleWindow* GetWindow(const XEvent& event) const;      // window an event belongs to, or null
+  SimpleWindow* GetWindow(const union _XEvent& event) const;  // window an event belongs to, or null
   unsigned long GetWindow(const SimpleWindow* window) const;  // X id of a window, 0 for null
-  void DescribeContents() const;                             // lists the open windows' ids on standard output
-  int DispatchMessage(XEvent& event, SimpleWindow* window);  // 1 handled, 2 not, 0 last one closed
+  void DescribeContents() const;  // lists the open windows' ids on standard output
+  int DispatchMessage(union _XEvent& event, SimpleWindow* window);  // 1 handled, 2 not, 0 last one closed
   void CheckEvents();   // handles structure events, close requests, timers
   void CheckTimers();   // runs the timers of open windows that are due
   void WaitForEvent();  // sleeps until an event is queued or a timer is due
 
-  color AllocateColor(int red, int green, int blue);  // RGBColor's work
-  unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
-
  private:
-  friend class SimpleWindow;
-  GC PaintContext(unsigned long foreground, unsigned long background);  // fills, text and copies
-  GC LineContext(unsigned long colour, int width);                      // lines of a width
-  XFontStruct* TextFont();   // WindowFont, loaded on first use; null while the server lacks it
+  friend struct slate::Dispatch;
   int NextTimerDue() const;  // milliseconds until the nearest running timer is due, -1 for none
 
   int ColorsAreObtained;
   int ApiMainCompleted;
   int WindowCount;
   DispatchListEntry* ListHead;
-  // Kept for the life of the display and released, in the reverse order of
-  // their creation, before it closes.
-  GC PaintGC;
-  GC LineGC;
-  XFontStruct* WindowFontStruct;
-  std::map<int, unsigned long> RGBValues;  // RGBColor's value to its pixel
 };
 
-int FilterEvent(XEvent* event, const SimpleWindow* window);  // 1 to dispatch the event, 0 to drop it
-void SendExposeEvent(const unsigned long& id);               // asks the server to expose a window
+int FilterEvent(union _XEvent* event, const SimpleWindow* window);  // 1 to dispatch the event, 0 to drop it
+void SendExposeEvent(const unsigned long& id);                      // asks the server to expose a window
 
 // ---------------------------------------------------------------------------
 // X helpers
 // ---------------------------------------------------------------------------
 
 // Graphics context for drawable with the given foreground and background pixels; free with XFreeGC.
-GC GetGraphicsContext(unsigned long drawable, unsigned long foreground, unsigned long background);
-// Loads a core font by name; 1 and *font set on success, 0 and *font null (with a message) if not.
-int LoadFont(XFontStruct** font, const std::string& name);
+struct _XGC* GetGraphicsContext(unsigned long drawable, unsigned long foreground, unsigned long background);
 
 // Creates, hints, maps a top-level window (pixels) and waits for its first exposure; 1 on success.
 int CreateWindow(unsigned long& window, std::string const& title, int x, int y, int width, int height,
@@ -306,8 +300,7 @@ int CreateWindow(unsigned long& window, std::string const& title, int x, int y, 
 // Sets name, icon name, size hints and input hints of a window; 1 on success.
 int SetWindowHints(unsigned long const& window, std::string const& title, int x, int y, int width, int height,
                    int const& fixedSize);
-int IsWMCloseWindow(XClientMessageEvent const* event);  // 1 for a window manager's close request
-void SetWMCloseWindow(unsigned long const& window);     // asks for close requests instead of kills
+void SetWMCloseWindow(unsigned long const& window);  // asks for close requests instead of kills
 
 // ---------------------------------------------------------------------------
 // SimpleWindow
@@ -362,7 +355,7 @@ class SimpleWindow {
   virtual int RefreshEvent();                          // calls the refresh callback, or repaints
   virtual int TimerEvent();                            // calls the timer callback
   virtual int MouseClickEvent(const Position& click);  // calls the click callback
-  void ConfigureEvent(const XEvent& event);            // records a move or resize
+  void ConfigureEvent(const union _XEvent& event);     // records a move or resize
 
   virtual int KeyPressEvent(const Key& key);                      // calls the key press callback
   virtual int KeyReleaseEvent(const Key& key);                    // calls the key release callback
@@ -402,12 +395,14 @@ class SimpleWindow {
 
  private:
   friend class WindowManager;
+  friend struct slate::Dispatch;
   bool IsLive() const { return WindowStatus == WindowIsOpen && !XWindowGone; }  // X window usable
   void SelectInput();
   long InputMask() const;  // the events the window's callbacks need
   void ReleaseBackingPixmap();
   template <typename Draw>
-  void DrawBoth(GC gc, Draw draw);  // draw(target, gc) on the window, then its backing pixmap; pumps
+  void DrawBoth(struct _XGC* gc,
+                Draw draw);  // draw(target, gc) on the window, then its backing pixmap; pumps
   template <typename Fill, typename Outline>
   void DrawFilled(const color& c, bool border, Fill fill, Outline outline);
 
@@ -469,7 +464,7 @@ class BitMap {
   Position PicturePosition;
   SimpleWindow* BoundWindow;
   unsigned long Pixmap;
-  XpmAttributes* Attributes;
+  slate::PictureRecord* Attributes;
 };
 
 // ---------------------------------------------------------------------------
@@ -562,11 +557,6 @@ class MessageGraphic : public GraphicNode {
   GraphicPosition TextLocation;
 };
 
-// Graphics context with a font loaded by name; centres text in drawable. Free the GC and *font.
-GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
-                      std::string const& text, MessageGraphic* drawable, XFontStruct** font,
-                      std::string const& fontName);
-
 // A filled ellipse with a black outline.
 class EllipseGraphic : public GraphicNode {
  public:
@@ -656,5 +646,19 @@ class AlertWindow {
   ButtonWindow Button;
   GraphicManager Drawables;
 };
+
+// ---------------------------------------------------------------------------
+// Calls in X's own types, for programs that include <X11/Xlib.h> first
+// ---------------------------------------------------------------------------
+
+#ifdef _X11_XLIB_H_
+// Loads a core font by name; 1 and *font set on success, 0 and *font null (with a message) if not.
+int LoadFont(XFontStruct** font, const std::string& name);
+// Graphics context with a font loaded by name; centres text in drawable. Free the GC and *font.
+GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
+                      std::string const& text, MessageGraphic* drawable, XFontStruct** font,
+                      std::string const& fontName);
+int IsWMCloseWindow(XClientMessageEvent const* event);  // 1 for a window manager's close request
+#endif
 
 #endif  // SLATE_H

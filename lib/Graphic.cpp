@@ -2,7 +2,7 @@
 // the retained drawables.
 #include <iostream>
 
-#include "slate.h"
+#include "internal.h"
 
 int LoadFont(XFontStruct** font, const std::string& name) {
   *font = display ? XLoadQueryFont(display, name.c_str()) : nullptr;

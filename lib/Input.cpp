@@ -12,16 +12,15 @@
 // ---------------------------------------------------------------------------
 
 color RGBColor(int red, int green, int blue) {
-  return WinManager.AllocateColor(red, green, blue);
+  return slate::Kept() ? slate::Kept()->AllocateColor(red, green, blue) : Black;
 }
 
-color WindowManager::AllocateColor(int red, int green, int blue) {
+color slate::Runtime::AllocateColor(int red, int green, int blue) {
   red = std::clamp(red, 0, 255);
   green = std::clamp(green, 0, 255);
   blue = std::clamp(blue, 0, 255);
   color value = static_cast<color>(slate::RGBColorBase + (red << 16) + (green << 8) + blue);
   if (RGBValues.count(value)) return value;
-  if (!display || !ColorsAreObtained) return Black;
   // 0..255 to X's 0..65535: 255 * 257 is 65535.
   XColor wanted{};
   wanted.red = static_cast<unsigned short>(red * 257);
@@ -33,7 +32,7 @@ color WindowManager::AllocateColor(int red, int green, int blue) {
   return value;
 }
 
-unsigned long WindowManager::RGBPixel(color c) const {
+unsigned long slate::Runtime::RGBPixel(color c) const {
   auto found = RGBValues.find(c);
   return found != RGBValues.end() ? found->second : ColorTable[Black];
 }

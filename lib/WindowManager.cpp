@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/time.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -82,18 +83,74 @@ void Terminate() {
 }
 
 // ---------------------------------------------------------------------------
+// What the runtime keeps for the life of the display
+// ---------------------------------------------------------------------------
+
+namespace {
+slate::Runtime* KeptResources = nullptr;
+
+// libX11 cannot free a very large number of colours in one request: they
+// go back in batches.
+constexpr size_t ColorsFreedAtOnce = 4096;
+}  // namespace
+
+slate::Runtime* slate::Kept() {
+  return KeptResources;
+}
+
+slate::Runtime::Runtime() {
+  // The contexts every drawing call of every window uses: drawables of the
+  // screen's depth share them, window and backing pixmap alike.
+  Window root = RootWindow(display, ScreenNbr);
+  PaintGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[White]);
+  LineGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[Black]);
+  // Copies come from pixmaps, which are never obscured: the NoExpose event
+  // the server would send for each copy tells nothing, and would pile up
+  // in the queue while ApiMain runs.
+  XSetGraphicsExposures(display, PaintGC, False);
+}
+
+slate::Runtime::~Runtime() {
+  std::vector<unsigned long> pixels;
+  for (const auto& allocated : RGBValues) pixels.push_back(allocated.second);
+  Colormap colormap = DefaultColormap(display, ScreenNbr);
+  for (size_t first = 0; first < pixels.size(); first += ColorsFreedAtOnce) {
+    size_t count = std::min(ColorsFreedAtOnce, pixels.size() - first);
+    XFreeColors(display, colormap, pixels.data() + first, static_cast<int>(count), 0);
+  }
+  if (WindowFontStruct) XFreeFont(display, WindowFontStruct);
+  XFreeGC(display, LineGC);
+  XFreeGC(display, PaintGC);
+}
+
+GC slate::Runtime::Paint(unsigned long foreground, unsigned long background) {
+  // Xlib sends a change of the context only when a value differs.
+  XSetForeground(display, PaintGC, foreground);
+  XSetBackground(display, PaintGC, background);
+  return PaintGC;
+}
+
+GC slate::Runtime::Line(unsigned long colour, int width) {
+  // With foreground and background equal, the double-dash style paints the
+  // dashes and the gaps alike: a solid line with round ends.
+  XSetForeground(display, LineGC, colour);
+  XSetBackground(display, LineGC, colour);
+  XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineDoubleDash, CapRound, JoinRound);
+  return LineGC;
+}
+
+XFontStruct* slate::Runtime::TextFont() {
+  // Only a font that loaded is kept; a missing one is asked for again.
+  if (!WindowFontStruct) WindowFontStruct = XLoadQueryFont(display, WindowFont);
+  return WindowFontStruct;
+}
+
+// ---------------------------------------------------------------------------
 // WindowManager: start-up and shutdown
 // ---------------------------------------------------------------------------
 
 WindowManager::WindowManager()
-    : ColorsAreObtained(0),
-      ApiMainCompleted(0),
-      WindowCount(0),
-      ListHead(nullptr),
-      PaintGC(nullptr),
-      LineGC(nullptr),
-      WindowFontStruct(nullptr),
-      RGBValues() {
+    : ColorsAreObtained(0), ApiMainCompleted(0), WindowCount(0), ListHead(nullptr) {
   // This object is built before other globals, so make sure the standard
   // streams are ready for the messages below.
   static std::ios_base::Init streams;
@@ -114,15 +171,7 @@ WindowManager::WindowManager()
   if (InitializeColors(ColorName, SecondChoiceColors, ColorTable, MaxColors) &&
       InitializeColors(ButtonColorName, SecondChoiceButtonColors, ButtonColorTable, NbrButtonColors)) {
     ColorsAreObtained = 1;
-    // The contexts every drawing call of every window uses: drawables of the
-    // screen's depth share them, window and backing pixmap alike.
-    Window root = RootWindow(display, ScreenNbr);
-    PaintGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[White]);
-    LineGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[Black]);
-    // Copies come from pixmaps, which are never obscured: the NoExpose event
-    // the server would send for each copy tells nothing, and would pile up
-    // in the queue while ApiMain runs.
-    XSetGraphicsExposures(display, PaintGC, False);
+    KeptResources = new slate::Runtime();
   }
 }
 
@@ -141,14 +190,8 @@ WindowManager::~WindowManager() {
     }
   }
   if (!ColorsAreObtained) return;
-  std::vector<unsigned long> pixels;
-  for (const auto& allocated : RGBValues) pixels.push_back(allocated.second);
-  if (!pixels.empty())
-    XFreeColors(display, DefaultColormap(display, ScreenNbr), pixels.data(), static_cast<int>(pixels.size()),
-                0);
-  if (WindowFontStruct) XFreeFont(display, WindowFontStruct);
-  XFreeGC(display, LineGC);
-  XFreeGC(display, PaintGC);
+  delete KeptResources;
+  KeptResources = nullptr;
   XCloseDisplay(display);
   // Objects destroyed after this one find no connection to use.
   display = nullptr;
@@ -209,28 +252,6 @@ void WindowManager::Terminate() {
     event.xdestroywindow.window = id;
     XSendEvent(display, id, False, StructureNotifyMask, &event);
   }
-}
-
-GC WindowManager::PaintContext(unsigned long foreground, unsigned long background) {
-  // Xlib sends a change of the context only when a value differs.
-  XSetForeground(display, PaintGC, foreground);
-  XSetBackground(display, PaintGC, background);
-  return PaintGC;
-}
-
-GC WindowManager::LineContext(unsigned long colour, int width) {
-  // With foreground and background equal, the double-dash style paints the
-  // dashes and the gaps alike: a solid line with round ends.
-  XSetForeground(display, LineGC, colour);
-  XSetBackground(display, LineGC, colour);
-  XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineDoubleDash, CapRound, JoinRound);
-  return LineGC;
-}
-
-XFontStruct* WindowManager::TextFont() {
-  // Only a font that loaded is kept; a missing one is asked for again.
-  if (!WindowFontStruct) WindowFontStruct = XLoadQueryFont(display, WindowFont);
-  return WindowFontStruct;
 }
 
 // ---------------------------------------------------------------------------
@@ -318,61 +339,108 @@ int FilterEvent(XEvent* event, const SimpleWindow* window) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// Event handlers: one small function per event type, and one route to them
+// ---------------------------------------------------------------------------
+
+using slate::Dispatch;
+
+int Dispatch::ButtonPressed(XEvent& event, SimpleWindow& window) {
+  window.MousePressEvent(PointerAt(event.xbutton.x, event.xbutton.y), static_cast<int>(event.xbutton.button));
+  return 1;
+}
+
+int Dispatch::ButtonReleased(XEvent& event, SimpleWindow& window) {
+  Position at = PointerAt(event.xbutton.x, event.xbutton.y);
+  window.MouseReleaseEvent(at, static_cast<int>(event.xbutton.button));
+  // Unless the release callback closed the window.
+  if (WinManager.GetWindow(event) == &window) window.MouseClickEvent(at);
+  return 1;
+}
+
+int Dispatch::PointerMoved(XEvent& event, SimpleWindow& window) {
+  if (!(window.InputMask() & DragEventMask)) return 2;
+  slate::TakeLatestMotion(event);
+  window.MouseDragEvent(PointerAt(event.xmotion.x, event.xmotion.y));
+  return 1;
+}
+
+int Dispatch::KeyPressed(XEvent& event, SimpleWindow& window) {
+  // Keys reach only windows with key callbacks.
+  if (!(window.InputMask() & KeyEventMask)) return 2;
+  window.KeyPressEvent(slate::ReadKey(event.xkey, false));
+  return 1;
+}
+
+int Dispatch::KeyReleased(XEvent& event, SimpleWindow& window) {
+  if (!(window.InputMask() & KeyEventMask)) return 2;
+  // Half of an auto-repeat: the press behind it comes instead, as a repeat.
+  if (slate::TakeRepeatPress(event))
+    window.KeyPressEvent(slate::ReadKey(event.xkey, true));
+  else
+    window.KeyReleaseEvent(slate::ReadKey(event.xkey, false));
+  return 1;
+}
+
+int Dispatch::Exposed(XEvent&, SimpleWindow& window) {
+  window.RefreshEvent();
+  return 1;
+}
+
+int Dispatch::Destroyed(XEvent& event, SimpleWindow& window) {
+  // A DestroyNotify from the server itself (not a shutdown request) means
+  // another client destroyed the window: it must not be destroyed a second
+  // time.
+  if (!event.xany.send_event) window.XWindowGone = 1;
+  return WinManager.CloseAWindow(&window);
+}
+
+int Dispatch::Configured(XEvent& event, SimpleWindow& window) {
+  window.ConfigureEvent(event);
+  return 1;
+}
+
+int Dispatch::Reparented(XEvent& event, SimpleWindow& window) {
+  // From now on the server reports the window's place relative to the
+  // window manager's frame; only the manager's own reports are on the
+  // screen's scale.
+  window.Reparented = event.xreparent.parent != RootWindow(display, ScreenNbr);
+  return 2;
+}
+
+int Dispatch::CloseRequest(XEvent& event, SimpleWindow& window) {
+  if (IsWMCloseWindow(&event.xclient)) return WinManager.CloseAWindow(&window);
+  return 2;
+}
+
+Dispatch::Handler Dispatch::For(int type) {
+  // Event types without a handler are answered 2 and change nothing.
+  static const std::array<Handler, LASTEvent> table = [] {
+    std::array<Handler, LASTEvent> t{};
+    t[ButtonPress] = ButtonPressed;
+    t[ButtonRelease] = ButtonReleased;
+    t[MotionNotify] = PointerMoved;
+    t[KeyPress] = KeyPressed;
+    t[KeyRelease] = KeyReleased;
+    t[Expose] = Exposed;
+    t[DestroyNotify] = Destroyed;
+    t[ConfigureNotify] = Configured;
+    t[ReparentNotify] = Reparented;
+    t[ClientMessage] = CloseRequest;
+    return t;
+  }();
+  return type >= 0 && type < LASTEvent ? table[type] : nullptr;
+}
+
 int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
-  switch (event.type) {
-    case ButtonPress:
-      window->MousePressEvent(PointerAt(event.xbutton.x, event.xbutton.y),
-                              static_cast<int>(event.xbutton.button));
-      return 1;
-    case ButtonRelease: {
-      Position at = PointerAt(event.xbutton.x, event.xbutton.y);
-      window->MouseReleaseEvent(at, static_cast<int>(event.xbutton.button));
-      // Unless the release callback closed the window.
-      if (GetWindow(event) == window) window->MouseClickEvent(at);
-      return 1;
-    }
-    case MotionNotify:
-      if (!(window->InputMask() & DragEventMask)) return 2;
-      slate::TakeLatestMotion(event);
-      window->MouseDragEvent(PointerAt(event.xmotion.x, event.xmotion.y));
-      return 1;
-    case KeyPress:
-      // Keys reach only windows with key callbacks.
-      if (!(window->InputMask() & KeyEventMask)) return 2;
-      window->KeyPressEvent(slate::ReadKey(event.xkey, false));
-      return 1;
-    case KeyRelease:
-      if (!(window->InputMask() & KeyEventMask)) return 2;
-      // Half of an auto-repeat: the press behind it comes instead, as a repeat.
-      if (slate::TakeRepeatPress(event))
-        window->KeyPressEvent(slate::ReadKey(event.xkey, true));
-      else
-        window->KeyReleaseEvent(slate::ReadKey(event.xkey, false));
-      return 1;
-    case Expose:
-      window->RefreshEvent();
-      return 1;
-    case DestroyNotify:
-      // A DestroyNotify from the server itself (not a shutdown request)
-      // means another client destroyed the window: it must not be
-      // destroyed a second time.
-      if (!event.xany.send_event) window->XWindowGone = 1;
-      return CloseAWindow(window);
-    case ConfigureNotify:
-      window->ConfigureEvent(event);
-      return 1;
-    case ReparentNotify:
-      // From now on the server reports the window's place relative to the
-      // window manager's frame; only the manager's own reports are on the
-      // screen's scale.
-      window->Reparented = event.xreparent.parent != RootWindow(display, ScreenNbr);
-      return 2;
-    case ClientMessage:
-      if (IsWMCloseWindow(&event.xclient)) return CloseAWindow(window);
-      return 2;
-    default:
-      return 2;
-  }
+  Dispatch::Handler handler = Dispatch::For(event.type);
+  return handler ? handler(event, *window) : 2;
+}
+
+int slate::Route(XEvent& event) {
+  SimpleWindow* window = WinManager.GetWindow(event);
+  if (!window || !FilterEvent(&event, window)) return 2;
+  return WinManager.DispatchMessage(event, window);
 }
 
 int WindowManager::CloseAWindow(SimpleWindow* window) {
@@ -413,10 +481,8 @@ void WindowManager::CheckEvents() {
   if (Watch.Changed()) {
     XEvent event;
     while (XCheckMaskEvent(display, StructureNotifyMask, &event) ||
-           XCheckTypedEvent(display, ClientMessage, &event)) {
-      SimpleWindow* window = GetWindow(event);
-      if (window && FilterEvent(&event, window)) DispatchMessage(event, window);
-    }
+           XCheckTypedEvent(display, ClientMessage, &event))
+      slate::Route(event);
     Watch.Left = XQLength(display);
   }
   CheckTimers();
@@ -564,7 +630,7 @@ int SimpleWindow::Open() {
   ReleaseBackingPixmap();
   BackingPixmap = XCreatePixmap(display, RootWindow(display, ScreenNbr), screenWidth, screenHeight,
                                 DefaultDepth(display, ScreenNbr));
-  XFillRectangle(display, BackingPixmap, WinManager.PaintContext(ColorTable[White], ColorTable[White]), 0, 0,
+  XFillRectangle(display, BackingPixmap, slate::Kept()->Paint(ColorTable[White], ColorTable[White]), 0, 0,
                  screenWidth, screenHeight);
   SetWMCloseWindow(WindowId);
   XWindowGone = 0;
@@ -685,7 +751,7 @@ int SimpleWindow::MouseClickEvent(const Position& click) {
 int SimpleWindow::RefreshEvent() {
   if (RefreshCallback) return RefreshCallback();
   if (!IsLive()) return 0;
-  GC gc = WinManager.PaintContext(ColorTable[White], ColorTable[White]);
+  GC gc = slate::Kept()->Paint(ColorTable[White], ColorTable[White]);
   XCopyArea(display, BackingPixmap, WindowId, gc, 0, 0, PixelWidth, PixelHeight, 0, 0);
   return 0;
 }
@@ -726,7 +792,7 @@ void SimpleWindow::DrawBoth(GC gc, Draw draw) {
 // with a border.
 template <typename Fill, typename Outline>
 void SimpleWindow::DrawFilled(const color& c, bool border, Fill fill, Outline outline) {
-  GC gc = WinManager.PaintContext(PaletteColor(c), ColorTable[White]);
+  GC gc = slate::Kept()->Paint(PaletteColor(c), ColorTable[White]);
   fill(WindowId, gc);
   fill(BackingPixmap, gc);
   if (border) XSetForeground(display, gc, ColorTable[Black]);
@@ -736,7 +802,7 @@ void SimpleWindow::DrawFilled(const color& c, bool border, Fill fill, Outline ou
 void SimpleWindow::RenderText(Position centre, const std::string& text, const color& textColor,
                               const color& backColor) {
   if (!IsLive()) return;
-  XFontStruct* font = WinManager.TextFont();
+  XFontStruct* font = slate::Kept()->TextFont();
   if (!font) {
     slate::ShutDown(std::cout, std::string("Unable to load the desired font: ") + WindowFont + "\n");
     return;
@@ -747,7 +813,7 @@ void SimpleWindow::RenderText(Position centre, const std::string& text, const co
   // (x, y) is the left end of the baseline; the band is filled behind the text.
   int x = l_to_d(centre.GetXDistance()) - w / 2;
   int y = l_to_d(centre.GetYDistance()) + h / 2;
-  GC gc = WinManager.PaintContext(PaletteColor(textColor), PaletteColor(backColor));
+  GC gc = slate::Kept()->Paint(PaletteColor(textColor), PaletteColor(backColor));
   XSetFont(display, gc, font->fid);
   DrawBoth(gc,
            [&](Drawable target, GC g) { XDrawImageString(display, target, g, x, y, text.data(), length); });
@@ -797,7 +863,7 @@ void SimpleWindow::RenderRectangle(const Position& upperLeft, const Position& lo
   if (!border) {
     // The outline in the fill colour adds the right column and the bottom
     // row: one fill a pixel larger covers exactly the same pixels.
-    DrawBoth(WinManager.PaintContext(PaletteColor(c), ColorTable[White]), [&](Drawable target, GC gc) {
+    DrawBoth(slate::Kept()->Paint(PaletteColor(c), ColorTable[White]), [&](Drawable target, GC gc) {
       XFillRectangle(display, target, gc, b.X, b.Y, b.W + 1u, b.H + 1u);
     });
     return;
@@ -848,7 +914,7 @@ void SimpleWindow::RenderLine(const Position& start, const Position& end, const 
   int lineWidth = std::clamp(l_to_d(width), 0, SHRT_MAX);
   short x0 = ToShort(l_to_d(start.GetXDistance())), y0 = ToShort(l_to_d(start.GetYDistance()));
   short x1 = ToShort(l_to_d(end.GetXDistance())), y1 = ToShort(l_to_d(end.GetYDistance()));
-  DrawBoth(WinManager.LineContext(PaletteColor(c), lineWidth),
+  DrawBoth(slate::Kept()->Line(PaletteColor(c), lineWidth),
            [&](Drawable target, GC gc) { XDrawLine(display, target, gc, x0, y0, x1, y1); });
 }
 
@@ -858,7 +924,7 @@ void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upper
   unsigned int height = static_cast<unsigned int>(std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX));
   short x = ToShort(l_to_d(upperLeft.GetXDistance())), y = ToShort(l_to_d(upperLeft.GetYDistance()));
   DrawBoth(
-      WinManager.PaintContext(BlackPixel(display, ScreenNbr), ColorTable[White]),
+      slate::Kept()->Paint(BlackPixel(display, ScreenNbr), ColorTable[White]),
       [&](Drawable target, GC gc) { XCopyArea(display, pixmap, target, gc, 0, 0, width, height, x, y); });
 }
 

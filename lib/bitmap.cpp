@@ -20,6 +20,11 @@
 
 #include "internal.h"
 
+// The attributes record libXpm reads its options from and writes the
+// picture's size into.
+struct slate::PictureRecord : XpmAttributes {};
+using slate::PictureRecord;
+
 namespace {
 
 // Largest picture accepted, in pixels along each side. The X protocol allows
@@ -377,8 +382,8 @@ bool IsLoadablePicture(const std::string& file) {
   return IsWithinLimits(header) && FitsInFile(header, info.st_size);
 }
 
-XpmAttributes* NewAttributes() {
-  XpmAttributes* attributes = new (std::nothrow) XpmAttributes();
+PictureRecord* NewAttributes() {
+  PictureRecord* attributes = new (std::nothrow) PictureRecord();
   if (!attributes) {
     std::cerr << "Function: BitMap\n\tUnable to allocate memory\n";
     Terminate();
@@ -388,13 +393,13 @@ XpmAttributes* NewAttributes() {
 
 // Frees what libXpm stored in the record and clears it, so that width and
 // height read 0 until the next successful load.
-void ClearAttributes(XpmAttributes* attributes) {
+void ClearAttributes(PictureRecord* attributes) {
   if (!attributes) return;
   XpmFreeAttributes(attributes);
-  *attributes = XpmAttributes();
+  *attributes = PictureRecord();
 }
 
-void DeleteAttributes(XpmAttributes* attributes) {
+void DeleteAttributes(PictureRecord* attributes) {
   if (!attributes) return;
   XpmFreeAttributes(attributes);
   delete attributes;
@@ -404,8 +409,8 @@ void DeleteAttributes(XpmAttributes* attributes) {
 // a copy of source, with the picture's size recorded in attributes. Gives 0
 // (and a status of not loaded) when the source has no picture or the copy
 // has nowhere to record it.
-unsigned long CopyPicture(unsigned long source, const XpmAttributes* sourceAttributes,
-                          XpmAttributes* attributes, PictureState* status) {
+unsigned long CopyPicture(unsigned long source, const PictureRecord* sourceAttributes,
+                          PictureRecord* attributes, PictureState* status) {
   if (!source || !sourceAttributes) return 0;
   unsigned int width = sourceAttributes->width;
   unsigned int height = sourceAttributes->height;

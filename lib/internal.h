@@ -5,16 +5,50 @@
 #ifndef SLATE_LIB_INTERNAL_H
 #define SLATE_LIB_INTERNAL_H
 
+// X's headers come first: the public header then declares its calls in
+// X's own types too.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/xpm.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <ostream>
 #include <string>
 
 #include "slate.h"
 
 namespace slate {
+
+// What the runtime keeps for the life of the display: the contexts every
+// drawing call uses, the window font once it has loaded, and the colours
+// RGBColor allocated. Released, in the reverse order of their creation,
+// before the display closes.
+class Runtime {
+ public:
+  Runtime();  // the contexts, on the default screen's root window
+  ~Runtime();
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  GC Paint(unsigned long foreground, unsigned long background);  // fills, text and copies
+  GC Line(unsigned long colour, int width);                      // lines of a width, round ends
+  XFontStruct* TextFont();  // WindowFont, loaded on first use; null while the server lacks it
+  color AllocateColor(int red, int green, int blue);  // RGBColor's work
+  unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
+
+ private:
+  GC PaintGC;
+  GC LineGC;
+  XFontStruct* WindowFontStruct = nullptr;
+  std::map<int, unsigned long> RGBValues;  // RGBColor's value to its pixel
+};
+
+// The runtime's kept resources; null before the palette is allocated and
+// after the display has closed.
+Runtime* Kept();
 
 // Values of RGBColor: this base plus 0xRRGGBB, clear of the palette's indices.
 constexpr int RGBColorBase = 0x1000000;
@@ -23,7 +57,8 @@ constexpr int RGBColorBase = 0x1000000;
 // other value draws in black rather than reading past the table.
 inline unsigned long PaletteColor(color c) {
   int index = static_cast<int>(c);
-  return (index >= 0 && index < MaxColors) ? ColorTable[index] : WinManager.RGBPixel(c);
+  if (index >= 0 && index < MaxColors) return ColorTable[index];
+  return Kept() ? Kept()->RGBPixel(c) : ColorTable[Black];
 }
 
 // A wide intermediate result brought back into int, saturating.
@@ -58,6 +93,30 @@ inline void FreePixmap(Pixmap pixmap) {
 inline void CloseFd(int fd) {
   close(fd);
 }
+
+// One route for every event, whichever loop took it: the window it belongs
+// to is looked up once, the filter decides, and the handler of its type
+// runs. Gives the handler's result (1 handled, 2 not handled, 0 when the
+// last window has just closed); 2 for an event of no registered window or
+// one the filter drops.
+int Route(XEvent& event);
+
+// The handlers of the event types, one small function each, and the table
+// DispatchMessage reads them from. Friends of the runtime and of windows.
+struct Dispatch {
+  using Handler = int (*)(XEvent& event, SimpleWindow& window);
+  static Handler For(int type);  // null for a type nothing handles
+  static int ButtonPressed(XEvent& event, SimpleWindow& window);
+  static int ButtonReleased(XEvent& event, SimpleWindow& window);
+  static int PointerMoved(XEvent& event, SimpleWindow& window);
+  static int KeyPressed(XEvent& event, SimpleWindow& window);
+  static int KeyReleased(XEvent& event, SimpleWindow& window);
+  static int Exposed(XEvent& event, SimpleWindow& window);
+  static int Destroyed(XEvent& event, SimpleWindow& window);
+  static int Configured(XEvent& event, SimpleWindow& window);
+  static int Reparented(XEvent& event, SimpleWindow& window);
+  static int CloseRequest(XEvent& event, SimpleWindow& window);
+};
 
 // Runs the event pump while ApiMain is still running; afterwards the main
 // loop does that work.

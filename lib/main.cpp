@@ -1,6 +1,6 @@
 // The process entry point: runs the application's ApiMain, then the event
 // loop until the last window has closed.
-#include "slate.h"
+#include "internal.h"
 
 int main() {
   int keepGoing = 1;
@@ -13,8 +13,7 @@ int main() {
     if (XPending(display) > 0) {
       XEvent event;
       XNextEvent(display, &event);
-      SimpleWindow* window = WinManager.GetWindow(event);
-      if (window && FilterEvent(&event, window)) keepGoing = WinManager.DispatchMessage(event, window);
+      keepGoing = slate::Route(event);
     } else {
       // Nothing queued: sleep until the server sends something or the
       // nearest timer falls due, instead of asking again at once.

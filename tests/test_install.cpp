@@ -9,17 +9,30 @@
 namespace {
 
 // Installs this build, moves the installation, and builds a program that
-// draws text and loads a picture against it with pkg-config and with CMake.
+// draws text and loads a picture against it with pkg-config and with CMake;
+// the program takes names that X's headers would have taken.
 const char Script[] = R"(set -e
 rm -rf install-test && mkdir -p install-test/hello && cd install-test
 cmake --install "$BUILD" --prefix staged > /dev/null && mv staged prefix && cd hello
 cat > hello.cpp << 'END'
 #include "slate.h"
 
+// Names a program may want for itself: the header leaves them free.
+enum class Status { Ok, Failed };
+struct Window {
+  int Id;
+};
+bool None = false;
+using Bool = int;
+const Status Success = Status::Ok;
+const int KeyPress = 2;
+
 SimpleWindow window("Hello, slate", 10.0f, 4.0f, Position(1.0f, 1.0f));
 BitMap picture(window);
 
 void ApiMain() {
+  Window mine{KeyPress};
+  if (None || Success != Status::Ok || Bool(mine.Id) != 2) return;
   window.Open();
   window.RenderText(Position(5.0f, 2.0f), "Hello, world!", Blue, White);
   picture.Load("no such picture.xpm");

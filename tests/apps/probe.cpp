@@ -1,5 +1,6 @@
 // A program of small scenarios for the tests, chosen by the environment
 // variable PROBE. It says what happens, one flushed line at a time.
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <cstdio>
