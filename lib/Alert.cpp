@@ -48,7 +48,15 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   // The first exposure is taken here and dropped: the caller draws the
   // window's first contents itself. A window with nothing on the screen (off
   // its edges, say) gets none, and is not waited for.
-  if (event.xvisibility.state != VisibilityFullyObscured) XWindowEvent(display, window, ExposureMask, &event);
+  if (event.xvisibility.state == VisibilityFullyObscured) return 1;
+  // Visible may still mean that only the border is on the screen, and the
+  // interior gets no exposure. The server reports a window's exposure right
+  // after its visibility, so once a round trip has followed, an exposure not
+  // in the queue is not coming.
+  if (!XCheckWindowEvent(display, window, ExposureMask, &event)) {
+    XSync(display, False);
+    XCheckWindowEvent(display, window, ExposureMask, &event);
+  }
   return 1;
 }
 

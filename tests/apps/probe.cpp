@@ -141,9 +141,11 @@ void ApiMain() {
     C.Message("note");  // a window never opened still shows its alert
     SAY("after message");
   } else if (Mode == "offscreen") {
-    SimpleWindow off("probe off", 4, 3, Position(35, 1));
-    SAY("off screen %d", off.Open());
-    off.Close();
+    // Wholly off the screen, then with only the top or the left border on it.
+    for (Position at : {Position(35, 1), Position(0, 16.356f), Position(29.08f, 1)}) {
+      SimpleWindow off("probe off", 5, 5, at);
+      SAY("off screen %d", off.Open());
+    }
   } else if (Mode == "partial") {
     // Drawn at once after Open: seen only if Open awaited the first exposure.
     static SimpleWindow part("probe partial", 4, 3, Position(28, 1));
