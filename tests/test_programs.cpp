@@ -54,6 +54,11 @@ TEST(Programs, ShutdownRequestsAndTheEnd) {
                             "Attempted to terminated the program with a nonempty window manager\n"
                             "display closed after the library\n");
   EXPECT_EQ(exit.Err(), "");
+
+  // 65,536 colours of RGBColor go back to the server at exit.
+  Scenario gradient("gradient");
+  EXPECT_EQ(gradient.Wait(), 0);
+  EXPECT_EQ(gradient.Out(), "colours 65536\nready\n" + Usable);
 }
 
 TEST(Programs, ClicksExposuresTimersAndCloseRequests) {

@@ -116,6 +116,12 @@ void ApiMain() {
     Terminate();
     Terminate();
     SAY("asked twice");
+  } else if (Mode == "gradient") {
+    // As many distinct colours as a 256 x 256 gradient, all given back at exit.
+    int distinct = 0;
+    for (int red = 0; red < 256; ++red)
+      for (int green = 0; green < 256; ++green) distinct += RGBColor(red, green, 128) != Black;
+    SAY("colours %d", distinct);
   } else if (Mode == "gone") {
     for (SimpleWindow* w : {&A, &B, &C}) w->Open();
     XSync(display, False);  // nothing of C's still on its way when it is destroyed
