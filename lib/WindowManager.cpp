@@ -1,6 +1,5 @@
 // The window runtime (display, palette, registry of open windows, event
 // routing, timers) and SimpleWindow (lifecycle, callbacks, drawing).
-#include <X11/Xproto.h>
 #include <poll.h>
 #include <sys/time.h>
 
@@ -41,31 +40,6 @@ const char* SecondChoiceColors[MaxColors] = {"black", "white",   "red2",  "green
                                              "blue2", "yellow2", "cyan2", "magenta2"};
 const char* ButtonColorName[NbrButtonColors] = {"gray85", "gray92", "gray41"};
 const char* SecondChoiceButtonColors[NbrButtonColors] = {"gray86", "gray93", "gray42"};
-
-namespace {
-
-// While alive, a window that has gone from the server (destroyed by another
-// client) makes a request to it fail quietly instead of ending the program;
-// every other error still reaches the handler that was installed before.
-class GoneWindowsIgnored {
- public:
-  GoneWindowsIgnored() { Previous = XSetErrorHandler(Handler); }
-  GoneWindowsIgnored(const GoneWindowsIgnored&) = delete;
-  GoneWindowsIgnored& operator=(const GoneWindowsIgnored&) = delete;
-  ~GoneWindowsIgnored() {
-    XSync(display, False);
-    XSetErrorHandler(Previous);
-  }
-
- private:
-  static int Handler(Display* d, XErrorEvent* error) {
-    if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
-    return Previous(d, error);
-  }
-  static inline XErrorHandler Previous = nullptr;
-};
-
-}  // namespace
 
 unsigned int GetMilliseconds() {
   static unsigned int LastGoodTime = 0;
@@ -161,6 +135,7 @@ WindowManager::WindowManager()
     exit(0);
   }
   ScreenNbr = DefaultScreen(display);
+  slate::CatchErrors();
   PixelsPerCentimeter =
       floorf(static_cast<float>(static_cast<double>(DisplayWidth(display, ScreenNbr)) / DisplayLengthCM));
   // A screen narrower than 29 pixels would give a scale of 0 and divide by
@@ -238,9 +213,8 @@ int WindowManager::CheckTermination() {
 void WindowManager::Terminate() {
   if (!display || !ListHead) return;
   // A window that another client has destroyed, and whose destruction has
-  // not been dispatched yet, cannot take the request; its own DestroyNotify
-  // closes it.
-  GoneWindowsIgnored gone;
+  // not been dispatched yet, cannot take the request (the error is
+  // forgiven); its own DestroyNotify closes it.
   for (DispatchListEntry* entry = ListHead; entry; entry = entry->Next) {
     if (entry->Win && entry->Win->XWindowGone) continue;
     unsigned long id = GetWindow(entry->Win);
@@ -252,6 +226,9 @@ void WindowManager::Terminate() {
     event.xdestroywindow.window = id;
     XSendEvent(display, id, False, StructureNotifyMask, &event);
   }
+  // Back from the server before the caller goes on: the next pass of the
+  // pump or the loop closes the windows.
+  XSync(display, False);
 }
 
 // ---------------------------------------------------------------------------
@@ -628,8 +605,19 @@ int SimpleWindow::Open() {
   int screenWidth = DisplayWidth(display, ScreenNbr);
   int screenHeight = DisplayHeight(display, ScreenNbr);
   ReleaseBackingPixmap();
+  unsigned long request = NextRequest(display);
   BackingPixmap = XCreatePixmap(display, RootWindow(display, ScreenNbr), screenWidth, screenHeight,
                                 DefaultDepth(display, ScreenNbr));
+  if (slate::Refused(request, BadAlloc)) {
+    // The program goes on without this window.
+    std::cout << "The X server has no memory left for the backing pixmap of a window.\n" << std::flush;
+    BackingPixmap = 0;
+    WinManager.Unregister(WindowId);
+    XDestroyWindow(display, WindowId);
+    slate::Closed(WindowId, 0);
+    WindowStatus = WindowOpenFailed;
+    return WindowStatus;
+  }
   XFillRectangle(display, BackingPixmap, slate::Kept()->Paint(ColorTable[White], ColorTable[White]), 0, 0,
                  screenWidth, screenHeight);
   SetWMCloseWindow(WindowId);
@@ -646,7 +634,11 @@ int SimpleWindow::Close() {
   if (WinManager.Unregister(WindowId)) {
     // Without a connection the window went with it.
     if (!XWindowGone && display) XDestroyWindow(display, WindowId);
+    unsigned long pixmap = BackingPixmap;
     ReleaseBackingPixmap();
+    // Drawn into by requests still on their way, perhaps after another
+    // client destroyed it.
+    if (display) slate::Closed(WindowId, pixmap);
     WindowStatus = WindowIsClosed;
   } else {
     WindowStatus = WindowOpenFailed;

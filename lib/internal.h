@@ -116,7 +116,23 @@ struct Dispatch {
   static int Configured(XEvent& event, SimpleWindow& window);
   static int Reparented(XEvent& event, SimpleWindow& window);
   static int CloseRequest(XEvent& event, SimpleWindow& window);
+  // An X error about an open window that another client has destroyed (the
+  // window is marked gone) or about its backing pixmap: true when it is one.
+  static bool Gone(const XErrorEvent& error);
 };
+
+// X errors. The handler installed with the display answers errors about
+// the library's own windows that have gone (see Dispatch::Gone, Closed) and
+// those Refused waits for; every other error goes to the handler installed
+// before it.
+void CatchErrors();
+// A window and its backing pixmap have just been destroyed and freed: errors
+// of the requests sent about them until now are forgiven.
+void Closed(unsigned long window, unsigned long pixmap);
+// Waits until the server has answered every request from serial first on:
+// true when one of them failed with an error of this code, which then goes
+// no further.
+bool Refused(unsigned long first, int code);
 
 // Runs the event pump while ApiMain is still running; afterwards the main
 // loop does that work.

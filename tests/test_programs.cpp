@@ -170,6 +170,25 @@ TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
   EXPECT_NE(probe.Wait(2000), -1);  // ends, rather than spinning on a dead connection
 }
 
+TEST(Programs, AServerOutOfMemory) {
+  // 100 windows need 830 MB of backing pixmaps; the server has 500 MB in
+  // all. The window that gets none is not opened, and leaves nothing.
+  rig::Server server("1920x1080x24", {"prlimit", "--as=500000000"});
+  rig::Peer peer(server.Name());
+  Scenario probe("exhausted", {server.Env()});
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  std::string out = probe.Out();
+  EXPECT_EQ(out.substr(0, out.find(", window ")),
+            "The X server has no memory left for the backing pixmap of a window.\nstatus 2, registered 0");
+  Window failed = std::stoul(out.substr(out.find(", window ") + 9));
+  XWindowAttributes attributes;
+  EXPECT_FALSE(XGetWindowAttributes(peer.D, failed, &attributes));
+  peer.Close(peer.Find("probe again"));
+  EXPECT_EQ(probe.Wait(), 0);
+  out = probe.Out();
+  EXPECT_EQ(out.substr(out.find("again")), "again 1\nready\nApiEnd\n" + Usable);
+}
+
 // A clock that cannot be read concerns timers alone: a program waiting for
 // events does not read it.
 TEST(Preloaded, AFailingClockTroublesOnlyTimers) {

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "slate.h"
 
@@ -122,6 +124,20 @@ void ApiMain() {
     for (int red = 0; red < 256; ++red)
       for (int green = 0; green < 256; ++green) distinct += RGBColor(red, green, 128) != Black;
     SAY("colours %d", distinct);
+  } else if (Mode == "exhausted") {
+    // Windows until the server has no memory left for a backing pixmap; the
+    // program goes on without the window that failed.
+    std::vector<std::unique_ptr<SimpleWindow>> many;
+    int status = WindowIsOpen;
+    while (status == WindowIsOpen && many.size() < 100) {
+      many.push_back(std::make_unique<SimpleWindow>("probe many", 2, 2, Position(1, 1)));
+      status = many.back()->Open();
+    }
+    unsigned long failed = WinManager.GetWindow(many.back().get());
+    SAY("status %d, registered %d, window %lu", status, WinManager.GetWindow(failed) != nullptr, failed);
+    many.front()->Close();
+    static SimpleWindow again("probe again", 2, 2, Position(1, 1));
+    SAY("again %d", again.Open());
   } else if (Mode == "gone") {
     for (SimpleWindow* w : {&A, &B, &C}) w->Open();
     XSync(display, False);  // nothing of C's still on its way when it is destroyed

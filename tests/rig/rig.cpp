@@ -124,11 +124,13 @@ double Child::CpuSeconds() const {
   return double(user + system) / sysconf(_SC_CLK_TCK);
 }
 
-Server::Server(const std::string& screen) {
+Server::Server(const std::string& screen, std::vector<std::string> launcher) {
   // The server picks a free display itself and writes its number once it
   // accepts connections.
-  Xvfb = std::make_unique<Child>(std::vector<std::string>{"Xvfb", "-displayfd", "1", "-screen", "0", screen,
-                                                          "-nolisten", "tcp", "-noreset"});
+  for (const char* arg : {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0"})
+    launcher.push_back(arg);
+  launcher.push_back(screen);
+  Xvfb = std::make_unique<Child>(launcher);
   if (Xvfb->WaitOut("\n", 15000)) Display = ":" + std::to_string(std::atoi(Xvfb->Out().c_str()));
 }
 
@@ -175,7 +177,7 @@ Peer::Peer(const std::string& display) : D(XOpenDisplay(display.empty() ? nullpt
     std::abort();
   }
   Name = DisplayString(D);
-  if (Peers.empty()) Previous = XSetErrorHandler(PeerErrors);
+  if (!Previous) Previous = XSetErrorHandler(PeerErrors);
   Peers.insert(D);
 }
 

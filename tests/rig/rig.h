@@ -53,10 +53,11 @@ class Child {
   std::string Dir;
 };
 
-// An X server of its own. A window manager can be added.
+// An X server of its own, started through launcher if one is given
+// ({"prlimit", "--as=..."}, say). A window manager can be added.
 class Server {
  public:
-  explicit Server(const std::string& screen = "1920x1080x24");
+  explicit Server(const std::string& screen = "1920x1080x24", std::vector<std::string> launcher = {});
   ~Server();
   const std::string& Name() const { return Display; }  // ":N"; empty when it did not start
   std::string Env() const { return "DISPLAY=" + Display; }

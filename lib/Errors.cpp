@@ -1,0 +1,93 @@
+// X protocol errors the library answers itself: those about its own windows
+// that another client destroyed, or that it closed while requests about them
+// were still on their way, and those a caller waits for. Every other error
+// goes to the handler that was installed before, which by default ends the
+// program.
+#include <vector>
+
+#include "internal.h"
+
+namespace {
+
+XErrorHandler Previous = nullptr;
+
+// A window closed, its backing pixmap, and the last request that could name
+// either: errors about them from requests up to that one are no fault of the
+// program's.
+struct Departed {
+  unsigned long Window, Pixmap, LastRequest;
+};
+// Made on first use and never destroyed: windows open and close during the
+// construction and destruction of globals, in whatever order those take.
+std::vector<Departed>& Departures() {
+  static auto* departures = new std::vector<Departed>;
+  return *departures;
+}
+
+// What a caller waits for in Refused: an error of Code from a request sent
+// since First.
+struct Awaited {
+  unsigned long First = 0;
+  int Code = 0;
+  bool Active = false, Failed = false;
+} Waiting;
+
+bool AboutResource(const XErrorEvent& error) {
+  return error.error_code == BadWindow || error.error_code == BadDrawable || error.error_code == BadPixmap;
+}
+
+int Handler(Display* d, XErrorEvent* error) {
+  if (d == display && d) {
+    if (Waiting.Active && error->serial >= Waiting.First && error->error_code == Waiting.Code) {
+      Waiting.Failed = true;
+      return 0;
+    }
+    if (AboutResource(*error)) {
+      if (slate::Dispatch::Gone(*error)) return 0;
+      for (const Departed& gone : Departures())
+        if ((error->resourceid == gone.Window || error->resourceid == gone.Pixmap) &&
+            error->serial <= gone.LastRequest)
+          return 0;
+    }
+  }
+  return Previous(d, error);
+}
+
+}  // namespace
+
+void slate::CatchErrors() {
+  if (!Previous) Previous = XSetErrorHandler(Handler);
+}
+
+void slate::Closed(unsigned long window, unsigned long pixmap) {
+  // Errors of requests the server has already answered have all been read.
+  unsigned long answered = LastKnownRequestProcessed(display);
+  std::vector<Departed>& departures = Departures();
+  departures.erase(std::remove_if(departures.begin(), departures.end(),
+                                  [&](const Departed& gone) { return gone.LastRequest <= answered; }),
+                   departures.end());
+  departures.push_back({window, pixmap, NextRequest(display) - 1});
+}
+
+bool slate::Refused(unsigned long first, int code) {
+  Waiting = {first, code, true, false};
+  XSync(display, False);
+  bool failed = Waiting.Failed;
+  Waiting = Awaited();
+  return failed;
+}
+
+bool slate::Dispatch::Gone(const XErrorEvent& error) {
+  // No request may be made here: the window is marked, and the DestroyNotify
+  // the server sent before this error closes it.
+  for (DispatchListEntry* entry = WinManager.ListHead; entry; entry = entry->Next) {
+    SimpleWindow* window = entry->Win;
+    if (!window) continue;
+    if (error.resourceid == window->WindowId) {
+      window->XWindowGone = 1;
+      return true;
+    }
+    if (error.resourceid == window->BackingPixmap) return true;
+  }
+  return false;
+}
