@@ -43,6 +43,20 @@ TEST(Programs, ShutdownRequestsAndTheEnd) {
   EXPECT_EQ(gone.Out(), "waiting\nready\nquit C\nquit B\nquit A\nApiEnd\n" + Usable);
   EXPECT_EQ(gone.Err(), "");
 
+  // Another client destroys B and C; B is closed and C drawn into before
+  // the program has read that: C then closes once, B not at all.
+  Scenario drawn("drawn");
+  ASSERT_TRUE(drawn.WaitOut("ready\n"));
+  peer.Click(peer.Find("probe A"), 10, 10);
+  ASSERT_TRUE(drawn.WaitOut("waiting\n"));
+  for (const char* title : {"probe B", "probe C"}) XDestroyWindow(peer.D, peer.Find(title));
+  XSync(peer.D, False);
+  ASSERT_TRUE(drawn.WaitOut("quit C\n"));
+  peer.Close(peer.Find("probe A"));
+  EXPECT_EQ(drawn.Wait(), 0);
+  EXPECT_EQ(drawn.Out(), "ready\nwaiting\nclosed and drawn\nquit C\nquit A\nApiEnd\n" + Usable);
+  EXPECT_EQ(drawn.Err(), "");
+
   // Windows opened by ApiEnd: a global one closes in its destructor while
   // the display is usable, a leaked one is closed by the runtime, and a
   // picture destroyed after the runtime does not touch the closed display.

@@ -118,6 +118,19 @@ void ApiMain() {
     Terminate();
     Terminate();
     SAY("asked twice");
+  } else if (Mode == "drawn") {
+    for (SimpleWindow* w : {&A, &B, &C}) w->Open();
+    A.SetMouseClickCallback([](const Position&) {
+      SAY("waiting");
+      AwaitNews(B);  // another client destroys B and C now
+      AwaitNews(C);
+      // Before their destruction is read (nothing pumps after ApiMain).
+      B.Close();
+      C.RenderRectangle(Position(0, 0), Position(1, 1), Red, true);
+      C.RefreshEvent();
+      XSync(display, False);
+      return SAY("closed and drawn");
+    });
   } else if (Mode == "gradient") {
     // As many distinct colours as a 256 x 256 gradient, all given back at exit.
     int distinct = 0;
