@@ -101,6 +101,10 @@ int slate::SetHints(unsigned long window, std::string const& title, int x, int y
   wmHints.input = True;
   wmHints.initial_state = NormalState;
 
+  // A title longer than one request can carry is cut short there.
+  unsigned long room = static_cast<unsigned long>(slate::RequestRoom(ChangePropertyHeader));
+  windowName.nitems = std::min(windowName.nitems, room);
+  iconName.nitems = std::min(iconName.nitems, room);
   XSetWMProperties(display, window, &windowName, &iconName, nullptr, 0, &sizeHints, &wmHints, nullptr);
   XFree(windowName.value);
   XFree(iconName.value);

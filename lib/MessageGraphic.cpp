@@ -38,8 +38,14 @@ void MessageGraphic::Draw(unsigned long window) {
   slate::OwnedFont font;
   slate::OwnedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr),
                                        slate::PaletteColor(GetColor()), Text, this, font.Out(), WindowFont));
-  XDrawImageString(display, window, gc.Get(), TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
-                   Text.c_str(), GetMessageLength());
+  if (!font.Get()) {
+    // In the server's default font, which the context has.
+    XDrawImageString(display, window, gc.Get(), TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
+                     Text.c_str(), GetMessageLength());
+    return;
+  }
+  slate::DrawImageText(window, gc.Get(), font.Get(), TextLocation.GetXCoordinate(),
+                       TextLocation.GetYCoordinate(), Text.data(), Text.size());
 }
 
 int MessageGraphic::GetMessageLength() const {

@@ -799,16 +799,16 @@ void SimpleWindow::RenderText(Position centre, const std::string& text, const co
     slate::ShutDown(std::cout, std::string("Unable to load the desired font: ") + WindowFont + "\n");
     return;
   }
-  int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
-  int w = XTextWidth(font, text.data(), length);
+  long long w = slate::TextWidth(font, text.data(), text.size());
   int h = font->ascent + font->descent;
   // (x, y) is the left end of the baseline; the band is filled behind the text.
-  int x = l_to_d(centre.GetXDistance()) - w / 2;
-  int y = l_to_d(centre.GetYDistance()) + h / 2;
+  long long x = l_to_d(centre.GetXDistance()) - w / 2;
+  long long y = static_cast<long long>(l_to_d(centre.GetYDistance())) + h / 2;
   GC gc = slate::Kept()->Paint(PaletteColor(textColor), PaletteColor(backColor));
   XSetFont(display, gc, font->fid);
-  DrawBoth(gc,
-           [&](Drawable target, GC g) { XDrawImageString(display, target, g, x, y, text.data(), length); });
+  DrawBoth(gc, [&](Drawable target, GC g) {
+    slate::DrawImageText(target, g, font, x, y, text.data(), text.size());
+  });
 }
 
 void SimpleWindow::RenderText(Position centre, const char* text, const color& textColor,
@@ -877,7 +877,16 @@ void SimpleWindow::RenderEllipse(const Position& upperLeft, const Position& lowe
 
 void SimpleWindow::RenderPolygon(const Position* vertices, int count, const color& c, bool border) {
   if (!IsLive() || !vertices || count < 1) return;
-  // One more point than vertices: the last repeats the first to close the outline.
+  // One more point than vertices: the last repeats the first to close the
+  // outline. The fill goes in one request (the even-odd rule needs every
+  // vertex at once), which must not be longer than the server takes.
+  long most = slate::RequestRoom(slate::FillPolyHeader) / slate::PointBytes - 1;
+  if (count > most) {
+    std::cout << "Unable to draw a polygon of " << count << " vertices: the X server takes at most " << most
+              << ".\n"
+              << std::flush;
+    return;
+  }
   std::vector<XPoint> points(static_cast<size_t>(count) + 1);
   for (int i = 0; i < count; ++i) {
     points[i].x = ToShort(l_to_d(vertices[i].GetXDistance()));

@@ -74,6 +74,26 @@ inline unsigned short ToSize(long v) {
   return static_cast<unsigned short>(std::clamp<long>(v, 0, USHRT_MAX));
 }
 
+// The most bytes one request can carry after a header of headerBytes: what
+// the server takes less the header, and less the longer length field of a
+// big request when the server has them.
+inline long RequestRoom(long headerBytes) {
+  long words = XExtendedMaxRequestSize(display);
+  if (words != 0) return words * 4 - headerBytes - 4;
+  return XMaxRequestSize(display) * 4 - headerBytes;
+}
+// Header sizes of the requests whose length the program's data decides.
+constexpr long ChangePropertyHeader = 24;
+constexpr long FillPolyHeader = 16;
+constexpr long PointBytes = 4;  // a point of a request: x and y, 16 bits each
+
+// The width in pixels of length characters of text in font, however many.
+long long TextWidth(XFontStruct* font, const char* text, size_t length);
+// Text on its band, with (x, y) the left end of its baseline, as far as it
+// can show on a drawable; gc carries the font.
+void DrawImageText(Drawable target, GC gc, XFontStruct* font, long long x, long long y, const char* text,
+                   size_t length);
+
 // Writes message to stream and asks every window to close: the response to
 // a condition the library cannot go on from.
 inline void ShutDown(std::ostream& stream, const std::string& message) {

@@ -74,6 +74,12 @@ TEST_F(Drawing, TextIsCentredOnItsPointOverItsBand) {
   W.RenderText(Position(1.5f, 3), "abc", Black, Green);  // 27 px from 99 - 13
   unsigned long g = ColorTable[Green];
   ExpectAt(Grab(85, 195, 29, 6), 29, {0, 0, WhitePx, 1, 0, g, 27, 5, g, 28, 5, WhitePx});
+  // Far wider than 16-bit coordinates reach: the middle shows where it
+  // belongs, and nothing of the rest lands on it.
+  Pixels digits = Grab(54, 61, 90, 15);
+  const std::string dashes(60000, '-');
+  W.RenderText(Position(1.5f, 1), dashes + "0123456789" + dashes, Blue, Yellow);
+  EXPECT_EQ(Shown(54, 61, 90, 15), digits);
 }
 
 TEST_F(Drawing, ShapesCoverTheirConvertedCorners) {

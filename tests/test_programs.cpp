@@ -352,6 +352,21 @@ TEST(Programs, MissingFonts) {
   EXPECT_EQ(out, "drawn\n" + failure + "after message\nready\nquit A\nApiEnd\n" + Usable);
 }
 
+TEST(Programs, RequestsLargerThanTheServerTakes) {
+  // A 20 MB title is cut short; a polygon one vertex too many for a request
+  // is refused; 20 MB of text are drawn, in a window and in an alert.
+  rig::Peer peer;
+  Scenario huge("huge", {"VERTICES=4194298"});
+  ASSERT_TRUE(huge.WaitOut("drawn\n", 20000));
+  peer.Close(Box(peer, "probe C").Id);
+  EXPECT_EQ(huge.Wait(20000), 0);
+  EXPECT_EQ(huge.Out(),
+            "opened 1\nUnable to draw a polygon of 4194298 vertices: the X server takes at most 4194297.\n"
+            "drawn\nready\n" +
+                Usable);
+  EXPECT_EQ(huge.Err(), "");
+}
+
 TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
   // Wholly off the screen, or with only a border on it: no exposure comes,
   // and Open does not wait for one, with or without a window manager.

@@ -131,6 +131,20 @@ void ApiMain() {
       XSync(display, False);
       return SAY("closed and drawn");
     });
+  } else if (Mode == "huge") {
+    // Requests larger than the server takes in one piece: a title, a
+    // polygon of VERTICES vertices, texts, and an alert's message.
+    const std::string text(20 << 20, 'M');
+    SimpleWindow big(text, 5, 4, Position(1, 1));
+    SAY("opened %d", big.Open());
+    std::vector<Position> points;
+    for (int i = 0, n = std::atoi(std::getenv("VERTICES")); i < n; ++i)
+      points.emplace_back(i % 2 ? 0.5f : 4.5f, 0.5f + 3.0f * i / n);
+    big.RenderPolygon(points, static_cast<int>(points.size()), Red, true);
+    big.RenderText(Position(2.5, 2), text, Blue, Yellow);
+    XSync(display, False);
+    SAY("drawn");
+    C.Message(text);
   } else if (Mode == "gradient") {
     // As many distinct colours as a 256 x 256 gradient, all given back at exit.
     int distinct = 0;
