@@ -5,7 +5,6 @@
 
 #include <climits>
 #include <cmath>
-#include <functional>
 
 #include "rig.h"
 #include "slate.h"
@@ -42,13 +41,12 @@ int Route(XEvent e, SimpleWindow& w) {
 // Runs the event pump (a pass per GetStatus) until done holds, with a last
 // pass begun at least ms from now, or for 10 s at most; gives the number of
 // passes. A loaded machine runs fewer passes: assert counts and orders.
-int PumpUntil(
-    SimpleWindow& w, int ms, const std::function<bool()>& done = [] { return true; }) {
+int PumpUntil(SimpleWindow& w, int ms, bool (*done)() = nullptr) {
   double start = rig::Now();
   for (int passes = 1;; ++passes) {
     bool late = rig::Now() >= start + ms;
     w.GetStatus();
-    if ((late && done()) || rig::Now() > start + 10000) return passes;
+    if ((late && (!done || done())) || rig::Now() > start + 10000) return passes;
   }
 }
 

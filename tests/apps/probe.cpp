@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -154,15 +153,13 @@ void ApiMain() {
   } else if (Mode == "exhausted") {
     // Windows until the server has no memory left for a backing pixmap; the
     // program goes on without the window that failed.
-    std::vector<std::unique_ptr<SimpleWindow>> many;
-    int status = WindowIsOpen;
-    while (status == WindowIsOpen && many.size() < 100) {
-      many.push_back(std::make_unique<SimpleWindow>("probe many", 2, 2, Position(1, 1)));
-      status = many.back()->Open();
-    }
-    unsigned long failed = WinManager.GetWindow(many.back().get());
-    SAY("status %d, registered %d, window %lu", status, WinManager.GetWindow(failed) != nullptr, failed);
-    many.front()->Close();
+    SimpleWindow many[100];
+    int n = 0;
+    while (n < 99 && many[n].Open() == WindowIsOpen) ++n;
+    unsigned long failed = WinManager.GetWindow(&many[n]);
+    SAY("status %d, registered %d, window %lu", many[n].GetStatus(), WinManager.GetWindow(failed) != nullptr,
+        failed);
+    many[0].Close();
     static SimpleWindow again("probe again", 2, 2, Position(1, 1));
     SAY("again %d", again.Open());
   } else if (Mode == "gone") {
