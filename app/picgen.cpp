@@ -9,6 +9,7 @@
 // the pictures look the same at every scale. It needs a display to draw on,
 // with the RENDER extension, and the fonts of Debian's fonts-dejavu-core.
 #include <X11/Xlib.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -432,6 +433,29 @@ bool WritePictures(Display* display, const zindra::FontFiles& fonts, double scal
   return write("menu.xpm", DrawMenu) & write("instructions.xpm", DrawInstructions);
 }
 
+// Draws both pictures on the display the environment names, at its own
+// scale when scale is 0; false if it cannot.
+bool DrawOnDisplay(const zindra::FontFiles& fonts, double scale, const std::string& dir) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "zindra-pictures: cannot open display %s\n", XDisplayName(nullptr));
+    return false;
+  }
+  bool ok = false;
+  if (!XftDefaultHasRender(display)) {
+    std::fprintf(stderr,
+                 "zindra-pictures: the X server lacks the RENDER extension, which drawing text needs\n");
+  } else {
+    if (scale == 0) {
+      scale = std::floor(static_cast<float>(DisplayWidth(display, DefaultScreen(display)) / 29.0));
+      if (scale < 1) scale = 1;
+    }
+    ok = WritePictures(display, fonts, scale, dir);
+  }
+  XCloseDisplay(display);
+  return ok;
+}
+
 void Usage() {
   std::fprintf(stderr,
                "usage: zindra-pictures [--scale PIXELS_PER_CM] [OUTPUT_DIRECTORY]\n"
@@ -465,23 +489,7 @@ int main(int argc, char** argv) {
   }
 
   zindra::FontFiles fonts;
-  if (!fonts.Find()) return 1;
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) {
-    std::fprintf(stderr, "zindra-pictures: cannot open display %s\n", XDisplayName(nullptr));
-    return 1;
-  }
-  bool ok = false;
-  if (!XftDefaultHasRender(display)) {
-    std::fprintf(stderr,
-                 "zindra-pictures: the X server lacks the RENDER extension, which drawing text needs\n");
-  } else {
-    if (scale == 0) {
-      scale = std::floor(static_cast<float>(DisplayWidth(display, DefaultScreen(display)) / 29.0));
-      if (scale < 1) scale = 1;
-    }
-    ok = WritePictures(display, fonts, scale, dir);
-  }
-  XCloseDisplay(display);
+  bool ok = fonts.Find() && DrawOnDisplay(fonts, scale, dir);
+  FcFini();  // fontconfig's caches, once Xft has closed its fonts with the display
   return ok ? 0 : 1;
 }
