@@ -4,12 +4,14 @@
 //   zindra-pictures [--scale PIXELS_PER_CM] [OUTPUT_DIRECTORY]
 //
 // The scale defaults to the menu's own on the current display, floor(display
-// width / 29) px/cm. The menu's buttons are drawn inside their click regions.
-// It needs a display to draw on, with the fonts of Debian's xfonts-base.
+// width / 29) px/cm. The menu's buttons are drawn inside their click regions,
+// and every text is sized in centimetres, or from the box it fills, so that
+// the pictures look the same at every scale. It needs a display to draw on,
+// with the RENDER extension, and the fonts of Debian's fonts-dejavu-core.
 #include <X11/Xlib.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,9 +26,12 @@
 namespace {
 
 using zindra::Canvas;
+using zindra::Coverage;
+using zindra::Lettering;
 using zindra::PixelRect;
 
-// Every colour of both pictures, which keeps their colour count small.
+// Every colour of both pictures, which keeps their colour count small. Text
+// edges add blends of these.
 namespace colour {
 constexpr const char *Ink = "#fff7d6", *InkShadow = "#1a0f05";  // the labels and the close mark only
 constexpr const char *Gold = "#f2b632", *GoldLight = "#ffe07a", *GoldDark = "#7a4e0c", *Panel = "#150d2b";
@@ -39,62 +44,25 @@ constexpr const char *Parchment = "#f4e6c3", *ParchmentEdge = "#8b5a2b", *Headin
 constexpr const char *Text = "#3b2412", *Faint = "#6f66a3";
 }  // namespace colour
 
-// The fonts, all from Debian's xfonts-base (on the X server's default font
-// path). Each is required, so that the pictures never depend on the server.
-enum FontId {
-  Font12x24,
-  Font10x20,
-  Font9x15Bold,
-  Font9x15,
-  Font8x13Bold,
-  Font8x13,
-  Font7x13Bold,
-  Font7x13,
-  Font6x13Bold,
-  Font6x13,
-  Font6x12,
-  Font6x10,
-  Font5x8,
-  FontCount
-};
-constexpr const char* FontNames[FontCount] = {"12x24", "10x20",    "9x15bold", "9x15",     "8x13bold",
-                                              "8x13",  "7x13bold", "7x13",     "6x13bold", "6x13",
-                                              "6x12",  "6x10",     "5x8"};
-
-using Fonts = std::array<XFontStruct*, FontCount>;
-
-// Loads every font; false, naming each one the server lacks, if any is.
-bool LoadFonts(Display* display, Fonts& fonts) {
-  bool complete = true;
-  for (int id = 0; id < FontCount; ++id) {
-    fonts[id] = XLoadQueryFont(display, FontNames[id]);
-    if (!fonts[id]) {
-      std::fprintf(stderr, "zindra-pictures: no font %s on the X server; it comes with xfonts-base\n",
-                   FontNames[id]);
-      complete = false;
-    }
-  }
-  return complete;
-}
-
-// A font, and whether text in it is drawn bold.
-struct Face {
-  FontId Font;
-  bool Bold;
-};
-
 // Layout shared by both pictures, in cm.
 constexpr int StarCount = 140;
 constexpr double StarSize = 0.03, HairLine = 0.03;  // a hair line: rules under text, the panel's outline
 constexpr double FrameThickness = 0.12;             // the gold frame around the picture
-constexpr FontId TitleFont = Font9x15Bold;
-constexpr double LargePrintScale = 40;  // px/cm from which small print takes the larger of two fonts
+constexpr zindra::Typeface TitleFace = zindra::SerifBold;  // a book title's serifs for the game's name
+// The title's dark rim and drop shadow, as shares of its size.
+constexpr double TitleRim = 0.035, TitleDrop = 0.06;
+// The height of a capital in DejaVu Sans, as a share of the size: for
+// placing lines of text by their capitals.
+constexpr double CapHeight = 0.73;
+// Sizes are measured at this many pixels, then scaled to the size wanted.
+constexpr double MeasuringSize = 100;
 
 // Pixels of a layout length in centimetres.
 struct Scale {
   double PixelsPerCm;
   int operator()(double cm) const { return zindra::CmToPixel(cm, PixelsPerCm); }
-  FontId Pick(FontId large, FontId small) const { return PixelsPerCm >= LargePrintScale ? large : small; }
+  // A text size in pixels, fractions kept, so that text scales smoothly.
+  double Size(double cm) const { return cm * PixelsPerCm; }
 };
 
 // Where a crystal stands and how large it is.
@@ -113,12 +81,13 @@ struct ButtonLook {
 namespace menulayout {
 constexpr unsigned StarSeed = 7;
 constexpr const char* Title = "ZINDRA";
-constexpr double TitleCentreX = 5.9, TitleTop = 2.6, TitleMaxWidth = 8.0, TitleMaxHeight = 2.0;
+constexpr double TitleCentreX = 5.9, TitleTop = 2.6, TitleMaxWidth = 7.2, TitleMaxHeight = 2.0;
 constexpr const char* Subtitle = "THE CRYSTAL CAVERNS";
-constexpr double SubtitleGap = 0.55;  // from the title to the subtitle's ascent
-constexpr double RuleGap = 0.3;       // from the subtitle's baseline to its rule
+constexpr double SubtitleSize = 0.34;
+constexpr double SubtitleGap = 0.6;  // from the title's shadow to the subtitle
+constexpr double RuleGap = 0.3;      // from the subtitle to its rule
 constexpr const char* Footer = "v1.0   ZINDRA GAMES";
-constexpr double FooterLeft = 0.5, FooterAboveBottom = 0.45;
+constexpr double FooterSize = 0.26, FooterLeft = 0.5, FooterAboveBottom = 0.45;
 constexpr double FloorX[] = {0.0, 0.8, 1.6, 2.3, 3.1, 3.9, 4.6, 5.5, 6.3, 7.0, 7.9, 8.6, 9.4, 10.1};
 constexpr double FloorY[] = {10.6, 10.1, 10.4, 9.7, 10.2, 9.9, 10.5, 9.8, 10.3, 9.6, 10.2, 10.0, 10.4, 10.9};
 constexpr double FloorRightY = 10.9, FloorEdge = 0.06;
@@ -135,12 +104,12 @@ constexpr ButtonLook Buttons[zindra::ButtonCount] = {
     {"#1f9aa0", "#7fe0e4", "#0c5558"},  // MORE GAMES
 };
 constexpr ButtonLook CloseLook = {"#c62828", "#ff8a80", "#6d0f0f"};
-// Label fonts, largest first; a label may take this share of its button.
-constexpr int LabelWidthPercent = 85, LabelHeightPercent = 65;
-constexpr int LabelShadowOffset = 2;  // px
-constexpr Face LabelFaces[] = {{Font12x24, true},     {Font10x20, true},     {Font9x15Bold, false},
-                               {Font8x13Bold, false}, {Font7x13Bold, false}, {Font6x13Bold, false},
-                               {Font6x10, false},     {Font5x8, false}};
+// Every label is drawn at one size: its capitals take LabelHeight of the
+// button's height, unless the widest label would then take more than
+// LabelWidth of the button's face. The face is narrowed so that the longest
+// label fits at nearly the height the others have.
+constexpr double LabelHeight = 0.45, LabelWidth = 0.9, LabelNarrow = 0.75;
+constexpr double LabelShadow = 0.07;  // the shadow's offset, as a share of the capitals' height
 }  // namespace menulayout
 
 // The instructions picture, in cm: a title between two crystals and the
@@ -148,9 +117,9 @@ constexpr Face LabelFaces[] = {{Font12x24, true},     {Font10x20, true},     {Fo
 namespace ruleslayout {
 constexpr unsigned StarSeed = 11;
 constexpr const char* Title = "HOW TO PLAY";
-constexpr double TitleTop = 0.55, TitleMaxWidth = 10.0, TitleMaxHeight = 1.5, TitleCrystalGap = 0.8;
+constexpr double TitleTop = 0.55, TitleMaxWidth = 8.6, TitleMaxHeight = 1.5, TitleCrystalGap = 0.8;
 constexpr double PanelSide = 0.9, PanelGap = 0.5, PanelBottom = 11.0, PanelEdge = 0.04;
-constexpr double Margin = 0.45, Indent = 0.7;  // inside the parchment; of a bullet's text
+constexpr double Margin = 0.45;  // inside the parchment
 enum LineKind { Heading, Plain, Bullet };
 struct Line {
   LineKind Kind;
@@ -170,44 +139,19 @@ constexpr Line Lines[] = {
     {Bullet, "Press P to pause and ESC to go back to the menu."},
     {Heading, "GOOD LUCK, EXPLORER!"},
 };
-// Text fonts, largest first; headings are drawn bold.
-constexpr Face TextFaces[] = {{Font12x24, false}, {Font10x20, false}, {Font9x15, false}, {Font8x13, false},
-                              {Font7x13, false},  {Font6x12, false},  {Font6x10, false}, {Font5x8, false}};
+// The text's size is the largest at which the widest line fits the parchment
+// and the lines are at least LineStep sizes apart; they are spread up to
+// LineStepMost sizes apart. A bullet's text is indented by Indent sizes.
+constexpr double LineStep = 1.45, LineStepMost = 1.9, Indent = 1.6;
 constexpr const char* Hint = "Close this window to return to the menu.";
-constexpr double HintBaseline = 11.55;
+constexpr double HintSize = 0.28, HintTop = 11.36;
 }  // namespace ruleslayout
-
-// The largest whole factor by which text in font, blown up, fits a box of
-// maxWidth x maxHeight pixels; at least 1.
-int LargestFactorThatFits(XFontStruct* font, const std::string& text, int maxWidth, int maxHeight) {
-  int factor =
-      std::min(maxWidth / Canvas::TextWidth(font, false, text), maxHeight / Canvas::TextHeight(font));
-  return std::max(1, factor);
-}
-
-// The first of faces, which run from the largest font to the smallest, for
-// which fits(font, bold) holds; the smallest when none does.
-template <size_t N, typename Fits>
-Face LargestFontThatFits(const Fonts& fonts, const Face (&faces)[N], Fits fits) {
-  for (const Face& face : faces) {
-    if (fits(fonts[face.Font], face.Bold)) return face;
-  }
-  return faces[N - 1];
-}
 
 // A rectangle of width x height centred in r.
 PixelRect CentredIn(const PixelRect& r, int width, int height) {
   int x = r.X0 + (r.Width() - width) / 2;
   int y = r.Y0 + (r.Height() - height) / 2;
   return {x, y, x + width - 1, y + height - 1};
-}
-
-// Text centred on centreX; returns its width.
-int CentredText(Canvas& c, XFontStruct* font, bool bold, int centreX, int baseline, const std::string& text,
-                const char* colour) {
-  int width = Canvas::TextWidth(font, bold, text);
-  c.Text(font, bold, centreX - width / 2, baseline, text, colour);
-  return width;
 }
 
 // The night sky in bands, with stars. The stars come from a seeded
@@ -243,25 +187,36 @@ void DrawFrame(Canvas& c, const Scale& px) {
   c.Frame({t, t, c.Width - 1 - t, c.Height - 1 - t}, std::max(1, t / 3), colour::FrameInner);
 }
 
-// Large lettering, centred on centreX below top: the glyphs of the title
-// font blown up to the largest blocks that fit maxWidth x maxHeight, with a
-// drop shadow, a dark rim and a two-tone gold face. Returns the face's box.
-PixelRect DrawTitle(Canvas& c, const Fonts& fonts, const std::string& text, int centreX, int top,
-                    int maxWidth, int maxHeight) {
-  XFontStruct* font = fonts[TitleFont];
-  int k = LargestFactorThatFits(font, text, maxWidth, maxHeight);
-  int width = Canvas::TextWidth(font, false, text) * k;
-  int height = Canvas::TextHeight(font) * k;
-  int x = centreX - width / 2;
-  zindra::GlyphMask mask = c.Mask(font, text);
-  int rim = std::max(1, k / 4);
-  int drop = std::max(2, k / 2);
-  int rows = static_cast<int>(mask.size());
-  c.FillMask(mask, x + drop, top + drop, k, rim, 0, rows, colour::TitleShadow);
-  c.FillMask(mask, x, top, k, rim, 0, rows, colour::GoldDark);
-  c.FillMask(mask, x, top, k, 0, 0, rows / 2, colour::GoldLight);
-  c.FillMask(mask, x, top, k, 0, rows / 2, rows, colour::Gold);
-  return {x, top, x + width - 1, top + height - 1};
+// Text whose ink is centred on centreX with its top at top; returns the ink's box.
+PixelRect CentredText(Canvas& c, const Lettering& lettering, int centreX, int top, const std::string& text,
+                      const char* colour) {
+  Coverage coverage = c.Render(lettering, text);
+  PixelRect ink = coverage.Ink();
+  int x = centreX - ink.Width() / 2 - ink.X0, y = top - ink.Y0;
+  c.Paint(coverage, x, y, colour);
+  return {x + ink.X0, y + ink.Y0, x + ink.X1, y + ink.Y1};
+}
+
+// Large lettering, centred on centreX below top, as large as fits maxWidth x
+// maxHeight: a drop shadow, a dark rim and a two-tone gold face. Returns the
+// face's box.
+PixelRect DrawTitle(Canvas& c, const std::string& text, int centreX, int top, int maxWidth, int maxHeight) {
+  PixelRect measured = c.Render({TitleFace, MeasuringSize}, text).Ink();
+  if (measured.Width() == 0) return {centreX, top, centreX - 1, top - 1};
+  double size =
+      MeasuringSize * std::min(double(maxWidth) / measured.Width(), double(maxHeight) / measured.Height());
+  Coverage face = c.Render({TitleFace, size}, text);
+  PixelRect ink = face.Ink();
+  int rim = std::max(1, static_cast<int>(std::lround(size * TitleRim)));
+  int drop = std::max(2, static_cast<int>(std::lround(size * TitleDrop)));
+  Coverage outline = face.Grown(rim);
+  int x = centreX - ink.Width() / 2 - ink.X0, y = top - ink.Y0;
+  c.Paint(outline, x - rim + drop, y - rim + drop, colour::TitleShadow);
+  c.Paint(outline, x - rim, y - rim, colour::GoldDark);
+  int middle = (ink.Y0 + ink.Y1 + 1) / 2;
+  c.Paint(face, x, y, colour::GoldLight, 0, middle);
+  c.Paint(face, x, y, colour::Gold, middle);
+  return {x + ink.X0, y + ink.Y0, x + ink.X1, y + ink.Y1};
 }
 
 XPoint Point(int x, int y) {
@@ -296,20 +251,40 @@ void DrawCavern(Canvas& c, const Scale& px) {
     DrawCrystal(c, px(k.CentreX), px(k.Bottom), px(k.Width), px(k.Height));
 }
 
+int BevelPixels(const PixelRect& r) {
+  return std::max(2, std::min(r.Width(), r.Height()) / 12);
+}
+
 // A raised button with a bevel, filling r.
 void DrawBevelBox(Canvas& c, const PixelRect& r, const ButtonLook& look) {
-  int bevel = std::max(2, std::min(r.Width(), r.Height()) / 12);
+  int bevel = BevelPixels(r);
   c.Fill(r, look.Dark);
   c.Fill(r.X0, r.Y0, r.Width() - bevel, r.Height() - bevel, look.Light);
   c.Fill(r.X0 + bevel, r.Y0 + bevel, r.Width() - 2 * bevel, r.Height() - 2 * bevel, look.Front);
   c.Frame(r, 1, colour::InkShadow);
 }
 
-// The five buttons, each centred in its click region, with the largest label
-// font that leaves a margin around every label; then the close box. Labels
-// and the cross are clipped to their boxes, which lie inside the regions, so
-// that even at scales too small for any font no ink strays out of a region.
-void DrawButtons(Canvas& c, const Scale& px, const Fonts& fonts) {
+// The labels' size: their capitals (the tallest ink of all labels) take
+// LabelHeight of the buttons' height, or less if the widest would not fit
+// LabelWidth of the face.
+double LabelSize(Canvas& c, int buttonWidth, int buttonHeight) {
+  using namespace menulayout;
+  int tallest = 1, widest = 1;
+  for (const char* text : zindra::ButtonLabels) {
+    PixelRect ink = c.Render({zindra::SansBold, MeasuringSize, LabelNarrow}, text).Ink();
+    tallest = std::max(tallest, ink.Height());
+    widest = std::max(widest, ink.Width());
+  }
+  int face = buttonWidth - 2 * BevelPixels({0, 0, buttonWidth - 1, buttonHeight - 1});
+  return MeasuringSize * std::min(LabelHeight * buttonHeight / tallest, LabelWidth * face / widest);
+}
+
+// The five buttons, each centred in its click region with its label centred
+// on it; then the close box. Labels and the cross are clipped to their
+// boxes, which lie inside the regions, so that even at scales too small for
+// legible text no ink strays out of a region. Returns a line per label with
+// the share of its button's height it fills.
+std::string DrawButtons(Canvas& c, const Scale& px) {
   using namespace menulayout;
   PixelRect regions[zindra::RegionCount];
   int smallest = 1 << 30;
@@ -321,25 +296,25 @@ void DrawButtons(Canvas& c, const Scale& px, const Fonts& fonts) {
   int width = regions[zindra::PlayButton].Width() - 2 * inset;
   int height = 1 << 30;
   for (int i = 0; i < zindra::ButtonCount; ++i) height = std::min(height, regions[i].Height() - 2 * inset);
-  Face label = LargestFontThatFits(fonts, LabelFaces, [&](XFontStruct* font, bool bold) {
-    int widest = 0;
-    for (const char* text : zindra::ButtonLabels)
-      widest = std::max(widest, Canvas::TextWidth(font, bold, text));
-    return widest + 2 <= width * LabelWidthPercent / 100 &&
-           Canvas::TextHeight(font) + 2 <= height * LabelHeightPercent / 100;
-  });
-  XFontStruct* font = fonts[label.Font];
+  Lettering label = {zindra::SansBold, LabelSize(c, width, height), LabelNarrow};
+  std::string shares;
   for (int i = 0; i < zindra::ButtonCount; ++i) {
     PixelRect button = CentredIn(regions[i], width, height);
     DrawBevelBox(c, button, Buttons[i]);
     const char* text = zindra::ButtonLabels[i];
-    PixelRect ink = CentredIn(button, Canvas::TextWidth(font, label.Bold, text), Canvas::TextHeight(font));
-    int baseline = ink.Y0 + font->ascent;
+    Coverage coverage = c.Render(label, text);
+    PixelRect ink = coverage.Ink();
+    PixelRect place = CentredIn(button, ink.Width(), ink.Height());
+    int x = place.X0 - ink.X0, y = place.Y0 - ink.Y0;
+    int shadow = std::max(1, static_cast<int>(std::lround(ink.Height() * LabelShadow)));
     c.Clip(button);
-    c.Text(font, label.Bold, ink.X0 + LabelShadowOffset, baseline + LabelShadowOffset, text,
-           colour::InkShadow);
-    c.Text(font, label.Bold, ink.X0, baseline, text, colour::Ink);
+    c.Paint(coverage, x + shadow, y + shadow, colour::InkShadow);
+    c.Paint(coverage, x, y, colour::Ink);
     c.Unclip();
+    char line[120];
+    std::snprintf(line, sizeof line, "  %-12s label %3d px high in a %d-px button: %.0f%%\n", text,
+                  ink.Height(), height, 100.0 * ink.Height() / height);
+    shares += line;
   }
 
   // The close box: a red button with a cross.
@@ -353,21 +328,21 @@ void DrawButtons(Canvas& c, const Scale& px, const Fonts& fonts) {
   c.Line(box.X0 + m, box.Y0 + m, box.X1 - m, box.Y1 - m, stroke, colour::Ink);
   c.Line(box.X1 - m, box.Y0 + m, box.X0 + m, box.Y1 - m, stroke, colour::Ink);
   c.Unclip();
+  return shares;
 }
 
-void DrawMenu(Canvas& c, const Scale& px, const Fonts& fonts) {
+std::string DrawMenu(Canvas& c, const Scale& px) {
   using namespace menulayout;
   DrawBackdrop(c, px, StarSeed);
   DrawCavern(c, px);
 
   PixelRect title =
-      DrawTitle(c, fonts, Title, px(TitleCentreX), px(TitleTop), px(TitleMaxWidth), px(TitleMaxHeight));
-  XFontStruct* small = fonts[px.Pick(Font10x20, Font7x13)];
-  int baseline = title.Y1 + 1 + px(SubtitleGap) + small->ascent;
-  int width = CentredText(c, small, true, px(TitleCentreX), baseline, Subtitle, colour::Subtitle);
-  c.Fill(px(TitleCentreX) - width / 2, baseline + px(RuleGap), width, std::max(1, px(HairLine)),
+      DrawTitle(c, Title, px(TitleCentreX), px(TitleTop), px(TitleMaxWidth), px(TitleMaxHeight));
+  PixelRect subtitle = CentredText(c, {zindra::SansBold, px.Size(SubtitleSize)}, px(TitleCentreX),
+                                   title.Y1 + 1 + px(SubtitleGap), Subtitle, colour::Subtitle);
+  c.Fill(subtitle.X0, subtitle.Y1 + 1 + px(RuleGap), subtitle.Width(), std::max(1, px(HairLine)),
          colour::Gold);
-  c.Text(fonts[px.Pick(Font6x13, Font5x8)], false, px(FooterLeft), c.Height - px(FooterAboveBottom), Footer,
+  c.Text({zindra::Sans, px.Size(FooterSize)}, px(FooterLeft), c.Height - px(FooterAboveBottom), Footer,
          colour::Faint);
 
   // The panel behind the buttons stops short of the picture's frame.
@@ -378,15 +353,15 @@ void DrawMenu(Canvas& c, const Scale& px, const Fonts& fonts) {
                      std::min(last.X1 + pad / 2, c.Width - 2 - FramePixels(px)), last.Y1 + pad};
   c.Fill(panel, colour::Panel);
   c.Frame(panel, std::max(1, px(HairLine)), colour::GoldDark);
-  DrawButtons(c, px, fonts);
+  std::string shares = DrawButtons(c, px);
   DrawFrame(c, px);
+  return shares;
 }
 
-void DrawInstructions(Canvas& c, const Scale& px, const Fonts& fonts) {
+std::string DrawInstructions(Canvas& c, const Scale& px) {
   using namespace ruleslayout;
   DrawBackdrop(c, px, StarSeed);
-  PixelRect title =
-      DrawTitle(c, fonts, Title, c.Width / 2, px(TitleTop), px(TitleMaxWidth), px(TitleMaxHeight));
+  PixelRect title = DrawTitle(c, Title, c.Width / 2, px(TitleTop), px(TitleMaxWidth), px(TitleMaxHeight));
   for (int side : {-1, 1}) {
     int x = c.Width / 2 + side * (title.Width() / 2 + px(TitleCrystalGap));
     DrawCrystal(c, x, title.Y1 + 1, title.Height() / 2, title.Height());
@@ -398,67 +373,86 @@ void DrawInstructions(Canvas& c, const Scale& px, const Fonts& fonts) {
   c.Frame(panel, std::max(2, px(PanelEdge)), colour::ParchmentEdge);
 
   // Every line gets the same step; headings after the first get half a step
-  // more above them. The font is the largest in which the widest line fits
-  // and the lines are a little more than their height apart.
+  // more above them.
   int count = static_cast<int>(std::size(Lines));
   int gaps = static_cast<int>(
       std::count_if(Lines + 1, std::end(Lines), [](const Line& l) { return l.Kind == Heading; }));
   int margin = px(Margin);
-  int indent = px(Indent);
-  int room = (panel.Height() - 2 * margin) * 2 / (2 * count + gaps);
-  Face face = LargestFontThatFits(fonts, TextFaces, [&](XFontStruct* font, bool) {
-    int widest = 0;
-    for (const Line& l : Lines) {
-      widest = std::max(widest,
-                        Canvas::TextWidth(font, l.Kind == Heading, l.Text) + (l.Kind == Bullet ? indent : 0));
-    }
-    int height = Canvas::TextHeight(font);
-    return widest <= panel.Width() - 2 * margin && std::min(height * 2, room) >= height + 2;
-  });
-  XFontStruct* font = fonts[face.Font];
-  int step = std::min(Canvas::TextHeight(font) * 2, room);
-  int y = panel.Y0 + (panel.Height() - (count * step + gaps * step / 2)) / 2 + font->ascent;
+  int room = panel.Width() - 2 * margin;
+  double perLine = (panel.Height() - 2.0 * margin) * 2 / (2 * count + gaps);
+  auto face = [](const Line& l) { return l.Kind == Heading ? zindra::SansBold : zindra::Sans; };
+  auto widest = [&](double size) {
+    int most = 0;
+    for (const Line& l : Lines)
+      most =
+          std::max(most, c.TextWidth({face(l), size}, l.Text) + (l.Kind == Bullet ? int(Indent * size) : 0));
+    return most;
+  };
+  double size = std::min(MeasuringSize * room / widest(MeasuringSize), perLine / LineStep);
+  while (size > 1 && widest(size) > room) size *= 0.98;  // widths do not quite scale with the size
+  double step = std::min(perLine, size * LineStepMost);
+  int capital = static_cast<int>(std::lround(size * CapHeight));
+  double top = panel.Y0 + (panel.Height() - (count + gaps / 2.0) * step) / 2;
   for (int i = 0; i < count; ++i) {
     const Line& l = Lines[i];
     bool heading = l.Kind == Heading;
-    if (heading && i > 0) y += step / 2;
+    if (heading && i > 0) top += step / 2;
+    int baseline = static_cast<int>(std::lround(top + (step + capital) / 2));
     int x = panel.X0 + margin;
     if (l.Kind == Bullet) {
-      DrawCrystal(c, x + indent / 3, y, font->ascent * 3 / 4, font->ascent);
-      x += indent;
+      int height = capital * 11 / 10;
+      DrawCrystal(c, x + static_cast<int>(Indent * size / 3), baseline, height * 3 / 4, height);
+      x += static_cast<int>(Indent * size);
     }
-    c.Text(font, heading, x, y, l.Text, heading ? colour::Heading : colour::Text);
+    PixelRect ink = c.Text({face(l), size}, x, baseline, l.Text, heading ? colour::Heading : colour::Text);
     if (heading) {
-      c.Fill(x, y + font->descent, Canvas::TextWidth(font, true, l.Text), std::max(1, px(HairLine)),
-             colour::ParchmentEdge);
+      c.Fill(ink.X0, baseline + std::max(2, static_cast<int>(std::lround(size * 0.2))), ink.Width(),
+             std::max(1, px(HairLine)), colour::ParchmentEdge);
     }
-    y += step;
+    top += step;
   }
-  CentredText(c, fonts[px.Pick(Font9x15, Font6x10)], false, c.Width / 2, px(HintBaseline), Hint,
-              colour::Subtitle);
+  CentredText(c, {zindra::Sans, px.Size(HintSize)}, c.Width / 2, px(HintTop), Hint, colour::Subtitle);
   DrawFrame(c, px);
+  return "";
 }
 
 // Draws both pictures into dir; false if one could not be made.
-bool WritePictures(Display* display, double scale, const std::string& dir) {
-  Fonts fonts{};
+bool WritePictures(Display* display, const zindra::FontFiles& fonts, double scale, const std::string& dir) {
   const Scale px = {scale};
-  auto write = [&](const char* file, void (*draw)(Canvas&, const Scale&, const Fonts&)) {
-    Canvas canvas(display, px(zindra::PictureWidthCm), px(zindra::PictureHeightCm));
-    draw(canvas, px, fonts);
+  auto write = [&](const char* file, std::string (*draw)(Canvas&, const Scale&)) {
+    Canvas canvas(display, fonts, px(zindra::PictureWidthCm), px(zindra::PictureHeightCm));
+    std::string notes = draw(canvas, px);
     std::string path = dir + "/" + file;
     int colours = 0;
     if (!canvas.Write(path, &colours)) return false;
-    std::printf("%s: %dx%d pixels (%g px/cm), %d colours\n", path.c_str(), canvas.Width, canvas.Height, scale,
-                colours);
+    std::printf("%s: %dx%d pixels (%g px/cm), %d colours\n%s", path.c_str(), canvas.Width, canvas.Height,
+                scale, colours, notes.c_str());
     return true;
   };
   // Both pictures are attempted even when the first cannot be written.
-  bool ok = LoadFonts(display, fonts) &&
-            (write("menu.xpm", DrawMenu) & write("instructions.xpm", DrawInstructions));
-  for (XFontStruct* font : fonts) {
-    if (font) XFreeFont(display, font);
+  return write("menu.xpm", DrawMenu) & write("instructions.xpm", DrawInstructions);
+}
+
+// Draws both pictures on the display the environment names, at its own
+// scale when scale is 0; false if it cannot.
+bool DrawOnDisplay(const zindra::FontFiles& fonts, double scale, const std::string& dir) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "zindra-pictures: cannot open display %s\n", XDisplayName(nullptr));
+    return false;
   }
+  bool ok = false;
+  if (!XftDefaultHasRender(display)) {
+    std::fprintf(stderr,
+                 "zindra-pictures: the X server lacks the RENDER extension, which drawing text needs\n");
+  } else {
+    if (scale == 0) {
+      scale = std::floor(static_cast<float>(DisplayWidth(display, DefaultScreen(display)) / 29.0));
+      if (scale < 1) scale = 1;
+    }
+    ok = WritePictures(display, fonts, scale, dir);
+  }
+  XCloseDisplay(display);
   return ok;
 }
 
@@ -494,16 +488,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) {
-    std::fprintf(stderr, "zindra-pictures: cannot open display %s\n", XDisplayName(nullptr));
-    return 1;
-  }
-  if (scale == 0) {
-    scale = std::floor(static_cast<float>(DisplayWidth(display, DefaultScreen(display)) / 29.0));
-    if (scale < 1) scale = 1;
-  }
-  bool ok = WritePictures(display, scale, dir);
-  XCloseDisplay(display);
+  zindra::FontFiles fonts;
+  bool ok = fonts.Find() && DrawOnDisplay(fonts, scale, dir);
+  FcFini();  // fontconfig's caches, once Xft has closed its fonts with the display
   return ok ? 0 : 1;
 }

@@ -208,34 +208,73 @@ TEST(Menu, WithABadPictureBlankButClickableToTheBorder) {
   EXPECT_EQ(zindra.Out(), "12.5t5.25n12.5t2.34375n12.5t5.26562n");
 }
 
-// Pictures drawn for a 1366-pixel screen (47 px/cm) keep every label, and
-// the close mark, inside its click region.
+// Pictures drawn for three screens keep every label, and the close mark,
+// inside its click region; each label's capitals fill 35 to 60% of the
+// height of its button (46, 65 and 130 px: the shortest region less an
+// inset), and the rules stay on their parchment.
 TEST(Menu, PicturesForAnotherScaleKeepTheirLabelsInTheirRegions) {
-  rig::Server server("1366x768x24");
-  std::string dir = rig::Path("pictures-47");
-  mkdir(dir.c_str(), 0755);
-  rig::Child made({rig::Path("app/zindra-pictures"), dir}, {server.Env()});
-  ASSERT_EQ(made.Wait(30000), 0) << made.Err();
-  rig::Peer peer(server.Name());
-  int width = 0, height = 0;
-  std::vector<unsigned long> menu = Pixels(peer, dir + "/menu.xpm", &width, &height);
-  ASSERT_EQ(std::vector<int>({width, height}), std::vector<int>({705, 564}));
-  int inside[zindra::RegionCount] = {}, stray = 0;
-  unsigned long ink = peer.Named("#fff7d6");  // the labels'
-  for (int i = 0; i < int(menu.size()); ++i) {
-    if (menu[i] != ink) continue;
-    int x = i % width, y = i / width, region = -1;
-    for (int r = 0; r < zindra::RegionCount; ++r) {
-      zindra::PixelRect box = zindra::RegionPixels(zindra::ClickMap[r], 47);
-      if (x >= box.X0 && x <= box.X1 && y >= box.Y0 && y <= box.Y1) region = r;
-    }
-    if (region < 0)
-      ++stray;
-    else
+  struct Screen {
+    const char* Size;
+    int Scale, Width, Height, Button;
+  };
+  for (const Screen& s : {Screen{"1366x768x24", 47, 705, 564, 46}, Screen{"1920x1080x24", 66, 990, 792, 65},
+                          Screen{"3840x2160x24", 132, 1980, 1584, 130}}) {
+    SCOPED_TRACE(s.Size);
+    rig::Server server(s.Size);
+    std::string dir = rig::Path("pictures-" + std::to_string(s.Scale));
+    mkdir(dir.c_str(), 0755);
+    rig::Child made({rig::Path("app/zindra-pictures"), dir}, {server.Env()});
+    ASSERT_EQ(made.Wait(30000), 0) << made.Err();
+    EXPECT_NE(made.Out().find("INSTRUCTIONS label"), std::string::npos);  // its share, printed
+    rig::Peer peer(server.Name());
+    int width = 0, height = 0;
+    std::vector<unsigned long> menu = Pixels(peer, dir + "/menu.xpm", &width, &height);
+    ASSERT_EQ(std::vector<int>({width, height}), std::vector<int>({s.Width, s.Height}));
+    int inside[zindra::RegionCount] = {}, top[zindra::RegionCount], bottom[zindra::RegionCount] = {},
+        stray = 0;
+    std::fill(std::begin(top), std::end(top), height);
+    unsigned long ink = peer.Named("#fff7d6");  // the labels'
+    for (int i = 0; i < int(menu.size()); ++i) {
+      if (menu[i] != ink) continue;
+      int x = i % width, y = i / width, region = -1;
+      for (int r = 0; r < zindra::RegionCount; ++r) {
+        zindra::PixelRect box = zindra::RegionPixels(zindra::ClickMap[r], s.Scale);
+        if (x >= box.X0 && x <= box.X1 && y >= box.Y0 && y <= box.Y1) region = r;
+      }
+      if (region < 0) {
+        ++stray;
+        continue;
+      }
       ++inside[region];
+      top[region] = std::min(top[region], y);
+      bottom[region] = std::max(bottom[region], y);
+    }
+    EXPECT_EQ(stray, 0);
+    for (int count : inside) EXPECT_GT(count, 20);
+    for (int r = 0; r < zindra::ButtonCount; ++r) {
+      double share = (bottom[r] - top[r] + 1) / double(s.Button);
+      EXPECT_TRUE(share >= 0.35 && share <= 0.6) << zindra::ButtonLabels[r] << ": " << share;
+    }
+
+    // The rules and their headings lie within the parchment's box.
+    std::vector<unsigned long> rules = Pixels(peer, dir + "/instructions.xpm", &width, &height);
+    unsigned long parchment = peer.Named("#f4e6c3"), text = peer.Named("#3b2412"),
+                  heading = peer.Named("#8a1c1c");
+    zindra::PixelRect sheet = {width, height, -1, -1};
+    for (int i = 0; i < int(rules.size()); ++i) {
+      if (rules[i] != parchment) continue;
+      sheet = {std::min(sheet.X0, i % width), std::min(sheet.Y0, i / width), std::max(sheet.X1, i % width),
+               std::max(sheet.Y1, i / width)};
+    }
+    int written = 0, off = 0;
+    for (int i = 0; i < int(rules.size()); ++i) {
+      if (rules[i] != text && rules[i] != heading) continue;
+      int x = i % width, y = i / width;
+      (x > sheet.X0 && x < sheet.X1 && y > sheet.Y0 && y < sheet.Y1 ? written : off) += 1;
+    }
+    EXPECT_GT(written, 1000);
+    EXPECT_EQ(off, 0);
   }
-  EXPECT_EQ(stray, 0);
-  for (int count : inside) EXPECT_GT(count, 20);
 }
 
 TEST(Menu, UnderValgrind) {
