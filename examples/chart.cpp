@@ -47,7 +47,8 @@ class Chart {
     Window.SetMouseReleaseCallback([this](const Position&, int) { Dragged = -1; });
     Window.SetKeyPressCallback([this](const Key& key) {
       if (key.Symbol != 's') return;
-      std::stable_sort(Bars.begin(), Bars.end(), [](const Bar& a, const Bar& b) { return a.Value > b.Value; });
+      std::stable_sort(Bars.begin(), Bars.end(),
+                       [](const Bar& a, const Bar& b) { return a.Value > b.Value; });
       Draw();
     });
     Window.SetResizeCallback([this](const Position&) { Draw(); });
@@ -70,8 +71,8 @@ class Chart {
     Window.Erase(Position(0, 0), Window.GetWidth(), Window.GetHeight());
     Window.RenderText(Position(Window.GetWidth() / 2, 0.6f), "Drag a bar's top; S sorts.", Black, White);
     for (size_t i = 0; i < Bars.size(); ++i) DrawBar(i);
-    Window.RenderLine(Position(Left() - 0.2f, Base()), Position(Window.GetWidth() - Left() + 0.2f, Base()), Black,
-                      0.05f);
+    Window.RenderLine(Position(Left() - 0.2f, Base()), Position(Window.GetWidth() - Left() + 0.2f, Base()),
+                      Black, 0.05f);
   }
 
   void DrawBar(size_t i) {
@@ -112,8 +113,8 @@ void ApiMain() {
   for (size_t i = 1; i < arguments.size(); ++i) {
     Bar bar;
     if (!ParseBar(arguments[i], &bar)) {
-      std::fprintf(stderr, "chart: '%s' is not name=number with a number from 0 to %d\n", arguments[i].c_str(),
-                   MaxValue);
+      std::fprintf(stderr, "chart: '%s' is not name=number with a number from 0 to %d\n",
+                   arguments[i].c_str(), MaxValue);
       SetExitStatus(2);
       return;
     }

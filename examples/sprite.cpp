@@ -15,7 +15,8 @@ class Scene {
   void Start() {
     Window.Open();
     if (Balloon.Load("balloon.png") != PictureLoaded) {
-      std::fprintf(stderr, "Could not load balloon.png; run this program from the directory that holds it.\n");
+      std::fprintf(stderr,
+                   "Could not load balloon.png; run this program from the directory that holds it.\n");
       Window.RenderText(Window.GetCenter(), "balloon.png could not be loaded.", Red, White);
       return;
     }
@@ -33,7 +34,8 @@ class Scene {
     const int bands = 6;
     float band = Height / bands;
     for (int i = 0; i < bands; ++i) {
-      float top = std::max(from.GetYDistance(), i * band), bottom = std::min(to.GetYDistance(), (i + 1) * band);
+      float top = std::max(from.GetYDistance(), i * band),
+            bottom = std::min(to.GetYDistance(), (i + 1) * band);
       if (top >= bottom) continue;
       int light = 120 + 20 * i;
       Window.RenderRectangle(Position(from.GetXDistance(), top), Position(to.GetXDistance(), bottom),

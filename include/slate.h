@@ -319,7 +319,7 @@ extern const char* SecondChoiceColors[MaxColors];              // fallback palet
 extern const char* ButtonColorName[NbrButtonColors];           // first-choice button grey names
 extern const char* SecondChoiceButtonColors[NbrButtonColors];  // fallback button grey names
 
-void ApiMain();                  // the application's entry; it defines it
+void ApiMain();  // the application's entry; it defines it
 // The program's command-line arguments, its name first (argv as a list).
 const std::vector<std::string>& ProgramArguments();
 void SetExitStatus(int status);  // the status the program ends with (0 unless set)

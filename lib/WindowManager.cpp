@@ -961,8 +961,8 @@ int LineWidth(float centimetres) {
 
 }  // namespace
 
-void SimpleWindow::RenderRectangleOutline(const Position& upperLeft, const Position& lowerRight, const color& c,
-                                          float width) {
+void SimpleWindow::RenderRectangleOutline(const Position& upperLeft, const Position& lowerRight,
+                                          const color& c, float width) {
   if (!IsLive()) return;
   CornerBox b(upperLeft, lowerRight);
   DrawBoth(slate::Kept()->Outline(PaletteColor(c), LineWidth(width)),

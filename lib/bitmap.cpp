@@ -513,7 +513,8 @@ class PixelMaker {
     Direct = Screen->c_class == TrueColor || Screen->c_class == DirectColor;
   }
   unsigned long operator()(unsigned int red, unsigned int green, unsigned int blue) const {
-    if (Direct) return Part(red, Screen->red_mask) | Part(green, Screen->green_mask) | Part(blue, Screen->blue_mask);
+    if (Direct)
+      return Part(red, Screen->red_mask) | Part(green, Screen->green_mask) | Part(blue, Screen->blue_mask);
     auto level = [](unsigned int v) { return static_cast<int>((v + 42) / 85 * 85); };
     return slate::PaletteColor(RGBColor(level(red), level(green), level(blue)));
   }
@@ -816,8 +817,8 @@ int BitMap::Draw() const {
 // A picture with transparent parts, drawn over what the window and its
 // backing pixmap hold: blended by the X server where it can, else through
 // the mask of its pixels at least half opaque.
-void SimpleWindow::DrawTransparent(const PictureRecord& picture, unsigned long colours, const Position& upperLeft,
-                                   const Position& size) {
+void SimpleWindow::DrawTransparent(const PictureRecord& picture, unsigned long colours,
+                                   const Position& upperLeft, const Position& size) {
   if (!IsLive()) return;
   unsigned int width = static_cast<unsigned int>(std::clamp(l_to_d(size.GetXDistance()), 0, SHRT_MAX));
   unsigned int height = static_cast<unsigned int>(std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX));

@@ -126,10 +126,10 @@ TEST_F(Drawing, OutlinesInAnyColourAndWidth) {
   W.RenderPolygonOutline(square, 4, Blue, 0.2f);  // closed: its first corner joined like the others
   unsigned long g = ColorTable[Green], b = ColorTable[Blue];
   ExpectAt(Shown(0, 0, 480, 340), 480,
-           {60,  99,  RedPx,    59,  99,  WhitePx,  72,  99,  RedPx,   73,  99,  WhitePx, 132, 99,  WhitePx,
-            132, 60,  RedPx,    132, 59,  WhitePx,  60,  60,  RedPx,   204, 126, RedPx,   205, 126, WhitePx,
-            264, 132, 0x0a141e, 330, 132, WhitePx,  330, 66,  0x0a141e, 132, 198, g,      132, 199, WhitePx,
-            66,  264, g,        67,  264, WhitePx,  324, 258, b,       456, 258, b,       324, 336, b,
+           {60,  99,  RedPx,    59,  99,  WhitePx, 72,  99,  RedPx,    73,  99,  WhitePx, 132, 99,  WhitePx,
+            132, 60,  RedPx,    132, 59,  WhitePx, 60,  60,  RedPx,    204, 126, RedPx,   205, 126, WhitePx,
+            264, 132, 0x0a141e, 330, 132, WhitePx, 330, 66,  0x0a141e, 132, 198, g,       132, 199, WhitePx,
+            66,  264, g,        67,  264, WhitePx, 324, 258, b,        456, 258, b,       324, 336, b,
             323, 257, WhitePx,  400, 300, WhitePx});
 }
 
@@ -285,6 +285,17 @@ TEST_F(Drawing, PicturesOwnTheirPixmaps) {
     assigned.SetPosition(Position(0, 0));
     EXPECT_EQ(assigned.Draw(), 1);
     EXPECT_EQ(Px(33, 5), Peer.Named("#0000FF"));
+
+    // A picture with alpha: its colours and its alpha, each 33 x 33 x 4 bytes.
+    for (int i = 0; i < 10; ++i) picture.Load(Pictures + "png_rgba_33x33.png");
+    EXPECT_EQ(bytes(), before + 66 * 33 * 4 + 33 * 33 * 4 * 2);
+    BitMap copy2(picture);
+    picture.Load(Pictures + "missing.png");
+    W.RenderRectangle(Position(0, 1), Position(1, 2), Blue, false);
+    copy2.SetPosition(Position(0, 1));
+    EXPECT_EQ(copy2.Draw(), 1);
+    EXPECT_EQ(Pixels({Px(25, 71), Px(5, 91)}),
+              Pixels({ColorTable[Blue], 0x80807f}));  // its transparency copied
   }
   EXPECT_EQ(bytes(), before);
 }

@@ -50,7 +50,8 @@ g++ -std=c++17 own.cpp $(pkg-config --cflags --libs slate) -o own 2> own.err || 
 
 // Runs a program until its windows are shown, closes them as a window
 // manager would, and gives its exit status.
-int ShowAndClose(const std::vector<std::string>& argv, const std::string& title, const std::string& dir = "") {
+int ShowAndClose(const std::vector<std::string>& argv, const std::string& title,
+                 const std::string& dir = "") {
   const std::string& program = argv[0];
   rig::Peer peer;
   rig::Child child(argv, {}, dir);
@@ -72,12 +73,16 @@ TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
 }
 
 TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {
-  std::pair<const char*, const char*> examples[] = {
-      {"alert_click", "Alert example"},   {"click_dots", "Click dots"},
-      {"crystal_catch", "Crystal Catch"}, {"paint", "Paint"},
-      {"picture_move", "Picture move"},   {"shapes", "Shapes"},
-      {"text_colors", "Text colours"},    {"timer_animation", "Timer animation"},
-      {"sprite", "Sprite"},               {"chart", "Chart"}};
+  std::pair<const char*, const char*> examples[] = {{"alert_click", "Alert example"},
+                                                    {"click_dots", "Click dots"},
+                                                    {"crystal_catch", "Crystal Catch"},
+                                                    {"paint", "Paint"},
+                                                    {"picture_move", "Picture move"},
+                                                    {"shapes", "Shapes"},
+                                                    {"text_colors", "Text colours"},
+                                                    {"timer_animation", "Timer animation"},
+                                                    {"sprite", "Sprite"},
+                                                    {"chart", "Chart"}};
   const std::string dir = rig::Path("examples/");
   for (auto [name, title] : examples) EXPECT_EQ(ShowAndClose({dir + name}, title, dir), 0) << name;
 

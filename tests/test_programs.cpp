@@ -169,7 +169,8 @@ TEST(Programs, PicturesOnServersOfFewerColours) {
   for (const char* screen : {"1920x1080x16", "1920x1080x8"}) {
     rig::Server server(screen);
     rig::Peer peer(server.Name());
-    Scenario probe("picture", {server.Env(), "PICTURE=" SLATE_SOURCE_DIR "/tests/pictures/png_rgba_33x33.png"});
+    Scenario probe("picture",
+                   {server.Env(), "PICTURE=" SLATE_SOURCE_DIR "/tests/pictures/png_rgba_33x33.png"});
     ASSERT_TRUE(probe.WaitOut("drawn 1\n")) << screen << probe.Out();
     Window a = peer.Find("probe A");
     EXPECT_EQ(std::vector<unsigned long>({peer.Pixel(a, 5, 5), peer.Pixel(a, 25, 5), peer.Pixel(a, 25, 25)}),
