@@ -20,6 +20,7 @@ namespace {
 struct Bar {
   std::string Name;
   int Value;
+  color Fill = Black;
 };
 
 constexpr int MaxValue = 100;
@@ -41,6 +42,8 @@ class Chart {
 
   void Show() {
     Window.Open();
+    for (size_t i = 0; i < Bars.size(); ++i)
+      Bars[i].Fill = RGBColor(60 + static_cast<int>(i * 47 % 160), 120, 200 - static_cast<int>(i * 31 % 120));
     // Every callback is a lambda that captures the chart.
     Window.SetMousePressCallback([this](const Position& at, int) { Dragged = BarAt(at); });
     Window.SetMouseDragCallback([this](const Position& at) { DragTo(at); });
@@ -79,8 +82,7 @@ class Chart {
     const Bar& bar = Bars[i];
     float x0 = Left() + Slot() * i + Slot() * 0.15f, x1 = Left() + Slot() * (i + 1) - Slot() * 0.15f;
     Position top(x0, Base() - Height(bar.Value)), bottom(x1, Base());
-    color fill = RGBColor(60 + static_cast<int>(i * 47 % 160), 120, 200 - static_cast<int>(i * 31 % 120));
-    Window.RenderRectangle(top, bottom, fill, false);
+    Window.RenderRectangle(top, bottom, bar.Fill, false);
     Window.RenderRectangleOutline(top, bottom, Black, 0.05f);
     float middle = (x0 + x1) / 2;
     Window.RenderText(Position(middle, Base() + 0.6f), bar.Name, Black, White);
