@@ -94,10 +94,6 @@ int main(int argc, char** argv) {
   Picture argbPicture = XRenderCreatePicture(display, argbPixmap, argb, 0, nullptr);
   Picture windowPicture = XRenderCreatePicture(display, id, screen, 0, nullptr);
   Picture backingPicture = XRenderCreatePicture(display, backing, screen, 0, nullptr);
-  auto blend = [&](Picture target, int i) {
-    XRenderComposite(display, PictOpOver, argbPicture, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
-                     px(i).GetYCoordinate(), 33, 33);
-  };
   // Loads: libXpm reading the file by name, and libpng's simple reader with
   // one upload of the picture as ARGB, neither with a check, against
   // slate's read, check and load of the same files.
@@ -105,7 +101,8 @@ int main(int argc, char** argv) {
   auto xpmFloor = [&](int) {
     Pixmap p = 0;
     XpmAttributes attributes{};
-    if (XpmReadFileToPixmap(display, id, xpm.c_str(), &p, nullptr, &attributes) == XpmSuccess) XFreePixmap(display, p);
+    if (XpmReadFileToPixmap(display, id, xpm.c_str(), &p, nullptr, &attributes) == XpmSuccess)
+      XFreePixmap(display, p);
     XpmFreeAttributes(&attributes);
   };
   auto pngFloor = [&](int) {
@@ -136,6 +133,10 @@ int main(int argc, char** argv) {
   auto both = [&](const std::function<void(Drawable)>& draw) {
     draw(id);
     draw(backing);
+  };
+  auto blend = [&](Picture target, int i) {
+    XRenderComposite(display, PictOpOver, argbPicture, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
+                     px(i).GetYCoordinate(), 33, 33);
   };
   std::vector<Workload> workloads = {
       {"text", 20000,
@@ -200,7 +201,9 @@ int main(int argc, char** argv) {
        },
        [&](int i) { window.DrawBitMap(source, cm(i), Position(1.0f, 0.5f)); }},
       {"outline", 50000,
-       [&](int i) { XDrawRectangle(display, id, outline, px(i).GetXCoordinate(), px(i).GetYCoordinate(), 33, 33); },
+       [&](int i) {
+         XDrawRectangle(display, id, outline, px(i).GetXCoordinate(), px(i).GetYCoordinate(), 33, 33);
+       },
        [&](int i) {
          both([&](Drawable d) {
            XDrawRectangle(display, d, outline, px(i).GetXCoordinate(), px(i).GetYCoordinate(), 33, 33);
