@@ -460,8 +460,10 @@ int slate::Route(XEvent& event) {
 }
 
 int WindowManager::CloseAWindow(SimpleWindow* window) {
+  unsigned long id = GetWindow(window);
   window->QuitEvent();
-  if (window->GetStatus() == WindowIsOpen && window->Close() == WindowOpenFailed) {
+  // Unless the quit callback closed the window, or destroyed it.
+  if (GetWindow(id) == window && window->GetStatus() == WindowIsOpen && window->Close() == WindowOpenFailed) {
     std::cout << "A window wasn't closed properly\n";
     return 2;
   }
@@ -765,7 +767,10 @@ void SimpleWindow::StopTimer() {
 void SimpleWindow::CheckTimer() {
   unsigned int elapsed = GetMilliseconds() - TimerStart;
   if (elapsed >= static_cast<unsigned int>(TimerInterval)) {
+    unsigned long id = WindowId;
     TimerEvent();
+    // The callback may have destroyed this window.
+    if (WinManager.GetWindow(id) != this) return;
     TimerStart = GetMilliseconds();
   }
 }
