@@ -31,8 +31,9 @@
 // picture's size into; for a picture with transparent parts, also the
 // picture with its alpha (to blend) or the mask of its opaque pixels.
 struct slate::PictureRecord : XpmAttributes {
-  unsigned long Alpha = 0;  // 32-bit premultiplied ARGB pixmap, or 0
-  unsigned long Mask = 0;   // 1-bit pixmap, where the server cannot blend; or 0
+  unsigned long Alpha = 0;    // 32-bit premultiplied ARGB pixmap, or 0
+  unsigned long Blended = 0;  // the Render picture of Alpha, or 0
+  unsigned long Mask = 0;     // 1-bit pixmap, where the server cannot blend; or 0
 };
 using slate::PictureRecord;
 
@@ -562,6 +563,13 @@ bool CanBlend() {
          XRenderFindStandardFormat(display, PictStandardARGB32);
 }
 
+// The Render picture that blends a 32-bit ARGB pixmap; 0 for none.
+unsigned long BlendedPicture(unsigned long alpha) {
+  if (!alpha) return 0;
+  return XRenderCreatePicture(display, alpha, XRenderFindStandardFormat(display, PictStandardARGB32), 0,
+                              nullptr);
+}
+
 // The X resources of a decoded picture: its colours at the screen's depth,
 // and, where some pixels are not opaque, the picture with its alpha (to be
 // blended) or, where the server cannot blend, a mask of its pixels at least
@@ -601,6 +609,7 @@ bool MakePngPixmaps(const unsigned char* rgba, unsigned int width, unsigned int 
   }
   *opaque = ToPixmap(colours);
   (blend ? record->Alpha : record->Mask) = ToPixmap(alpha);
+  record->Blended = BlendedPicture(record->Alpha);
   return true;
 }
 
@@ -645,9 +654,10 @@ PictureRecord* NewAttributes() {
 
 // Frees the pixmaps of a picture's transparency.
 void ReleaseTransparency(PictureRecord* attributes) {
+  if (attributes->Blended && display) XRenderFreePicture(display, attributes->Blended);
   for (unsigned long pixmap : {attributes->Alpha, attributes->Mask})
     if (pixmap && display) XFreePixmap(display, pixmap);
-  attributes->Alpha = attributes->Mask = 0;
+  attributes->Alpha = attributes->Blended = attributes->Mask = 0;
 }
 
 // Frees what libXpm stored in the record and clears it, so that width and
@@ -693,6 +703,7 @@ unsigned long CopyPicture(unsigned long source, const PictureRecord* sourceAttri
   attributes->width = width;
   attributes->height = height;
   attributes->Alpha = CopyPixmap(sourceAttributes->Alpha, width, height, 32);
+  attributes->Blended = BlendedPicture(attributes->Alpha);
   attributes->Mask = CopyPixmap(sourceAttributes->Mask, width, height, 1);
   return CopyPixmap(source, width, height, DefaultDepth(display, ScreenNbr));
 }
@@ -807,7 +818,7 @@ void BitMap::SetWindow(SimpleWindow& window) {
 int BitMap::Draw() const {
   if (PictureStatus != PictureLoaded || !BoundWindow) return 0;
   Position size(GetWidth(), GetHeight());
-  if (Attributes->Alpha || Attributes->Mask)
+  if (Attributes->Blended || Attributes->Mask)
     BoundWindow->DrawTransparent(*Attributes, Pixmap, PicturePosition, size);
   else
     BoundWindow->DrawBitMap(Pixmap, PicturePosition, size);
@@ -824,16 +835,14 @@ void SimpleWindow::DrawTransparent(const PictureRecord& picture, unsigned long c
   unsigned int height = static_cast<unsigned int>(std::clamp(l_to_d(size.GetYDistance()), 0, SHRT_MAX));
   short x = slate::ToShort(l_to_d(upperLeft.GetXDistance()));
   short y = slate::ToShort(l_to_d(upperLeft.GetYDistance()));
-  if (picture.Alpha) {
-    XRenderPictFormat* argb = XRenderFindStandardFormat(display, PictStandardARGB32);
+  if (picture.Blended) {
     XRenderPictFormat* screen = XRenderFindVisualFormat(display, DefaultVisual(display, ScreenNbr));
-    Picture source = XRenderCreatePicture(display, picture.Alpha, argb, 0, nullptr);
     for (Drawable target : {WindowId, BackingPixmap}) {
       Picture destination = XRenderCreatePicture(display, target, screen, 0, nullptr);
-      XRenderComposite(display, PictOpOver, source, None, destination, 0, 0, 0, 0, x, y, width, height);
+      XRenderComposite(display, PictOpOver, picture.Blended, None, destination, 0, 0, 0, 0, x, y, width,
+                       height);
       XRenderFreePicture(display, destination);
     }
-    XRenderFreePicture(display, source);
   } else {
     GC gc = slate::Kept()->Paint(BlackPixel(display, ScreenNbr), ColorTable[White]);
     XSetClipOrigin(display, gc, x, y);
