@@ -1,5 +1,6 @@
 // Drawing throughput, side by side in one run: calls per second of slate's
-// text, rectangles, ellipses, lines and pixmap copies, next to
+// text, rectangles, ellipses, lines, outlines, pixmap copies, pictures with
+// alpha and picture loads, next to
 //  - the raw-Xlib floor: font loaded once, one graphics context, one target;
 //  - the same X requests slate makes, written by hand (both targets, the
 //    window and a screen-sized pixmap);
@@ -9,6 +10,9 @@
 //
 // Usage: bench_drawing [rounds]   (under an X server, e.g. scripts/with-xvfb)
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrender.h>
+#include <X11/xpm.h>
+#include <png.h>
 
 #include <algorithm>
 #include <chrono>
@@ -74,6 +78,50 @@ int main(int argc, char** argv) {
   GC line = GetGraphicsContext(root, ColorTable[Red], ColorTable[Red]);
   XSetLineAttributes(display, line, 3, LineDoubleDash, CapRound, JoinRound);
   XFillRectangle(display, source, gc, 0, 0, 66, 33);
+  GC outline = GetGraphicsContext(root, ColorTable[Red], ColorTable[Red]);
+  XSetLineAttributes(display, outline, 3, LineSolid, CapButt, JoinMiter);
+
+  // A picture with alpha, and what the floor blends it with.
+  const std::string pictures = SLATE_SOURCE_DIR "/tests/pictures/";
+  BitMap alpha(window), loaded(window);
+  if (alpha.Load(pictures + "png_rgba_33x33.png") != PictureLoaded) {
+    std::fprintf(stderr, "bench_drawing: cannot load %spng_rgba_33x33.png\n", pictures.c_str());
+    return 1;
+  }
+  XRenderPictFormat* argb = XRenderFindStandardFormat(display, PictStandardARGB32);
+  XRenderPictFormat* screen = XRenderFindVisualFormat(display, DefaultVisual(display, ScreenNbr));
+  Pixmap argbPixmap = XCreatePixmap(display, root, 33, 33, 32);
+  Picture argbPicture = XRenderCreatePicture(display, argbPixmap, argb, 0, nullptr);
+  Picture windowPicture = XRenderCreatePicture(display, id, screen, 0, nullptr);
+  Picture backingPicture = XRenderCreatePicture(display, backing, screen, 0, nullptr);
+  // Loads: libXpm reading the file by name, and libpng's simple reader with
+  // one upload of the picture as ARGB, neither with a check, against
+  // slate's read, check and load of the same files.
+  const std::string xpm = pictures + "quadrants_66x33.xpm", png = pictures + "png_rgba_33x33.png";
+  auto xpmFloor = [&](int) {
+    Pixmap p = 0;
+    XpmAttributes attributes{};
+    if (XpmReadFileToPixmap(display, id, xpm.c_str(), &p, nullptr, &attributes) == XpmSuccess)
+      XFreePixmap(display, p);
+    XpmFreeAttributes(&attributes);
+  };
+  auto pngFloor = [&](int) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, png.c_str())) return;
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<char> pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    XImage* x = XCreateImage(display, DefaultVisual(display, ScreenNbr), 32, ZPixmap, 0, pixels.data(),
+                             image.width, image.height, 32, 0);
+    Pixmap p = XCreatePixmap(display, root, image.width, image.height, 32);
+    GC g = XCreateGC(display, p, 0, nullptr);
+    XPutImage(display, p, g, x, 0, 0, 0, 0, image.width, image.height);
+    XFreeGC(display, g);
+    XFreePixmap(display, p);
+    x->data = nullptr;  // the vector's
+    XDestroyImage(x);
+  };
 
   const char* text = "12345";
   const int length = static_cast<int>(strlen(text));
@@ -85,6 +133,10 @@ int main(int argc, char** argv) {
   auto both = [&](const std::function<void(Drawable)>& draw) {
     draw(id);
     draw(backing);
+  };
+  auto blend = [&](Picture target, int i) {
+    XRenderComposite(display, PictOpOver, argbPicture, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
+                     px(i).GetYCoordinate(), 33, 33);
   };
   std::vector<Workload> workloads = {
       {"text", 20000,
@@ -148,6 +200,27 @@ int main(int argc, char** argv) {
          });
        },
        [&](int i) { window.DrawBitMap(source, cm(i), Position(1.0f, 0.5f)); }},
+      {"outline", 50000,
+       [&](int i) {
+         XDrawRectangle(display, id, outline, px(i).GetXCoordinate(), px(i).GetYCoordinate(), 33, 33);
+       },
+       [&](int i) {
+         both([&](Drawable d) {
+           XDrawRectangle(display, d, outline, px(i).GetXCoordinate(), px(i).GetYCoordinate(), 33, 33);
+         });
+       },
+       [&](int i) { window.RenderRectangleOutline(cm(i), cm(i) + Position(0.5f, 0.5f), Red, 0.05f); }},
+      {"PNG alpha", 20000, [&](int i) { blend(windowPicture, i); },
+       [&](int i) {
+         blend(windowPicture, i);
+         blend(backingPicture, i);
+       },
+       [&](int i) {
+         alpha.SetPosition(cm(i));
+         alpha.Draw();
+       }},
+      {"load XPM", 500, xpmFloor, xpmFloor, [&](int) { loaded.Load(xpm); }},
+      {"load PNG", 500, pngFloor, pngFloor, [&](int) { loaded.Load(png); }},
   };
 
   std::printf("bench_drawing: display %s, %dx%d, %d rounds, medians, calls per second\n",
@@ -173,6 +246,11 @@ int main(int argc, char** argv) {
     }
   }
 
+  XRenderFreePicture(display, backingPicture);
+  XRenderFreePicture(display, windowPicture);
+  XRenderFreePicture(display, argbPicture);
+  XFreePixmap(display, argbPixmap);
+  XFreeGC(display, outline);
   XFreeGC(display, line);
   XFreeGC(display, gc);
   XFreeFont(display, font);

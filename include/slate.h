@@ -15,7 +15,12 @@
 #ifndef SLATE_H
 #define SLATE_H
 
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // The header names no X type of its own and includes no X header, so that a
@@ -134,6 +139,7 @@ constexpr long NormalWindowEventMask = 0x28000;  // StructureNotifyMask | Exposu
 constexpr long ButtonEventMask = 0xc;            // ButtonPressMask | ButtonReleaseMask
 constexpr long KeyEventMask = 0x3;               // KeyPressMask | KeyReleaseMask
 constexpr long DragEventMask = 0x2000;           // ButtonMotionMask: motion while a button is held
+constexpr long MoveEventMask = 0x40;             // PointerMotionMask: motion, with or without buttons
 constexpr int MinScreenWidth = 120;              // minimum width of a resizable window, pixels
 constexpr int MinScreenHeight = 0;               // minimum height of a resizable window, pixels
 constexpr int DeleteWindowFormat = 32;           // format of a window manager's close request
@@ -213,6 +219,88 @@ constexpr int MiddleMouseButton = 2;
 constexpr int RightMouseButton = 3;
 
 // ---------------------------------------------------------------------------
+// Callbacks
+// ---------------------------------------------------------------------------
+
+namespace slate {
+
+template <typename... Args>
+class Callback;
+template <typename T>
+struct IsCallback : std::false_type {};
+template <typename... Args>
+struct IsCallback<Callback<Args...>> : std::true_type {};
+
+// Whether F can be called with Args and gives an int (or anything that
+// becomes one) or nothing.
+template <typename F, typename... Args>
+constexpr bool ReturnsIntOrNothing() {
+  if constexpr (std::is_invocable_v<std::decay_t<F>&, Args...>) {
+    using Result = std::invoke_result_t<std::decay_t<F>&, Args...>;
+    return std::is_void_v<Result> || std::is_convertible_v<Result, int>;
+  } else {
+    return false;
+  }
+}
+
+// The callables a setter takes besides a plain function pointer: lambdas
+// that capture, std::function, function objects, and functions or lambdas
+// that return nothing. A lambda that captures nothing and returns int still
+// takes the pointer form, so that a call is never ambiguous.
+template <typename F, typename... Args>
+using WithState = std::enable_if_t<!std::is_convertible_v<F, int (*)(Args...)> &&
+                                   !IsCallback<std::decay_t<F>>::value && ReturnsIntOrNothing<F, Args...>()>;
+
+// A window's callback: a plain function pointer, or any callable with state.
+// Calling an empty one does nothing and gives 0. A callable that replaces or
+// clears itself, or closes or destroys its window, while it runs lives on
+// until it returns.
+template <typename... Args>
+class Callback {
+ public:
+  using Pointer = int (*)(Args...);
+  Callback(std::nullptr_t = nullptr) {}
+  explicit Callback(Pointer f) : Plain(f) {}
+  template <typename F, typename = std::enable_if_t<!IsCallback<std::decay_t<F>>::value &&
+                                                    ReturnsIntOrNothing<F, Args...>()>>
+  explicit Callback(F&& f) {
+    if constexpr (std::is_convertible_v<F, Pointer>) {
+      Plain = f;
+    } else {
+      if constexpr (std::is_constructible_v<bool, const std::decay_t<F>&>) {
+        if (!static_cast<bool>(f)) return;  // an empty std::function
+      }
+      using Result = std::invoke_result_t<std::decay_t<F>&, Args...>;
+      if constexpr (std::is_void_v<Result>) {
+        Shared = std::make_shared<Function>([g = std::forward<F>(f)](Args... a) mutable {
+          g(std::forward<Args>(a)...);
+          return 0;
+        });
+      } else {
+        Shared = std::make_shared<Function>([g = std::forward<F>(f)](Args... a) mutable {
+          return static_cast<int>(g(std::forward<Args>(a)...));
+        });
+      }
+    }
+  }
+
+  int operator()(Args... a) const {
+    if (Plain) return Plain(std::forward<Args>(a)...);
+    if (!Shared) return 0;
+    std::shared_ptr<Function> running = Shared;  // kept alive through the call
+    return (*running)(std::forward<Args>(a)...);
+  }
+  explicit operator bool() const { return Plain || Shared; }
+
+ private:
+  using Function = std::function<int(Args...)>;
+  Pointer Plain = nullptr;
+  std::shared_ptr<Function> Shared;
+};
+
+}  // namespace slate
+
+// ---------------------------------------------------------------------------
 // Process-wide state
 // ---------------------------------------------------------------------------
 
@@ -231,7 +319,10 @@ extern const char* SecondChoiceColors[MaxColors];              // fallback palet
 extern const char* ButtonColorName[NbrButtonColors];           // first-choice button grey names
 extern const char* SecondChoiceButtonColors[NbrButtonColors];  // fallback button grey names
 
-void ApiMain();                  // the application's entry; it defines it
+void ApiMain();  // the application's entry; it defines it
+// The program's command-line arguments, its name first (argv as a list).
+const std::vector<std::string>& ProgramArguments();
+void SetExitStatus(int status);  // the status the program ends with (0 unless set)
 int ApiEnd();                    // hook run when the last window closes by request
 void Terminate();                // asks every open window to close; returns at once
 unsigned int GetMilliseconds();  // wall-clock milliseconds, 32-bit, wrapping
@@ -346,6 +437,70 @@ class SimpleWindow {
   // The pointer moving with a button held (cm in the window, beyond its edges
   // while the button stays down); only the latest of motions queued together.
   void SetMouseDragCallback(int (*const& f)(const Position&));
+  // The pointer moving over the window with no button held (cm in the
+  // window); only the latest of motions queued together.
+  void SetMouseMoveCallback(int (*const& f)(const Position&));
+  // The window resized from outside: its new width and height, cm. What was
+  // drawn is kept, and shows where the window grows.
+  void SetResizeCallback(int (*const& f)(const Position&));
+
+  // Each callback can also be a callable with state: a lambda that captures,
+  // a std::function, a function object; returning int or nothing.
+  void SetRefreshCallback(slate::Callback<> f);
+  void SetQuitCallback(slate::Callback<> f);
+  void SetTimerCallback(slate::Callback<> f);
+  void SetMouseClickCallback(slate::Callback<const Position&> f);
+  void SetKeyPressCallback(slate::Callback<const Key&> f);
+  void SetKeyReleaseCallback(slate::Callback<const Key&> f);
+  void SetMousePressCallback(slate::Callback<const Position&, int> f);
+  void SetMouseReleaseCallback(slate::Callback<const Position&, int> f);
+  void SetMouseDragCallback(slate::Callback<const Position&> f);
+  void SetMouseMoveCallback(slate::Callback<const Position&> f);
+  void SetResizeCallback(slate::Callback<const Position&> f);
+  template <typename F, typename = slate::WithState<F>>
+  void SetRefreshCallback(F&& f) {
+    SetRefreshCallback(slate::Callback<>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F>>
+  void SetQuitCallback(F&& f) {
+    SetQuitCallback(slate::Callback<>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F>>
+  void SetTimerCallback(F&& f) {
+    SetTimerCallback(slate::Callback<>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Position&>>
+  void SetMouseClickCallback(F&& f) {
+    SetMouseClickCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Key&>>
+  void SetKeyPressCallback(F&& f) {
+    SetKeyPressCallback(slate::Callback<const Key&>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Key&>>
+  void SetKeyReleaseCallback(F&& f) {
+    SetKeyReleaseCallback(slate::Callback<const Key&>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Position&, int>>
+  void SetMousePressCallback(F&& f) {
+    SetMousePressCallback(slate::Callback<const Position&, int>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Position&, int>>
+  void SetMouseReleaseCallback(F&& f) {
+    SetMouseReleaseCallback(slate::Callback<const Position&, int>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Position&>>
+  void SetMouseDragCallback(F&& f) {
+    SetMouseDragCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Position&>>
+  void SetMouseMoveCallback(F&& f) {
+    SetMouseMoveCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+  }
+  template <typename F, typename = slate::WithState<F, const Position&>>
+  void SetResizeCallback(F&& f) {
+    SetResizeCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+  }
 
   int StartTimer(int milliseconds);  // (re)starts the timer; always 1
   void StopTimer();                  // stops the timer
@@ -362,6 +517,8 @@ class SimpleWindow {
   virtual int MousePressEvent(const Position& at, int button);    // calls the mouse press callback
   virtual int MouseReleaseEvent(const Position& at, int button);  // calls the mouse release callback
   virtual int MouseDragEvent(const Position& at);                 // calls the drag callback
+  virtual int MouseMoveEvent(const Position& at);                 // calls the move callback
+  virtual int ResizeEvent(const Position& size);                  // calls the resize callback
 
   // Text in the "9x15" font centred on a point, over a filled band (cm, palette colours).
   void RenderText(Position centre, const std::string& text, const color& textColor = Black,
@@ -390,11 +547,22 @@ class SimpleWindow {
   void RenderPolygon(const Position* vertices, int count, const color& c = Black, bool border = false);
   void RenderPolygon(const std::vector<Position>& vertices, int count, const color& c = Black,
                      bool border = false);
+  // Outlines in a colour, of a line width in cm (under a pixel: one pixel),
+  // centred on the figure's edge: the box between two corners, the ellipse
+  // inscribed in it, the polygon through count vertices, closed.
+  void RenderRectangleOutline(const Position& upperLeft, const Position& lowerRight, const color& c = Black,
+                              float width = 0);
+  void RenderEllipseOutline(const Position& upperLeft, const Position& lowerRight, const color& c = Black,
+                            float width = 0);
+  void RenderPolygonOutline(const Position* vertices, int count, const color& c = Black, float width = 0);
+  void RenderPolygonOutline(const std::vector<Position>& vertices, int count, const color& c = Black,
+                            float width = 0);
 
   void Message(const std::string& text);  // shows text in a modal alert box titled like the window
 
  private:
   friend class WindowManager;
+  friend class BitMap;
   friend struct slate::Dispatch;
   bool IsLive() const { return WindowStatus == WindowIsOpen && !XWindowGone; }  // X window usable
   void SelectInput();
@@ -405,6 +573,9 @@ class SimpleWindow {
                 Draw draw);  // draw(target, gc) on the window, then its backing pixmap; pumps
   template <typename Fill, typename Outline>
   void DrawFilled(const color& c, bool border, Fill fill, Outline outline);
+  // Draws a picture with transparent parts (its colours, alpha or mask) at upperLeft, size in cm.
+  void DrawTransparent(const slate::PictureRecord& picture, unsigned long colours, const Position& upperLeft,
+                       const Position& size);
 
   unsigned long WindowId;
   unsigned long BackingPixmap;
@@ -413,15 +584,17 @@ class SimpleWindow {
   int UserPlaced;   // the position was reported after a move, not chosen by the program
   std::string Title;
   WindowState WindowStatus;
-  int (*RefreshCallback)();
-  int (*QuitCallback)();
-  int (*TimerCallback)();
-  int (*MouseClickCallback)(const Position&);
-  int (*KeyPressCallback)(const Key&);
-  int (*KeyReleaseCallback)(const Key&);
-  int (*MousePressCallback)(const Position&, int);
-  int (*MouseReleaseCallback)(const Position&, int);
-  int (*MouseDragCallback)(const Position&);
+  slate::Callback<> RefreshCallback;
+  slate::Callback<> QuitCallback;
+  slate::Callback<> TimerCallback;
+  slate::Callback<const Position&> MouseClickCallback;
+  slate::Callback<const Key&> KeyPressCallback;
+  slate::Callback<const Key&> KeyReleaseCallback;
+  slate::Callback<const Position&, int> MousePressCallback;
+  slate::Callback<const Position&, int> MouseReleaseCallback;
+  slate::Callback<const Position&> MouseDragCallback;
+  slate::Callback<const Position&> MouseMoveCallback;
+  slate::Callback<const Position&> ResizeCallback;
   int TimerActive;
   int TimerInterval;
   unsigned int TimerStart;

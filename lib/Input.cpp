@@ -82,10 +82,12 @@ bool slate::TakeRepeatPress(XEvent& event) {
 
 namespace {
 
-// Finds a motion of one window in the queue, but none behind a button event
-// of that window: a drag never runs on past its button's release.
+// Finds a motion of one window in the queue, with the same buttons held,
+// but none behind a button event of that window: a drag never runs on past
+// its button's release, nor a move into a drag.
 struct MotionSearch {
   Window Id;
+  unsigned int Buttons;
   bool Blocked;
 };
 
@@ -93,14 +95,19 @@ Bool LaterMotion(Display*, XEvent* event, XPointer search) {
   MotionSearch* s = reinterpret_cast<MotionSearch*>(search);
   if (event->xany.window != s->Id || s->Blocked) return False;
   if (event->type == ButtonPress || event->type == ButtonRelease) s->Blocked = true;
-  return event->type == MotionNotify ? True : False;
+  if (event->type != MotionNotify) return False;
+  if ((event->xmotion.state & slate::AnyButtonMask) != s->Buttons) {
+    s->Blocked = true;
+    return False;
+  }
+  return True;
 }
 
 }  // namespace
 
 void slate::TakeLatestMotion(XEvent& event) {
   XEvent later;
-  MotionSearch search{event.xmotion.window, false};
+  MotionSearch search{event.xmotion.window, event.xmotion.state & slate::AnyButtonMask, false};
   // Each search starts at the head of the queue.
   while (XCheckIfEvent(display, &later, LaterMotion, reinterpret_cast<XPointer>(&search))) {
     event = later;
@@ -120,6 +127,7 @@ long SimpleWindow::InputMask() const {
   // by the press behind it.
   if (KeyPressCallback || KeyReleaseCallback) mask |= KeyEventMask;
   if (MouseDragCallback) mask |= DragEventMask;
+  if (MouseMoveCallback) mask |= MoveEventMask;
   return mask;
 }
 
@@ -128,32 +136,71 @@ void SimpleWindow::SelectInput() {
 }
 
 void SimpleWindow::SetKeyPressCallback(int (*const& f)(const Key&)) {
-  KeyPressCallback = f;
-  SelectInput();
-  slate::Pump();
+  SetKeyPressCallback(slate::Callback<const Key&>(f));
 }
 
 void SimpleWindow::SetKeyReleaseCallback(int (*const& f)(const Key&)) {
-  KeyReleaseCallback = f;
-  SelectInput();
-  slate::Pump();
+  SetKeyReleaseCallback(slate::Callback<const Key&>(f));
 }
 
 void SimpleWindow::SetMousePressCallback(int (*const& f)(const Position&, int)) {
-  MousePressCallback = f;
-  SelectInput();
-  slate::Pump();
+  SetMousePressCallback(slate::Callback<const Position&, int>(f));
 }
 
 void SimpleWindow::SetMouseReleaseCallback(int (*const& f)(const Position&, int)) {
-  MouseReleaseCallback = f;
+  SetMouseReleaseCallback(slate::Callback<const Position&, int>(f));
+}
+
+void SimpleWindow::SetMouseDragCallback(int (*const& f)(const Position&)) {
+  SetMouseDragCallback(slate::Callback<const Position&>(f));
+}
+
+void SimpleWindow::SetMouseMoveCallback(int (*const& f)(const Position&)) {
+  SetMouseMoveCallback(slate::Callback<const Position&>(f));
+}
+
+void SimpleWindow::SetResizeCallback(int (*const& f)(const Position&)) {
+  SetResizeCallback(slate::Callback<const Position&>(f));
+}
+
+void SimpleWindow::SetKeyPressCallback(slate::Callback<const Key&> f) {
+  KeyPressCallback = std::move(f);
   SelectInput();
   slate::Pump();
 }
 
-void SimpleWindow::SetMouseDragCallback(int (*const& f)(const Position&)) {
-  MouseDragCallback = f;
+void SimpleWindow::SetKeyReleaseCallback(slate::Callback<const Key&> f) {
+  KeyReleaseCallback = std::move(f);
   SelectInput();
+  slate::Pump();
+}
+
+void SimpleWindow::SetMousePressCallback(slate::Callback<const Position&, int> f) {
+  MousePressCallback = std::move(f);
+  SelectInput();
+  slate::Pump();
+}
+
+void SimpleWindow::SetMouseReleaseCallback(slate::Callback<const Position&, int> f) {
+  MouseReleaseCallback = std::move(f);
+  SelectInput();
+  slate::Pump();
+}
+
+void SimpleWindow::SetMouseDragCallback(slate::Callback<const Position&> f) {
+  MouseDragCallback = std::move(f);
+  SelectInput();
+  slate::Pump();
+}
+
+void SimpleWindow::SetMouseMoveCallback(slate::Callback<const Position&> f) {
+  MouseMoveCallback = std::move(f);
+  SelectInput();
+  slate::Pump();
+}
+
+void SimpleWindow::SetResizeCallback(slate::Callback<const Position&> f) {
+  ResizeCallback = std::move(f);
   slate::Pump();
 }
 
@@ -175,4 +222,12 @@ int SimpleWindow::MouseReleaseEvent(const Position& at, int button) {
 
 int SimpleWindow::MouseDragEvent(const Position& at) {
   return MouseDragCallback ? MouseDragCallback(at) : 0;
+}
+
+int SimpleWindow::MouseMoveEvent(const Position& at) {
+  return MouseMoveCallback ? MouseMoveCallback(at) : 0;
+}
+
+int SimpleWindow::ResizeEvent(const Position& size) {
+  return ResizeCallback ? ResizeCallback(size) : 0;
 }

@@ -34,6 +34,10 @@ __attribute__((init_priority(110))) WindowManager WinManager;
 unsigned long ColorTable[MaxColors];
 unsigned long ButtonColorTable[NbrButtonColors];
 
+// Every program needs this unit; its reference brings the library's main
+// into every program that links the installed library.
+__attribute__((used)) static const int* const NeedsEntryPoint = &slate::EntryPoint;
+
 const char* ColorName[MaxColors] = {"black", "white",   "red1",  "green1",
                                     "blue1", "yellow1", "cyan1", "magenta1"};
 const char* SecondChoiceColors[MaxColors] = {"black", "white",   "red2",  "green2",
@@ -110,6 +114,12 @@ GC slate::Runtime::Line(unsigned long colour, int width) {
   XSetForeground(display, LineGC, colour);
   XSetBackground(display, LineGC, colour);
   XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineDoubleDash, CapRound, JoinRound);
+  return LineGC;
+}
+
+GC slate::Runtime::Outline(unsigned long colour, int width) {
+  XSetForeground(display, LineGC, colour);
+  XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineSolid, CapButt, JoinMiter);
   return LineGC;
 }
 
@@ -336,9 +346,12 @@ int Dispatch::ButtonReleased(XEvent& event, SimpleWindow& window) {
 }
 
 int Dispatch::PointerMoved(XEvent& event, SimpleWindow& window) {
-  if (!(window.InputMask() & DragEventMask)) return 2;
+  // With a button held the pointer drags; without, it moves.
+  bool held = event.xmotion.state & slate::AnyButtonMask;
+  if (!(window.InputMask() & (held ? DragEventMask : MoveEventMask))) return 2;
   slate::TakeLatestMotion(event);
-  window.MouseDragEvent(PointerAt(event.xmotion.x, event.xmotion.y));
+  Position at = PointerAt(event.xmotion.x, event.xmotion.y);
+  held ? window.MouseDragEvent(at) : window.MouseMoveEvent(at);
   return 1;
 }
 
@@ -373,7 +386,10 @@ int Dispatch::Destroyed(XEvent& event, SimpleWindow& window) {
 }
 
 int Dispatch::Configured(XEvent& event, SimpleWindow& window) {
+  int width = window.PixelWidth, height = window.PixelHeight;
   window.ConfigureEvent(event);
+  if (window.PixelWidth != width || window.PixelHeight != height)
+    window.ResizeEvent(Position(d_to_l(window.PixelWidth), d_to_l(window.PixelHeight)));
   return 1;
 }
 
@@ -421,8 +437,10 @@ int slate::Route(XEvent& event) {
 }
 
 int WindowManager::CloseAWindow(SimpleWindow* window) {
+  unsigned long id = GetWindow(window);
   window->QuitEvent();
-  if (window->GetStatus() == WindowIsOpen && window->Close() == WindowOpenFailed) {
+  // Unless the quit callback closed the window, or destroyed it.
+  if (GetWindow(id) == window && window->GetStatus() == WindowIsOpen && window->Close() == WindowOpenFailed) {
     std::cout << "A window wasn't closed properly\n";
     return 2;
   }
@@ -545,6 +563,8 @@ SimpleWindow::SimpleWindow(const std::string& title, float width, float height, 
       MousePressCallback(nullptr),
       MouseReleaseCallback(nullptr),
       MouseDragCallback(nullptr),
+      MouseMoveCallback(nullptr),
+      ResizeCallback(nullptr),
       TimerActive(0),
       TimerInterval(0),
       TimerStart(0),
@@ -687,22 +707,38 @@ Position SimpleWindow::GetCenter() const {
 }
 
 void SimpleWindow::SetRefreshCallback(int (*const& f)()) {
-  Pump();
-  RefreshCallback = f;
+  SetRefreshCallback(slate::Callback<>(f));
 }
 
 void SimpleWindow::SetQuitCallback(int (*const& f)()) {
-  Pump();
-  QuitCallback = f;
+  SetQuitCallback(slate::Callback<>(f));
 }
 
 void SimpleWindow::SetTimerCallback(int (*const& f)()) {
-  Pump();
-  TimerCallback = f;
+  SetTimerCallback(slate::Callback<>(f));
 }
 
 void SimpleWindow::SetMouseClickCallback(int (*const& f)(const Position&)) {
-  MouseClickCallback = f;
+  SetMouseClickCallback(slate::Callback<const Position&>(f));
+}
+
+void SimpleWindow::SetRefreshCallback(slate::Callback<> f) {
+  Pump();
+  RefreshCallback = std::move(f);
+}
+
+void SimpleWindow::SetQuitCallback(slate::Callback<> f) {
+  Pump();
+  QuitCallback = std::move(f);
+}
+
+void SimpleWindow::SetTimerCallback(slate::Callback<> f) {
+  Pump();
+  TimerCallback = std::move(f);
+}
+
+void SimpleWindow::SetMouseClickCallback(slate::Callback<const Position&> f) {
+  MouseClickCallback = std::move(f);
   SelectInput();
   Pump();
 }
@@ -723,7 +759,10 @@ void SimpleWindow::StopTimer() {
 void SimpleWindow::CheckTimer() {
   unsigned int elapsed = GetMilliseconds() - TimerStart;
   if (elapsed >= static_cast<unsigned int>(TimerInterval)) {
+    unsigned long id = WindowId;
     TimerEvent();
+    // The callback may have destroyed this window.
+    if (WinManager.GetWindow(id) != this) return;
     TimerStart = GetMilliseconds();
   }
 }
@@ -917,6 +956,53 @@ void SimpleWindow::RenderLine(const Position& start, const Position& end, const 
   short x1 = ToShort(l_to_d(end.GetXDistance())), y1 = ToShort(l_to_d(end.GetYDistance()));
   DrawBoth(slate::Kept()->Line(PaletteColor(c), lineWidth),
            [&](Drawable target, GC gc) { XDrawLine(display, target, gc, x0, y0, x1, y1); });
+}
+
+namespace {
+
+// A line width in pixels; under one pixel, the server's thin line.
+int LineWidth(float centimetres) {
+  return std::clamp(l_to_d(centimetres), 0, SHRT_MAX);
+}
+
+}  // namespace
+
+void SimpleWindow::RenderRectangleOutline(const Position& upperLeft, const Position& lowerRight,
+                                          const color& c, float width) {
+  if (!IsLive()) return;
+  CornerBox b(upperLeft, lowerRight);
+  DrawBoth(slate::Kept()->Outline(PaletteColor(c), LineWidth(width)),
+           [&](Drawable target, GC gc) { XDrawRectangle(display, target, gc, b.X, b.Y, b.W, b.H); });
+}
+
+void SimpleWindow::RenderEllipseOutline(const Position& upperLeft, const Position& lowerRight, const color& c,
+                                        float width) {
+  if (!IsLive()) return;
+  CornerBox b(upperLeft, lowerRight);
+  DrawBoth(slate::Kept()->Outline(PaletteColor(c), LineWidth(width)), [&](Drawable target, GC gc) {
+    XDrawArc(display, target, gc, b.X, b.Y, b.W, b.H, 0, DeviceTwoPi);
+  });
+}
+
+void SimpleWindow::RenderPolygonOutline(const Position* vertices, int count, const color& c, float width) {
+  if (!IsLive() || !vertices || count < 1) return;
+  // The first vertex again at the end: the server joins a line that ends
+  // where it started at that vertex too.
+  std::vector<XPoint> points(static_cast<size_t>(count) + 1);
+  for (int i = 0; i < count; ++i) {
+    points[i].x = ToShort(l_to_d(vertices[i].GetXDistance()));
+    points[i].y = ToShort(l_to_d(vertices[i].GetYDistance()));
+  }
+  points[count] = points[0];
+  DrawBoth(slate::Kept()->Outline(PaletteColor(c), LineWidth(width)), [&](Drawable target, GC gc) {
+    XDrawLines(display, target, gc, points.data(), static_cast<int>(points.size()), CoordModeOrigin);
+  });
+}
+
+void SimpleWindow::RenderPolygonOutline(const std::vector<Position>& vertices, int count, const color& c,
+                                        float width) {
+  int available = static_cast<int>(std::min<size_t>(vertices.size(), INT_MAX - 1));
+  RenderPolygonOutline(vertices.data(), std::min(count, available), c, width);
 }
 
 void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size) {

@@ -35,6 +35,7 @@ class Runtime {
 
   GC Paint(unsigned long foreground, unsigned long background);  // fills, text and copies
   GC Line(unsigned long colour, int width);                      // lines of a width, round ends
+  GC Outline(unsigned long colour, int width);                   // outlines of a width, sharp corners
   XFontStruct* TextFont();  // WindowFont, loaded on first use; null while the server lacks it
   color AllocateColor(int red, int green, int blue);  // RGBColor's work
   unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
@@ -49,6 +50,10 @@ class Runtime {
 // The runtime's kept resources; null before the palette is allocated and
 // after the display has closed.
 Runtime* Kept();
+
+// Defined with the library's main (lib/main.cpp), and for programs with a
+// main of their own by lib/OwnMain.cpp.
+extern const int EntryPoint;
 
 // Values of RGBColor: this base plus 0xRRGGBB, clear of the palette's indices.
 constexpr int RGBColorBase = 0x1000000;
@@ -166,8 +171,10 @@ Key ReadKey(XKeyEvent& event, bool repeat);
 // key at the same time is next in the queue), takes that press into event.
 bool TakeRepeatPress(XEvent& event);
 // Replaces a motion event with the latest motion of its window queued before
-// the window's next button event.
+// the window's next button event, with the same buttons held.
 void TakeLatestMotion(XEvent& event);
+// The buttons a pointer event's state may hold.
+constexpr unsigned int AnyButtonMask = Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask;
 // Where a pointer event happened, in centimetres in its window.
 inline Position PointerAt(int x, int y) {
   return Position(d_to_l(x), d_to_l(y));

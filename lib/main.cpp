@@ -1,8 +1,30 @@
-// The process entry point: runs the application's ApiMain, then the event
-// loop until the last window has closed.
+// The process entry point: keeps the program's arguments, runs the
+// application's ApiMain, then the event loop until the last window has
+// closed, and ends with the exit status the program chose (0 unless it
+// chose another).
 #include "internal.h"
 
-int main() {
+namespace {
+std::vector<std::string> Arguments;
+int ExitStatus = 0;
+}  // namespace
+
+// Every program that links the installed library refers to this (see
+// lib/WindowManager.cpp), which brings this main along: a program that
+// defines a main of its own then fails to link with two definitions of
+// main, instead of running without ever calling ApiMain.
+const int slate::EntryPoint = 1;
+
+const std::vector<std::string>& ProgramArguments() {
+  return Arguments;
+}
+
+void SetExitStatus(int status) {
+  ExitStatus = status;
+}
+
+int main(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i) Arguments.emplace_back(argv[i] ? argv[i] : "");
   int keepGoing = 1;
   if (!WinManager.ColorsObtained()) return 0;
 
@@ -21,5 +43,5 @@ int main() {
     }
     WinManager.CheckTimers();
   }
-  return 0;
+  return ExitStatus;
 }

@@ -2,7 +2,9 @@
 // window and letting it repaint, from its backing pixmap: text, shapes,
 // colours, pictures, and the drawables of the alert box.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <fstream>
@@ -119,6 +121,24 @@ TEST_F(Drawing, ShapesCoverTheirConvertedCorners) {
            {3, 2, g, 68, 34, g, 69, 34, WhitePx, 68, 35, WhitePx, 3, 1, WhitePx});
 }
 
+TEST_F(Drawing, OutlinesInAnyColourAndWidth) {
+  // 0.2 cm is 13 px, centred on the edge: the edge at 66 covers 60..72.
+  W.RenderRectangleOutline(Position(1, 1), Position(3, 2), Red, 0.2f);  // 66..198 x 66..132
+  color navy = RGBColor(10, 20, 30);
+  W.RenderEllipseOutline(Position(4, 1), Position(6, 3), navy, 0.2f);  // 264..396 x 66..198
+  Position triangle[] = {{1, 3}, {3, 3}, {1, 5}};
+  W.RenderPolygonOutline(std::vector<Position>(triangle, triangle + 3), 3, Green, 0);  // one pixel
+  Position square[] = {{5, 4}, {7, 4}, {7, 5}, {5, 5}};
+  W.RenderPolygonOutline(square, 4, Blue, 0.2f);  // closed: its first corner joined like the others
+  unsigned long g = ColorTable[Green], b = ColorTable[Blue];
+  ExpectAt(Shown(0, 0, 480, 340), 480,
+           {60,  99,  RedPx,    59,  99,  WhitePx, 72,  99,  RedPx,    73,  99,  WhitePx, 132, 99,  WhitePx,
+            132, 60,  RedPx,    132, 59,  WhitePx, 60,  60,  RedPx,    204, 126, RedPx,   205, 126, WhitePx,
+            264, 132, 0x0a141e, 330, 132, WhitePx, 330, 66,  0x0a141e, 132, 198, g,       132, 199, WhitePx,
+            66,  264, g,        67,  264, WhitePx, 324, 258, b,        456, 258, b,       324, 336, b,
+            323, 257, WhitePx,  400, 300, WhitePx});
+}
+
 TEST_F(Drawing, AnyColourByItsParts) {
   color navy = RGBColor(12, 34, 56), rust = RGBColor(183, 65, 14);
   EXPECT_EQ(RGBColor(12, 34, 56), navy);  // allocated once
@@ -201,6 +221,65 @@ TEST_F(Drawing, PicturesLoadDrawAndRefuse) {
   EXPECT_EQ(picture.GetWidth(), 0.0f);
 }
 
+// How many times a file is opened while f runs. Closes are watched too:
+// the system would merge two opens in a row into one event.
+template <typename F>
+int Opens(const std::string& file, F f) {
+  int watch = inotify_init1(IN_NONBLOCK);
+  inotify_add_watch(watch, file.c_str(), IN_OPEN | IN_CLOSE);
+  f();
+  alignas(inotify_event) char events[4096];
+  ssize_t n = read(watch, events, sizeof events);
+  close(watch);
+  int opens = 0;
+  for (ssize_t at = 0; at < n; at += sizeof(inotify_event)) {
+    const inotify_event* event = reinterpret_cast<const inotify_event*>(events + at);
+    opens += (event->mask & IN_OPEN) != 0;
+    at += event->len;
+  }
+  return opens;
+}
+
+TEST_F(Drawing, PngPicturesOfEveryKindOverWhatIsDrawn) {
+  // Quadrants of 33 x 33 px: red, green, yellow, white; where there is
+  // alpha, green is wholly transparent and yellow half (128), which over
+  // blue gives (128, 128, 127). The grey pictures: black, white (or grey
+  // 85) and grey 170.
+  rig::Peer& p = Peer;
+  unsigned long red = p.Named("#FF0000"), green = p.Named("#00FF00"), yellow = p.Named("#FFFF00"),
+                blue = ColorTable[Blue], half = 0x80807f;
+  struct {
+    const char* File;
+    std::vector<unsigned long> Quadrants;
+  } kinds[] = {{"png_rgba_33x33.png", {red, blue, half, WhitePx}},
+               {"png_rgba16_33x33.png", {red, blue, half, WhitePx}},
+               {"png_rgb_33x33.png", {red, green, yellow, WhitePx}},
+               {"png_palette_33x33.png", {red, blue, half, WhitePx}},
+               {"png_grey2_33x33.png", {BlackPx, 0x555555, 0xaaaaaa, WhitePx}},
+               {"png_grey_alpha_33x33.png", {BlackPx, blue, 0x8080ff, 0xaaaaaa}},
+               {"png_interlaced_33x33.png", {red, blue, half, WhitePx}}};
+  W.RenderRectangle(Position(0, 0), Position(4, 0.5f), Blue, false);
+  BitMap picture(W);
+  float x = 0;
+  for (const auto& kind : kinds) {
+    std::string file = Pictures + kind.File;
+    // Read once: nothing can change the file between its check and its decoding.
+    EXPECT_EQ(Opens(file, [&] { ASSERT_EQ(picture.Load(file), PictureLoaded) << kind.File; }), 1);
+    EXPECT_EQ(Position(picture.GetWidth(), picture.GetHeight()), Position(0.5f, 0.5f));
+    picture.SetPosition(Position(x, 0));
+    EXPECT_EQ(picture.Draw(), 1);
+    Pixels shown = Shown(l_to_d(x), 0, 33, 33);
+    EXPECT_EQ(Pixels({shown[5 * 33 + 5], shown[5 * 33 + 25], shown[25 * 33 + 5], shown[32 * 33 + 32]}),
+              kind.Quadrants)
+        << kind.File;
+    x += 0.5f;
+  }
+  // Known by its content: a PNG file under another name.
+  ASSERT_EQ(picture.Load(Pictures + "png_named_66x33.xpm"), PictureLoaded);
+  EXPECT_EQ(Opens(Pictures + "quadrants_66x33.xpm", [&] { picture.Load(Pictures + "quadrants_66x33.xpm"); }),
+            1);
+}
+
 TEST_F(Drawing, PicturesOwnTheirPixmaps) {
   auto bytes = [&] {
     XSync(display, False);
@@ -219,6 +298,17 @@ TEST_F(Drawing, PicturesOwnTheirPixmaps) {
     assigned.SetPosition(Position(0, 0));
     EXPECT_EQ(assigned.Draw(), 1);
     EXPECT_EQ(Px(33, 5), Peer.Named("#0000FF"));
+
+    // A picture with alpha: its colours and its alpha, each 33 x 33 x 4 bytes.
+    for (int i = 0; i < 10; ++i) picture.Load(Pictures + "png_rgba_33x33.png");
+    EXPECT_EQ(bytes(), before + 66 * 33 * 4 + 33 * 33 * 4 * 2);
+    BitMap copy2(picture);
+    picture.Load(Pictures + "missing.png");
+    W.RenderRectangle(Position(0, 1), Position(1, 2), Blue, false);
+    copy2.SetPosition(Position(0, 1));
+    EXPECT_EQ(copy2.Draw(), 1);
+    EXPECT_EQ(Pixels({Px(25, 71), Px(5, 91)}),
+              Pixels({ColorTable[Blue], 0x80807f}));  // its transparency copied
   }
   EXPECT_EQ(bytes(), before);
 }

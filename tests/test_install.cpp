@@ -43,13 +43,18 @@ printf 'cmake_minimum_required(VERSION 3.16)\nproject(hello CXX)\nfind_package(s
 export PKG_CONFIG_PATH=$(dirname $(find ../prefix -name slate.pc))
 g++ -std=c++17 -Wall -Wextra -Werror hello.cpp $(pkg-config --cflags --libs slate) -o hello
 cmake -S . -B build -DCMAKE_PREFIX_PATH=$PWD/../prefix > /dev/null && cmake --build build > /dev/null
-echo built)";
+echo built
+# A main of the program's own would keep ApiMain from running: it does not link.
+printf '#include "slate.h"\nSimpleWindow w;\nvoid ApiMain() { w.Open(); }\nint main() { ApiMain(); }\n' > own.cpp
+g++ -std=c++17 own.cpp $(pkg-config --cflags --libs slate) -o own 2> own.err || grep -o "multiple definition of .main'" own.err)";
 
 // Runs a program until its windows are shown, closes them as a window
 // manager would, and gives its exit status.
-int ShowAndClose(const std::string& program, const std::string& title, const std::string& dir = "") {
+int ShowAndClose(const std::vector<std::string>& argv, const std::string& title,
+                 const std::string& dir = "") {
+  const std::string& program = argv[0];
   rig::Peer peer;
-  rig::Child child({program}, {}, dir);
+  rig::Child child(argv, {}, dir);
   Window w = peer.Find(title);
   EXPECT_NE(w, 0u) << program << child.Err();
   peer.Close(w);
@@ -60,20 +65,32 @@ int ShowAndClose(const std::string& program, const std::string& title, const std
 
 TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
   std::ofstream(rig::Path("install-test.sh")) << Script;
-  ASSERT_EQ(rig::Sh("cd " SLATE_BINARY_DIR " && BUILD=$PWD sh install-test.sh 2>&1"), "built\n");
+  ASSERT_EQ(rig::Sh("cd " SLATE_BINARY_DIR " && BUILD=$PWD sh install-test.sh 2>&1"),
+            "built\nmultiple definition of `main'\n");
   std::string hello = rig::Path("install-test/hello/");
-  EXPECT_EQ(ShowAndClose(hello + "hello", "Hello, slate"), 0);
-  EXPECT_EQ(ShowAndClose(hello + "build/hello", "Hello, slate"), 0);
+  EXPECT_EQ(ShowAndClose({hello + "hello"}, "Hello, slate"), 0);
+  EXPECT_EQ(ShowAndClose({hello + "build/hello"}, "Hello, slate"), 0);
 }
 
 TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {
-  std::pair<const char*, const char*> examples[] = {
-      {"alert_click", "Alert example"},   {"click_dots", "Click dots"},
-      {"crystal_catch", "Crystal Catch"}, {"paint", "Paint"},
-      {"picture_move", "Picture move"},   {"shapes", "Shapes"},
-      {"text_colors", "Text colours"},    {"timer_animation", "Timer animation"}};
-  for (auto [name, title] : examples)
-    EXPECT_EQ(ShowAndClose(rig::Path("examples/") + name, title, rig::Path("examples")), 0) << name;
+  std::pair<const char*, const char*> examples[] = {{"alert_click", "Alert example"},
+                                                    {"click_dots", "Click dots"},
+                                                    {"crystal_catch", "Crystal Catch"},
+                                                    {"paint", "Paint"},
+                                                    {"picture_move", "Picture move"},
+                                                    {"shapes", "Shapes"},
+                                                    {"text_colors", "Text colours"},
+                                                    {"timer_animation", "Timer animation"},
+                                                    {"sprite", "Sprite"},
+                                                    {"chart", "Chart"}};
+  const std::string dir = rig::Path("examples/");
+  for (auto [name, title] : examples) EXPECT_EQ(ShowAndClose({dir + name}, title, dir), 0) << name;
+
+  // The chart reads its arguments, and ends with status 2 on a bad one.
+  EXPECT_EQ(ShowAndClose({dir + "chart", "apples=12", "pears=7"}, "Chart", dir), 0);
+  rig::Child bad({dir + "chart", "apples=12", "pears=many"});
+  EXPECT_EQ(bad.Wait(), 2);
+  EXPECT_EQ(bad.Err(), "chart: 'pears=many' is not name=number with a number from 0 to 100\n");
 }
 
 }  // namespace

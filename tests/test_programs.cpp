@@ -125,7 +125,7 @@ TEST(Programs, KeysPointerAndDrags) {
   Window a = peer.Find("probe A");
   XWindowAttributes attributes;
   XGetWindowAttributes(peer.D, a, &attributes);
-  EXPECT_EQ(attributes.all_event_masks, 0x2a00f);  // and keys, and motion while a button is held
+  EXPECT_EQ(attributes.all_event_masks, 0x2a04f);  // and keys, and motion
   peer.Move(a, 10, 10);  // without a window manager the keyboard follows the pointer
   for (const char* key : {"a", "Left", "Shift_L", "b"}) peer.Key(key, true);
   for (const char* key : {"b", "Shift_L", "Left", "a"}) peer.Key(key, false);
@@ -133,7 +133,7 @@ TEST(Programs, KeysPointerAndDrags) {
   peer.Key("Right", true);
   rig::Sleep(1000);
   peer.Key("Right", false);
-  ASSERT_TRUE(probe.WaitOut("key release 0xff53"));
+  ASSERT_TRUE(probe.WaitOut("key release 0xff53 ''\n"));
 
   // The first drag holds the probe up while the pointer moves on, lets go,
   // and drags with another button: motions are taken together up to the release.
@@ -154,12 +154,51 @@ TEST(Programs, KeysPointerAndDrags) {
   EXPECT_GE(Count(out, repeat), 3);
   for (size_t at; (at = out.find(repeat)) != std::string::npos;) out.erase(at, repeat.size());
   EXPECT_EQ(out,
-            "ready\nkey press 0x61 'a'\nkey press 0xff51 ''\nkey press 0xffe1 ''\nkey press 0x62 'B'\n"
-            "key release 0x62 'B'\nkey release 0xffe1 ''\nkey release 0xff51 ''\nkey release 0x61 'a'\n"
-            "key press 0xff53 ''\nkey release 0xff53 ''\n"
+            "ready\nmove 0.151515 0.151515\nkey press 0x61 'a'\nkey press 0xff51 ''\nkey press 0xffe1 ''\n"
+            "key press 0x62 'B'\nkey release 0x62 'B'\nkey release 0xffe1 ''\nkey release 0xff51 ''\n"
+            "key release 0x61 'a'\nkey press 0xff53 ''\nkey release 0xff53 ''\nmove 0.5 0.5\n"
             "press 0.5 0.5 1\ndrag 1 1.5\ndrag 2 1\nrelease 2 1 1\nclick 2 1\n"
-            "press 2 1 3\ndrag 2.5 0.5\nrelease 2.5 0.5 3\nclick 2.5 0.5\nquit A\nApiEnd\n" +
+            "press 2 1 3\ndrag 2.5 0.5\nrelease 2.5 0.5 3\nclick again 1 2.5 0.5\nquit A\nApiEnd\n" +
                 Usable);
+}
+
+TEST(Programs, ArgumentsExitStatusAndResizes) {
+  rig::Child args({Probe, "one", "two words"}, {"PROBE=args"});
+  EXPECT_EQ(args.Wait(), 3);
+  EXPECT_EQ(args.Out(), Probe + "|one|two words|\nready\n" + Usable);
+
+  // Resized from outside: told the new size, and what was drawn beyond the
+  // old size shows.
+  rig::Peer peer;
+  Scenario resize("resize");
+  ASSERT_TRUE(resize.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  XResizeWindow(peer.D, a, 500, 300);
+  XSync(peer.D, False);
+  ASSERT_TRUE(resize.WaitOut("resize 7.57576 4.54545\n"));
+  EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(a, 400, 30) == peer.Named("red1"); }));
+  EXPECT_EQ(peer.Pixel(a, 400, 70), peer.Named("white"));
+  peer.Close(a);
+  EXPECT_EQ(resize.Wait(), 4);
+}
+
+// Pictures with transparent parts on servers of 16 and 8 bits: no crash,
+// their colours, and what lies under their transparent pixels kept.
+TEST(Programs, PicturesOnServersOfFewerColours) {
+  for (const char* screen : {"1920x1080x16", "1920x1080x8"}) {
+    rig::Server server(screen);
+    rig::Peer peer(server.Name());
+    Scenario probe("picture",
+                   {server.Env(), "PICTURE=" SLATE_SOURCE_DIR "/tests/pictures/png_rgba_33x33.png"});
+    ASSERT_TRUE(probe.WaitOut("drawn 1\n")) << screen << probe.Out();
+    Window a = peer.Find("probe A");
+    EXPECT_EQ(std::vector<unsigned long>({peer.Pixel(a, 5, 5), peer.Pixel(a, 25, 5), peer.Pixel(a, 25, 25)}),
+              std::vector<unsigned long>({peer.Named("red1"), peer.Named("blue1"), peer.Named("white")}))
+        << screen;
+    peer.Close(a);
+    EXPECT_EQ(probe.Wait(), 0) << screen;
+    EXPECT_EQ(probe.Err(), "") << screen;
+  }
 }
 
 TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {

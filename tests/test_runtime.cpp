@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <functional>
 
 #include "rig.h"
 #include "slate.h"
@@ -263,6 +264,48 @@ TEST(Windows, MovedResizedOrDestroyedByOthers) {
 
 void CloseVictim() {
   if (victim->GetStatus() == WindowIsOpen) victim->Close();
+}
+
+// A window a program makes with new and deletes.
+struct HeapWindow final : SimpleWindow {
+  HeapWindow() : SimpleWindow("state", 3, 2, Position(1, 1)) {}
+};
+
+TEST(Windows, CallbacksWithState) {
+  SimpleWindow pump("pump", 3, 2, Position(9, 1));
+  pump.Open();
+  auto* w = new HeapWindow;
+  w->Open();
+  int calls = 0;
+  std::function<int()> counting = [&calls] { return ++calls; };
+  w->SetTimerCallback(counting);
+  w->StartTimer(0);
+  PumpFor(pump, 10);
+  EXPECT_GT(calls, 0);
+  w->SetTimerCallback(std::function<int()>());  // an empty one: no callback
+  int before = calls;
+  PumpFor(pump, 10);
+  EXPECT_EQ(calls, before);
+
+  // Returning nothing, each destroys its own window while it runs, and
+  // then reads what it captured.
+  std::string said;
+  w->SetTimerCallback([&, name = std::string("timer")] {
+    delete w;
+    said += name;
+  });
+  PumpFor(pump, 10);
+  w = new HeapWindow;
+  w->Open();
+  w->SetQuitCallback([&, name = std::string(" quit")] {
+    delete w;
+    said += name;
+  });
+  XEvent destroy = Event(DestroyNotify, *w);
+  destroy.xany.send_event = True;
+  EXPECT_EQ(Route(destroy, *w), 1);  // the pump window remains
+  EXPECT_EQ(said, "timer quit");
+  EXPECT_EQ(WinManager.GetWindow(Id(pump)), &pump);
 }
 
 TEST(Timers, UnderTheEventPump) {

@@ -179,7 +179,34 @@ void ApiMain() {
       if (++drags == 1) usleep(300000);  // while the pointer goes on
       return 0;
     });
-    A.SetMouseClickCallback(Click);
+    A.SetMouseMoveCallback([](const Position& p) { SAY("move %g %g", p.GetXDistance(), p.GetYDistance()); });
+    // Replaced while it runs: what it captured must outlive the replacement.
+    A.SetMouseClickCallback([said = std::string("click")](const Position& p) {
+      A.SetMouseClickCallback([said = std::string("click again"), n = 0](const Position& q) mutable {
+        return SAY("%s %d %g %g", said.c_str(), ++n, q.GetXDistance(), q.GetYDistance());
+      });
+      return SAY("%s %g %g", said.c_str(), p.GetXDistance(), p.GetYDistance());
+    });
+  } else if (Mode == "args") {
+    std::string all;
+    for (const std::string& argument : ProgramArguments()) all += argument + "|";
+    SAY("%s", all.c_str());
+    SetExitStatus(3);
+  } else if (Mode == "resize") {
+    A.Open();
+    // Beyond the window's width: kept in the backing pixmap.
+    A.RenderRectangle(Position(5.5f, 0), Position(6.5f, 1), Red, false);
+    A.SetResizeCallback([](const Position& size) {
+      SAY("resize %g %g", size.GetXDistance(), size.GetYDistance());
+      SetExitStatus(4);
+    });
+  } else if (Mode == "picture") {
+    A.Open();
+    A.RenderRectangle(Position(0, 0), Position(2, 1), Blue, false);
+    static BitMap sprite(A);
+    SAY("loaded %d", sprite.Load(std::getenv("PICTURE")));
+    sprite.SetPosition(Position(0, 0));
+    SAY("drawn %d", sprite.Draw());
   } else if (Mode == "text") {
     A.Open();
     A.RenderText(Position(2.5, 2), "text", Blue, Yellow);
