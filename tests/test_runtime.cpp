@@ -280,11 +280,11 @@ TEST(Windows, CallbacksWithState) {
   std::function<int()> counting = [&calls] { return ++calls; };
   w->SetTimerCallback(counting);
   w->StartTimer(0);
-  PumpFor(pump, 10);
+  PumpUntil(pump, 10);
   EXPECT_GT(calls, 0);
   w->SetTimerCallback(std::function<int()>());  // an empty one: no callback
   int before = calls;
-  PumpFor(pump, 10);
+  PumpUntil(pump, 10);
   EXPECT_EQ(calls, before);
 
   // Returning nothing, each destroys its own window while it runs, and
@@ -294,7 +294,7 @@ TEST(Windows, CallbacksWithState) {
     delete w;
     said += name;
   });
-  PumpFor(pump, 10);
+  PumpUntil(pump, 10);
   w = new HeapWindow;
   w->Open();
   w->SetQuitCallback([&, name = std::string(" quit")] {
