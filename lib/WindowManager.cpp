@@ -111,6 +111,7 @@ slate::Runtime::Runtime() {
 }
 
 slate::Runtime::~Runtime() {
+  ReleaseText();
   std::vector<unsigned long> pixels;
   for (const auto& allocated : RGBValues) pixels.push_back(allocated.second);
   Colormap colormap = DefaultColormap(display, ScreenNbr);
@@ -655,7 +656,10 @@ int SimpleWindow::Close() {
 }
 
 void SimpleWindow::ReleaseBackingPixmap() {
-  if (BackingPixmap && display) XFreePixmap(display, BackingPixmap);
+  if (BackingPixmap && display) {
+    slate::ForgetTextTarget(BackingPixmap);
+    XFreePixmap(display, BackingPixmap);
+  }
   BackingPixmap = 0;
 }
 
