@@ -76,8 +76,11 @@ std::string FamilyPattern(const std::string& family) {
   return family;
 }
 
+bool FontconfigUsed = false;  // by this process's text, since it started
+
 // A scalable font of family at a pixel size, or null.
 XftFont* OpenScalable(const std::string& family, bool bold, double pixelSize) {
+  FontconfigUsed = true;
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FamilyPattern(family).c_str()));
   // A name fontconfig cannot parse gets its default font.
   if (!pattern) pattern = FcPatternCreate();
@@ -372,6 +375,12 @@ void DrawText(Drawable target, const Face& face, int x, int top, const std::stri
 
 void ForgetTextTarget(Drawable target) {
   if (display && Kept()) Kept()->Text().Forget(target);
+}
+
+void ReleaseFontconfig() {
+  if (!FontconfigUsed || display) return;
+  FcFini();
+  FontconfigUsed = false;
 }
 
 }  // namespace slate
