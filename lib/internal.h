@@ -144,7 +144,8 @@ struct Face {
 
 // The box a string takes at a face, in pixels: from the left edge of its
 // first ink to the right edge of its last (spaces at either end add their
-// width), Ascent above the baseline and Descent below it: all of the ink.
+// width), Ascent above the baseline and Descent below it: all of the ink,
+// but for a pixel of anti-aliasing.
 struct TextBox {
   int Width = 0, Ascent = 0, Descent = 0;
 };
