@@ -388,7 +388,7 @@ TEST_F(Text, InkLiesWithinItsLineAndItsMeasuredWidth) {
     bool Bold;
   } faces[] = {{0.23f, s.Small, "sans", false}, {0.5f, s.Half, "serif", true}, {1, s.Whole, "mono", false}};
   for (const auto& f : faces)
-    for (const char* text : {"Hello, world!", "café €", "Ågjpqy|"}) {
+    for (const char* text : {"Hello, world!", "café € Ågjpqy|"}) {
       SCOPED_TRACE(std::string(text) + " in " + f.Family + " " + std::to_string(f.Size) + " cm");
       Typeface face(f.Size, f.Family, f.Bold);
       Blank();
@@ -397,7 +397,7 @@ TEST_F(Text, InkLiesWithinItsLineAndItsMeasuredWidth) {
       EXPECT_NEAR(Px(W.MeasureText(text, face).GetYDistance()), f.Height, 1);
       // From the top of the line (1 cm) down one line height, from the
       // point (1 cm) as far as measured.
-      Ink ink = InkOf(14, 3);
+      Ink ink = InkOf(9, 2.2f);
       EXPECT_GE(ink.Y0, s.PixelsPerCm - 1);
       EXPECT_LE(ink.Y1, s.PixelsPerCm + f.Height);
       EXPECT_NEAR(ink.X0, s.PixelsPerCm, 1);
@@ -412,8 +412,8 @@ TEST_F(Text, AlignedToItsPointOnItsBand) {
   // Right-aligned to 7 cm over a yellow band: the band ends there, the ink
   // within one pixel of it.
   W.WriteText(Position(7, 1), "Score 120", face, Red, AlignRight, Yellow);
-  Pixels shown = Shown(14, 3);
-  auto at = [&](int x, int y) { return shown[y * Px(14) + x]; };
+  Pixels shown = Shown(10, 2);
+  auto at = [&](int x, int y) { return shown[y * Px(10) + x]; };
   int right = 7 * s.PixelsPerCm, top = s.PixelsPerCm, bottom = top + s.Half - 1;
   unsigned long y = ColorTable[Yellow], white = ColorTable[White];
   EXPECT_EQ(std::vector<unsigned long>({at(right - width, top), at(right - 1, top), at(right - width, bottom),
@@ -430,7 +430,7 @@ TEST_F(Text, AlignedToItsPointOnItsBand) {
        {std::make_pair(AlignCenter, right - width / 2), std::make_pair(AlignLeft, right)}) {
     Blank();
     W.WriteText(Position(7, 1), "Score 120", face, Red, align);
-    Ink ink = InkOf(14, 3);
+    Ink ink = InkOf(10, 2);
     EXPECT_NEAR(ink.X0, left, 1) << align;
     EXPECT_NEAR(ink.X1 + 1, left + width, 1) << align;
   }
@@ -454,10 +454,10 @@ TEST_F(Text, InvalidUtf8ShowsReplacementCharacters) {
   EXPECT_GT(width("a" + r + r + "z"), width("a" + r + "z"));
   // Drawn the same as well; and "é" is one character, not two.
   W.WriteText(Position(1, 1), "a\xc0\xafz", face);
-  Pixels bad = Shown(14, 3);
+  Pixels bad = Shown(4, 2);
   Blank();
   W.WriteText(Position(1, 1), "a" + r + r + "z", face);
-  EXPECT_EQ(Shown(14, 3), bad);
+  EXPECT_EQ(Shown(4, 2), bad);
   EXPECT_LT(width("café"), width("cafÃ©"));
 }
 
@@ -484,8 +484,8 @@ TEST_F(Text, BadSizesFamiliesAndStringsDrawNothingOrTheNearest) {
   // the nearest font, here the default one.
   for (float size : {1e30f, INFINITY})
     EXPECT_NEAR(Px(W.MeasureText("W", Typeface(size)).GetYDistance()), s.Cap, 1);
-  W.WriteText(Position(0, 0), "W", Typeface(1e30f));
-  EXPECT_GT(InkOf(14, 5).Count, 1000);
+  W.WriteText(Position(0, 0), "W", Typeface(1e30f), Black, AlignLeft, Red);
+  EXPECT_EQ(InkOf(2, 2).Count, Px(2) * Px(2));
   for (const char* family : {"no such family", "", ":::", "\\"})
     EXPECT_EQ(W.MeasureText("Hello", Typeface(0.5f, family)), W.MeasureText("Hello", Typeface(0.5f)))
         << family;
