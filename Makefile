@@ -99,7 +99,8 @@ fuzz-deps:
 $(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) lib/bitmap.cpp $(wildcard lib/*.h) include/slate.h | fuzz-deps
 	@mkdir -p $(FUZZ_BUILD)
 	$(FUZZ_CXX) -std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
-	  -fno-sanitize-recover=all -Wall -Wextra -Iinclude -Ilib $(FUZZ_SOURCES) -lXpm -lXrender -lpng -lX11 -o $@
+	  -fno-sanitize-recover=all -Wall -Wextra -Iinclude -Ilib $$(pkg-config --cflags xft) $(FUZZ_SOURCES) \
+	  $$(pkg-config --libs xft fontconfig) -lXpm -lXrender -lpng -lX11 -o $@
 
 fuzz: $(FUZZ_BUILD)/picture_fuzz
 	@mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/artifacts

@@ -219,6 +219,27 @@ constexpr int MiddleMouseButton = 2;
 constexpr int RightMouseButton = 3;
 
 // ---------------------------------------------------------------------------
+// Text at any size
+// ---------------------------------------------------------------------------
+
+// A typeface for WriteText and MeasureText: the line height in cm (all of a
+// line's ink lies within it), a family ("sans", "serif", "mono", or any
+// fontconfig name such as "DejaVu Serif:italic"; an unknown name gets the
+// nearest font), bold or regular.
+struct Typeface {
+  explicit Typeface(float size = 0.5f, const std::string& family = "sans", bool bold = false)
+      : Size(size), Family(family), Bold(bold) {}
+  float Size;          // line height, cm; nothing is drawn for 0, less, or NaN
+  std::string Family;  // fontconfig family or pattern
+  bool Bold;
+};
+
+// Where WriteText's point lies on the line: its left end, middle or right end.
+enum TextAlignment { AlignLeft = 0, AlignCenter = 1, AlignRight = 2 };
+
+constexpr color NoBand = static_cast<color>(-1);  // WriteText's background: none, only the ink
+
+// ---------------------------------------------------------------------------
 // Callbacks
 // ---------------------------------------------------------------------------
 
@@ -530,6 +551,22 @@ class SimpleWindow {
                   const color& textColor = Black, const color& backColor = DefaultColor);
   void RenderText(const Position& upperLeft, const Position& lowerRight, const char* text,
                   const color& textColor = Black, const color& backColor = DefaultColor);
+
+  // One line of anti-aliased UTF-8 text in a typeface of any size. at (cm) is
+  // the top of the line, at its left end, middle or right end as align says;
+  // the text's box (see MeasureText) is filled with backColor first, unless
+  // it is NoBand. Invalid UTF-8 shows as U+FFFD.
+  void WriteText(const Position& at, const std::string& text, const Typeface& face = Typeface(),
+                 const color& textColor = Black, TextAlignment align = AlignLeft,
+                 const color& backColor = NoBand);
+  void WriteText(const Position& at, const char* text, const Typeface& face = Typeface(),
+                 const color& textColor = Black, TextAlignment align = AlignLeft,
+                 const color& backColor = NoBand);
+  // Width and height (cm) of the box text takes in face: from the left edge
+  // of its first ink to the right edge of its last (spaces at either end
+  // add their width), one line height tall. Needs no open window.
+  Position MeasureText(const std::string& text, const Typeface& face = Typeface()) const;
+  Position MeasureText(const char* text, const Typeface& face = Typeface()) const;
 
   // Copies a pixmap's upper-left part of the given size (cm) to upperLeft (cm).
   void DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size);

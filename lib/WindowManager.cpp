@@ -89,6 +89,7 @@ slate::Runtime::Runtime() {
 }
 
 slate::Runtime::~Runtime() {
+  ReleaseText();
   std::vector<unsigned long> pixels;
   for (const auto& allocated : RGBValues) pixels.push_back(allocated.second);
   Colormap colormap = DefaultColormap(display, ScreenNbr);
@@ -180,6 +181,7 @@ WindowManager::~WindowManager() {
   XCloseDisplay(display);
   // Objects destroyed after this one find no connection to use.
   display = nullptr;
+  slate::ReleaseFontconfig();
 }
 
 int WindowManager::InitializeColors(const char** names, const char** fallbacks, unsigned long* table,
@@ -667,7 +669,10 @@ int SimpleWindow::Close() {
 }
 
 void SimpleWindow::ReleaseBackingPixmap() {
-  if (BackingPixmap && display) XFreePixmap(display, BackingPixmap);
+  if (BackingPixmap && display) {
+    slate::ForgetTextTarget(BackingPixmap);
+    XFreePixmap(display, BackingPixmap);
+  }
   BackingPixmap = 0;
 }
 

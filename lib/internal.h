@@ -22,10 +22,12 @@
 
 namespace slate {
 
+class TextCache;  // scalable text's faces, targets and colours (lib/Text.cpp)
+
 // What the runtime keeps for the life of the display: the contexts every
-// drawing call uses, the window font once it has loaded, and the colours
-// RGBColor allocated. Released, in the reverse order of their creation,
-// before the display closes.
+// drawing call uses, the window font once it has loaded, the colours
+// RGBColor allocated, and what scalable text opened. Released, in the
+// reverse order of their creation, before the display closes.
 class Runtime {
  public:
   Runtime();  // the contexts, on the default screen's root window
@@ -39,12 +41,15 @@ class Runtime {
   XFontStruct* TextFont();  // WindowFont, loaded on first use; null while the server lacks it
   color AllocateColor(int red, int green, int blue);  // RGBColor's work
   unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
+  TextCache& Text();                                  // made on first use (lib/Text.cpp)
+  void ReleaseText();                                 // frees it; the destructor calls it first
 
  private:
   GC PaintGC;
   GC LineGC;
   XFontStruct* WindowFontStruct = nullptr;
   std::map<int, unsigned long> RGBValues;  // RGBColor's value to its pixel
+  TextCache* TextKept = nullptr;
 };
 
 // The runtime's kept resources; null before the palette is allocated and
@@ -164,6 +169,49 @@ bool Refused(unsigned long first, int code);
 inline void Pump() {
   if (display && !WinManager.IsApiMainCompleted()) WinManager.CheckEvents();
 }
+
+// ---------------------------------------------------------------------------
+// Scalable text (lib/Text.cpp)
+// ---------------------------------------------------------------------------
+
+// A typeface opened at a line height in pixels, kept by the runtime until
+// the display closes: a scalable font through Xft, or, on a machine where
+// fontconfig finds none, the core font WindowFont standing in.
+struct Face {
+  struct _XftFont* Scalable = nullptr;  // null when the core font stands in
+  XFontStruct* Core = nullptr;          // the stand-in, owned by the runtime
+  int Ascent = 0, Descent = 0;          // pixels above and below the baseline
+};
+
+// The box a string takes at a face, in pixels: from the left edge of its
+// first ink to the right edge of its last (spaces at either end add their
+// width), Ascent above the baseline and Descent below it: all of the ink,
+// but for a pixel of anti-aliasing.
+struct TextBox {
+  int Width = 0, Ascent = 0, Descent = 0;
+};
+
+// The face of a family ("sans", "serif", "mono" or any fontconfig pattern,
+// nearest match for unknown names), bold or regular, whose ascent and
+// descent add up to lineHeight pixels (to within one; the line height is
+// capped at the screen's height). Opened once, then kept. Null when
+// lineHeight is not positive, or when no font at all can be had.
+const Face* OpenFace(const std::string& family, bool bold, int lineHeight);
+// The box of a UTF-8 string at a face; each invalid sequence counts as one
+// U+FFFD.
+TextBox MeasureText(const Face& face, const std::string& text);
+// Draws a UTF-8 string into target, any window or pixmap of the default
+// screen's depth: its box's upper-left corner at (x, top), its ink in the
+// pixel value foreground, over its box filled with *band when band is not
+// null. Nothing is kept for target.
+void DrawText(Drawable target, const Face& face, int x, int top, const std::string& text,
+              unsigned long foreground, const unsigned long* band = nullptr);
+// Releases what scalable text keeps for drawing into target (a window's
+// backing pixmap); call it before target is freed.
+void ForgetTextTarget(Drawable target);
+// Frees what fontconfig holds, once the display (and Xft's fonts with it)
+// has closed, if text opened any font.
+void ReleaseFontconfig();
 
 // The key of a key event, with repeat as its Repeat.
 Key ReadKey(XKeyEvent& event, bool repeat);

@@ -213,6 +213,11 @@ void ApiMain() {
     SAY("drawn");
     C.Message("note");  // a window never opened still shows its alert
     SAY("after message");
+  } else if (Mode == "scalable") {
+    A.Open();
+    A.WriteText(Position(0.5f, 0.5f), "Text at any size", Typeface(0.6f), Blue, AlignLeft, Yellow);
+    A.WriteText(Position(0.5f, 2), "café €", Typeface(0.6f, "serif", true), Blue);
+    SAY("drawn");
   } else if (Mode == "offscreen") {
     // Wholly off the screen, then with only the top or the left border on it.
     for (Position at : {Position(35, 1), Position(0, 16.356f), Position(29.08f, 1)}) {

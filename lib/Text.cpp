@@ -1,0 +1,451 @@
+// Text at any size: faces opened through Xft and fontconfig at a line height
+// in pixels and kept for the life of the display, UTF-8 read into
+// characters, strings measured by their ink and drawn into any drawable; and
+// SimpleWindow's WriteText and MeasureText on top.
+#include <X11/Xft/Xft.h>
+
+#include <cmath>
+#include <iostream>
+#include <map>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "internal.h"
+
+using slate::Face;
+using slate::Kept;
+using slate::TextBox;
+using slate::ToInt;
+
+namespace {
+
+// A line is at most this many characters: far more than any screen shows,
+// and it keeps the work of an absurd string bounded.
+constexpr size_t MaxCharacters = 1 << 16;
+constexpr FcChar32 Replacement = 0xfffd;
+
+// The characters of a UTF-8 string. Each maximal invalid subsequence (a
+// stray continuation byte, a cut-off sequence, an overlong form, a
+// surrogate, a value past U+10FFFF) becomes one U+FFFD.
+void Decode(const std::string& text, std::vector<FcChar32>& out) {
+  out.clear();
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  size_t n = text.size(), i = 0;
+  while (i < n && out.size() < MaxCharacters) {
+    unsigned char b = s[i];
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    int length = 0;
+    FcChar32 c = 0;
+    unsigned char low = 0x80, high = 0xbf;  // the range of the second byte
+    if (b >= 0xc2 && b <= 0xdf) {
+      length = 2, c = b & 0x1f;
+    } else if (b >= 0xe0 && b <= 0xef) {
+      length = 3, c = b & 0x0f;
+      if (b == 0xe0) low = 0xa0;   // overlong
+      if (b == 0xed) high = 0x9f;  // surrogates
+    } else if (b >= 0xf0 && b <= 0xf4) {
+      length = 4, c = b & 0x07;
+      if (b == 0xf0) low = 0x90;   // overlong
+      if (b == 0xf4) high = 0x8f;  // past U+10FFFF
+    }
+    ++i;
+    int taken = 1;
+    for (; length && taken < length && i < n; ++taken, ++i) {
+      unsigned char next = s[i];
+      if (next < (taken == 1 ? low : 0x80) || next > (taken == 1 ? high : 0xbf)) break;
+      c = (c << 6) | (next & 0x3f);
+    }
+    out.push_back(length && taken == length ? c : Replacement);
+  }
+}
+
+// Whether a point can travel in the protocol's 16-bit coordinates.
+bool Drawable16(long long x, long long y) {
+  return x >= SHRT_MIN && x <= SHRT_MAX && y >= SHRT_MIN && y <= SHRT_MAX;
+}
+
+// Generic names as fontconfig spells them.
+std::string FamilyPattern(const std::string& family) {
+  if (family == "sans") return "sans-serif";
+  if (family == "mono") return "monospace";
+  return family;
+}
+
+bool FontconfigUsed = false;  // by this process's text, since it started
+
+// A scalable font of family at a pixel size, or null.
+XftFont* OpenScalable(const std::string& family, bool bold, double pixelSize) {
+  FontconfigUsed = true;
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FamilyPattern(family).c_str()));
+  // A name fontconfig cannot parse gets its default font.
+  if (!pattern) pattern = FcPatternCreate();
+  if (!pattern) return nullptr;
+  FcPatternDel(pattern, FC_SIZE);
+  FcPatternDel(pattern, FC_PIXEL_SIZE);
+  FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixelSize);
+  if (bold) {
+    FcPatternDel(pattern, FC_WEIGHT);
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+  }
+  FcResult result;
+  FcPattern* match = XftFontMatch(display, ScreenNbr, pattern, &result);
+  FcPatternDestroy(pattern);
+  if (!match) return nullptr;
+  XftFont* font = XftFontOpenPattern(display, match);  // owns match from now on
+  if (!font) FcPatternDestroy(match);
+  return font;
+}
+
+// The size of family whose ascent and descent add up to lineHeight: their
+// ratio to the size differs between fonts, and both are whole pixels, so the
+// size is searched for. Null when no scalable font opens.
+XftFont* OpenAtLineHeight(const std::string& family, bool bold, int lineHeight) {
+  XftFont* best = nullptr;
+  int bestError = INT_MAX;
+  double size = lineHeight / 1.2, below = 0, above = HUGE_VAL;
+  for (int attempt = 0; attempt < 12; ++attempt) {
+    XftFont* font = OpenScalable(family, bold, size);
+    if (!font) break;
+    int got = font->ascent + font->descent;
+    int error = std::abs(got - lineHeight);
+    if (error < bestError) {
+      if (best) XftFontClose(display, best);
+      best = font;
+      bestError = error;
+    } else {
+      XftFontClose(display, font);
+    }
+    if (error == 0 || got <= 0) break;
+    (got < lineHeight ? below : above) = size;
+    double next = size * lineHeight / got;
+    if (next <= below || next >= above) next = std::isinf(above) ? size * 2 : (below + above) / 2;
+    if (std::abs(next - size) < 1e-3) break;
+    size = next;
+  }
+  return best;
+}
+
+// Where a character's ink lies relative to its pen position, and how far
+// it moves the pen, in pixels.
+struct Metrics {
+  int InkLeft, InkWidth, Advance;
+  int InkTop, InkBottom;  // from the baseline, downwards
+};
+
+}  // namespace
+
+namespace slate {
+
+// What scalable text keeps: the faces opened, the Xft drawing targets of
+// windows' backing pixmaps, the Xft colours of pixel values, and the
+// buffers of the line being laid out.
+class TextCache {
+ public:
+  TextCache() = default;
+  TextCache(const TextCache&) = delete;
+  TextCache& operator=(const TextCache&) = delete;
+  ~TextCache();
+
+  const Face* Open(const std::string& family, bool bold, int lineHeight);
+  // Lays text out at face: its box, and where the pen starts in it.
+  struct Line {
+    long long Width = 0;
+    long long Pen = 0;  // from the box's left edge
+    // Rows of the ink from the box's top: anti-aliasing may reach a pixel
+    // beyond it.
+    long long InkTop = 0, InkBottom = 0;
+  };
+  Line Lay(const Face& face, const std::string& text);
+  // Draws the line laid out last with its box's upper-left corner at
+  // (left, top); draw is target's Xft target, or null for one made now.
+  void Draw(Drawable target, XftDraw* draw, const Face& face, const Line& line, long long left, long long top,
+            unsigned long foreground, const unsigned long* band);
+  XftDraw* Target(Drawable pixmap);  // the kept target of a backing pixmap
+  void Forget(Drawable pixmap);
+
+ private:
+  const XftColor& Colour(unsigned long pixel);
+  Metrics Measure(const Face& face, size_t i);
+
+  std::map<std::tuple<std::string, bool, int>, Face> Faces;  // nodes stay put: callers keep pointers
+  Face CoreFace;                                             // the stand-in, once no scalable font opens
+  bool NoScalable = false;
+  std::unordered_map<Drawable, XftDraw*> Targets;
+  std::unordered_map<unsigned long, XftColor> Colours;
+  std::vector<FcChar32> Characters;  // of the line laid out last
+  std::vector<FT_UInt> Glyphs;       // its glyphs, with a scalable face
+  std::string Bytes;                 // its Latin-1 bytes, with the core font
+};
+
+TextCache::~TextCache() {
+  for (auto& target : Targets) XftDrawDestroy(target.second);
+  for (auto& face : Faces)
+    if (face.second.Scalable) XftFontClose(display, face.second.Scalable);
+}
+
+const Face* TextCache::Open(const std::string& family, bool bold, int lineHeight) {
+  lineHeight = std::min(lineHeight, std::max(1, DisplayHeight(display, ScreenNbr)));
+  auto key = std::make_tuple(family, bold, lineHeight);
+  auto found = Faces.find(key);
+  if (found != Faces.end()) return &found->second;
+  if (!NoScalable) {
+    XftFont* font = OpenAtLineHeight(family, bold, lineHeight);
+    // Whatever the name asked for, the default font is the nearest match.
+    if (!font) font = OpenAtLineHeight("", bold, lineHeight);
+    if (font) {
+      Face& face = Faces[key];
+      face.Scalable = font;
+      face.Ascent = font->ascent;
+      face.Descent = font->descent;
+      return &face;
+    }
+    NoScalable = true;
+    std::cerr << "No scalable font could be opened through fontconfig: text is drawn in the core font "
+              << WindowFont << "\n";
+  }
+  // The core font, asked for again while the server lacks it.
+  if (!CoreFace.Core && (CoreFace.Core = Kept()->TextFont())) {
+    CoreFace.Ascent = CoreFace.Core->ascent;
+    CoreFace.Descent = CoreFace.Core->descent;
+  }
+  return CoreFace.Core ? &CoreFace : nullptr;
+}
+
+Metrics TextCache::Measure(const Face& face, size_t i) {
+  if (face.Scalable) {
+    XGlyphInfo info;
+    XftGlyphExtents(display, face.Scalable, &Glyphs[i], 1, &info);
+    if (info.width == 0 || info.height == 0) return {0, 0, info.xOff, 0, 0};
+    return {-info.x, info.width, info.xOff, -info.y, info.height - info.y};
+  }
+  int direction, ascent, descent;
+  XCharStruct c;
+  XTextExtents(face.Core, &Bytes[i], 1, &direction, &ascent, &descent, &c);
+  if (c.rbearing <= c.lbearing) return {0, 0, c.width, 0, 0};
+  return {c.lbearing, c.rbearing - c.lbearing, c.width, -c.ascent, c.descent};
+}
+
+TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
+  Decode(text, Characters);
+  size_t count = Characters.size();
+  if (face.Scalable) {
+    Glyphs.resize(count);
+    for (size_t i = 0; i < count; ++i) Glyphs[i] = XftCharIndex(display, face.Scalable, Characters[i]);
+    // One call loads every glyph not loaded yet, in one go.
+    XGlyphInfo all;
+    if (count) XftGlyphExtents(display, face.Scalable, Glyphs.data(), static_cast<int>(count), &all);
+  } else {
+    // The core font has Latin-1 only.
+    Bytes.resize(count);
+    for (size_t i = 0; i < count; ++i)
+      Bytes[i] = static_cast<char>(Characters[i] < 0x100 ? Characters[i] : '?');
+  }
+  // The box runs from the first ink to the last; blanks at either end (no
+  // ink) count with their whole advance.
+  long long pen = 0, inkLeft = LLONG_MAX, inkRight = LLONG_MIN, inkTop = 0, inkBottom = 0;
+  bool blankFirst = false, blankLast = false;
+  for (size_t i = 0; i < count; ++i) {
+    Metrics m = Measure(face, i);
+    bool ink = m.InkWidth > 0;
+    if (i == 0) blankFirst = !ink;
+    blankLast = !ink;
+    if (ink) {
+      inkLeft = std::min(inkLeft, pen + m.InkLeft);
+      inkRight = std::max(inkRight, pen + m.InkLeft + m.InkWidth);
+      inkTop = std::min<long long>(inkTop, m.InkTop);
+      inkBottom = std::max<long long>(inkBottom, m.InkBottom);
+    }
+    pen += m.Advance;
+  }
+  Line line;
+  line.InkTop = std::min(0LL, face.Ascent + inkTop);
+  line.InkBottom = std::max<long long>(face.Ascent + face.Descent, face.Ascent + inkBottom);
+  if (inkLeft > inkRight) {  // no ink at all
+    line.Width = std::max(0LL, pen);
+    return line;
+  }
+  long long left = blankFirst ? std::min(0LL, inkLeft) : inkLeft;
+  long long right = blankLast ? std::max(pen, inkRight) : inkRight;
+  line.Width = right - left;
+  line.Pen = -left;
+  return line;
+}
+
+const XftColor& TextCache::Colour(unsigned long pixel) {
+  auto found = Colours.find(pixel);
+  if (found != Colours.end()) return found->second;
+  // Glyphs are blended in the colour's red, green and blue; the server
+  // knows them for any pixel of the colormap, at every depth.
+  XColor parts;
+  parts.pixel = pixel;
+  XQueryColor(display, DefaultColormap(display, ScreenNbr), &parts);
+  XftColor& colour = Colours[pixel];
+  colour.pixel = pixel;
+  colour.color.red = parts.red;
+  colour.color.green = parts.green;
+  colour.color.blue = parts.blue;
+  colour.color.alpha = 0xffff;
+  return colour;
+}
+
+void TextCache::Draw(Drawable target, XftDraw* draw, const Face& face, const Line& line, long long left,
+                     long long top, unsigned long foreground, const unsigned long* band) {
+  if (line.Width <= 0) return;
+  if (band) {
+    // Clipped to what X coordinates reach.
+    long long x0 = std::clamp<long long>(left, SHRT_MIN, SHRT_MAX);
+    long long x1 = std::clamp<long long>(left + line.Width, SHRT_MIN, SHRT_MAX);
+    long long y0 = std::clamp<long long>(top, SHRT_MIN, SHRT_MAX);
+    long long y1 = std::clamp<long long>(top + face.Ascent + face.Descent, SHRT_MIN, SHRT_MAX);
+    if (x1 > x0 && y1 > y0)
+      XFillRectangle(display, target, Kept()->Paint(*band, *band), static_cast<int>(x0), static_cast<int>(y0),
+                     static_cast<unsigned int>(x1 - x0), static_cast<unsigned int>(y1 - y0));
+  }
+  // The glyphs' start travels as a 16-bit value; a line that starts beyond
+  // it is nowhere near the screen.
+  if (!Drawable16(left + line.Pen, top + face.Ascent)) return;
+  int x = static_cast<int>(left + line.Pen), baseline = static_cast<int>(top + face.Ascent);
+  if (!face.Scalable) {
+    GC gc = Kept()->Paint(foreground, band ? *band : foreground);
+    XSetFont(display, gc, face.Core->fid);
+    XDrawString(display, target, gc, x, baseline, Bytes.data(), static_cast<int>(Bytes.size()));
+    return;
+  }
+  XftDraw* made = nullptr;
+  if (!draw)
+    draw = made = XftDrawCreate(display, target, DefaultVisual(display, ScreenNbr),
+                                DefaultColormap(display, ScreenNbr));
+  if (!draw) return;
+  XftDrawGlyphs(draw, &Colour(foreground), face.Scalable, x, baseline, Glyphs.data(),
+                static_cast<int>(Glyphs.size()));
+  if (made) XftDrawDestroy(made);
+}
+
+XftDraw* TextCache::Target(Drawable pixmap) {
+  auto found = Targets.find(pixmap);
+  if (found != Targets.end()) return found->second;
+  XftDraw* draw =
+      XftDrawCreate(display, pixmap, DefaultVisual(display, ScreenNbr), DefaultColormap(display, ScreenNbr));
+  if (draw) Targets[pixmap] = draw;
+  return draw;
+}
+
+void TextCache::Forget(Drawable pixmap) {
+  auto found = Targets.find(pixmap);
+  if (found == Targets.end()) return;
+  XftDrawDestroy(found->second);
+  Targets.erase(found);
+}
+
+TextCache& Runtime::Text() {
+  if (!TextKept) TextKept = new TextCache();
+  return *TextKept;
+}
+
+void Runtime::ReleaseText() {
+  delete TextKept;
+  TextKept = nullptr;
+}
+
+const Face* OpenFace(const std::string& family, bool bold, int lineHeight) {
+  if (!display || !Kept() || lineHeight <= 0) return nullptr;
+  return Kept()->Text().Open(family, bold, lineHeight);
+}
+
+TextBox MeasureText(const Face& face, const std::string& text) {
+  TextBox box;
+  if (!display || !Kept()) return box;
+  box.Width = ToInt(Kept()->Text().Lay(face, text).Width);
+  box.Ascent = face.Ascent;
+  box.Descent = face.Descent;
+  return box;
+}
+
+void DrawText(Drawable target, const Face& face, int x, int top, const std::string& text,
+              unsigned long foreground, const unsigned long* band) {
+  if (!display || !Kept() || !target) return;
+  TextCache& cache = Kept()->Text();
+  TextCache::Line line = cache.Lay(face, text);
+  cache.Draw(target, nullptr, face, line, x, top, foreground, band);
+}
+
+void ForgetTextTarget(Drawable target) {
+  if (display && Kept()) Kept()->Text().Forget(target);
+}
+
+void ReleaseFontconfig() {
+  if (!FontconfigUsed || display) return;
+  FcFini();
+  FontconfigUsed = false;
+}
+
+}  // namespace slate
+
+// ---------------------------------------------------------------------------
+// SimpleWindow: text at any size
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The centimetres of a pixel count that convert back to exactly that count:
+// the plain quotient may fall just below it.
+float Centimetres(long long pixels) {
+  float cm = d_to_l(ToInt(pixels));
+  while (l_to_d(cm) < pixels && std::isfinite(cm)) cm = std::nextafter(cm, HUGE_VALF);
+  return cm;
+}
+
+}  // namespace
+
+void SimpleWindow::WriteText(const Position& at, const std::string& text, const Typeface& face,
+                             const color& textColor, TextAlignment align, const color& backColor) {
+  if (!IsLive()) return;
+  const Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
+  if (f) {
+    slate::TextCache& cache = Kept()->Text();
+    slate::TextCache::Line line = cache.Lay(*f, text);
+    long long left = l_to_d(at.GetXDistance()), top = l_to_d(at.GetYDistance());
+    if (align == AlignCenter) left -= line.Width / 2;
+    if (align == AlignRight) left -= line.Width;
+    unsigned long band = slate::PaletteColor(backColor);
+    const unsigned long* fill = backColor == NoBand ? nullptr : &band;
+    unsigned long foreground = slate::PaletteColor(textColor);
+    // Drawn once, into the backing pixmap, and copied from there to the
+    // window: a copy costs the server less than drawing the glyphs again,
+    // and the two show the same, as the window and its pixmap always do.
+    cache.Draw(BackingPixmap, cache.Target(BackingPixmap), *f, line, left, top, foreground, fill);
+    long long y0 = top + line.InkTop, y1 = top + line.InkBottom;
+    int screenWidth = DisplayWidth(display, ScreenNbr), screenHeight = DisplayHeight(display, ScreenNbr);
+    if (line.Width > 0 && left >= 0 && y0 >= 0 && left + line.Width <= screenWidth && y1 <= screenHeight) {
+      XCopyArea(display, BackingPixmap, WindowId, Kept()->Paint(foreground, band), static_cast<int>(left),
+                static_cast<int>(y0), static_cast<unsigned int>(line.Width),
+                static_cast<unsigned int>(y1 - y0), static_cast<int>(left), static_cast<int>(y0));
+    } else if (line.Width > 0) {
+      // Partly outside the pixmap, which is as large as the screen: the
+      // window (which may be larger) gets its own drawing.
+      cache.Draw(WindowId, nullptr, *f, line, left, top, foreground, fill);
+    }
+  }
+  slate::Pump();
+}
+
+void SimpleWindow::WriteText(const Position& at, const char* text, const Typeface& face,
+                             const color& textColor, TextAlignment align, const color& backColor) {
+  WriteText(at, std::string(text ? text : ""), face, textColor, align, backColor);
+}
+
+Position SimpleWindow::MeasureText(const std::string& text, const Typeface& face) const {
+  const Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
+  if (!f) return Position(0, 0);
+  TextBox box = slate::MeasureText(*f, text);
+  return Position(Centimetres(box.Width), Centimetres(box.Ascent + box.Descent));
+}
+
+Position SimpleWindow::MeasureText(const char* text, const Typeface& face) const {
+  return MeasureText(std::string(text ? text : ""), face);
+}
