@@ -24,8 +24,8 @@ std::vector<Departed>& Departures() {
   return *departures;
 }
 
-// What a caller waits for in Refused: an error of Code from a request sent
-// since First.
+// What a caller waits for in Refused: an error of Code (any error for 0)
+// from a request sent since First.
 struct Awaited {
   unsigned long First = 0;
   int Code = 0;
@@ -38,7 +38,8 @@ bool AboutResource(const XErrorEvent& error) {
 
 int Handler(Display* d, XErrorEvent* error) {
   if (d == display && d) {
-    if (Waiting.Active && error->serial >= Waiting.First && error->error_code == Waiting.Code) {
+    if (Waiting.Active && error->serial >= Waiting.First &&
+        (Waiting.Code == 0 || error->error_code == Waiting.Code)) {
       Waiting.Failed = true;
       return 0;
     }
@@ -75,6 +76,20 @@ bool slate::Refused(unsigned long first, int code) {
   bool failed = Waiting.Failed;
   Waiting = Awaited();
   return failed;
+}
+
+slate::Refusals::Refusals() {
+  Waiting = {NextRequest(display), 0, true, false};
+}
+
+slate::Refusals::~Refusals() {
+  Any();
+  Waiting = Awaited();
+}
+
+bool slate::Refusals::Any() {
+  XSync(display, False);
+  return Waiting.Failed;
 }
 
 bool slate::Dispatch::Gone(const XErrorEvent& error) {

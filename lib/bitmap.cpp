@@ -787,15 +787,23 @@ PictureState BitMap::Load(const std::string& file) {
 
   std::string bytes;
   if (!ReadPictureFile(file, &bytes)) return PictureStatus;
+  // A server short of memory may refuse a large picture's pixmaps: the
+  // picture is then not loaded, and the program goes on.
+  slate::Refusals refusals;
   if (IsPng(bytes)) {
     Pixmap = LoadPng(bytes, Attributes);
-    if (Pixmap) PictureStatus = PictureLoaded;
+    if (refusals.Any()) {
+      ReleasePixmap();
+      ClearAttributes(Attributes);
+    } else if (Pixmap) {
+      PictureStatus = PictureLoaded;
+    }
     return PictureStatus;
   }
   if (!IsLoadableXpm(bytes)) return PictureStatus;
   ::Pixmap picture = 0;
   int result = LoadXpm(bytes, window, &picture, Attributes);
-  if (result == XpmSuccess) {
+  if (result == XpmSuccess && !refusals.Any()) {
     Pixmap = picture;
     PictureStatus = PictureLoaded;
     return PictureStatus;

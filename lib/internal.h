@@ -163,6 +163,18 @@ void Closed(unsigned long window, unsigned long pixmap);
 // true when one of them failed with an error of this code, which then goes
 // no further.
 bool Refused(unsigned long first, int code);
+// While alive, any error of the requests sent since its making is taken as
+// the server's refusal of what they asked for, and goes no further: for
+// work that a server short of memory may refuse in several requests (a
+// large picture: its pixmap, then what is drawn into it).
+class Refusals {
+ public:
+  Refusals();
+  ~Refusals();
+  Refusals(const Refusals&) = delete;
+  Refusals& operator=(const Refusals&) = delete;
+  bool Any();  // waits for the server's answers: true when one was an error
+};
 
 // Runs the event pump while ApiMain is still running; afterwards the main
 // loop does that work.

@@ -226,13 +226,23 @@ TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
 TEST(Programs, AServerOutOfMemory) {
   // 100 windows need 830 MB of backing pixmaps; the server has 500 MB in
   // all. The window that gets none is not opened, and leaves nothing.
+  // Nor is a picture of 4000 x 4000 pixels loaded then.
   rig::Server server("1920x1080x24", {"prlimit", "--as=500000000"});
   rig::Peer peer(server.Name());
-  Scenario probe("exhausted", {server.Env()});
+  std::string large = rig::Path("large_4000x4000.xpm");
+  std::ofstream(large) << "/* XPM */\nstatic char *p[] = {\n\"4000 4000 1 1\",\n\". c #00FF00\",\n"
+                       <<
+      [] {
+        std::string rows;
+        for (int y = 0; y < 4000; ++y) rows += "\"" + std::string(4000, '.') + "\",\n";
+        return rows;
+      }() << "};\n";
+  Scenario probe("exhausted", {server.Env(), "PICTURE=" + large});
   ASSERT_TRUE(probe.WaitOut("ready\n"));
   std::string out = probe.Out();
   EXPECT_EQ(out.substr(0, out.find(", window ")),
             "The X server has no memory left for the backing pixmap of a window.\nstatus 2, registered 0");
+  EXPECT_NE(out.find("\npicture 0\n"), std::string::npos) << out;
   Window failed = std::stoul(out.substr(out.find(", window ") + 9));
   XWindowAttributes attributes;
   EXPECT_FALSE(XGetWindowAttributes(peer.D, failed, &attributes));

@@ -159,6 +159,8 @@ void ApiMain() {
     unsigned long failed = WinManager.GetWindow(&many[n]);
     SAY("status %d, registered %d, window %lu", many[n].GetStatus(), WinManager.GetWindow(failed) != nullptr,
         failed);
+    BitMap large(many[1]);  // nor any room for a large picture's pixmap
+    SAY("picture %d", large.Load(std::getenv("PICTURE")));
     many[0].Close();
     static SimpleWindow again("probe again", 2, 2, Position(1, 1));
     SAY("again %d", again.Open());
