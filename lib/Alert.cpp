@@ -1,5 +1,8 @@
 // Top-level X windows: creation, window-manager hints and the close-request
 // protocol; the alert box's push button and the alert box itself.
+#include <poll.h>
+
+#include <chrono>
 #include <iostream>
 #include <new>
 
@@ -12,6 +15,30 @@ struct CloseAtoms {
   Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
   Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
 };
+
+// How long a new window is waited for to be shown, milliseconds: a window
+// manager may take its time, or never map the window at all.
+constexpr int ShowWait = 3000;
+
+Bool ShownOrGone(Display*, XEvent* event, XPointer window) {
+  return event->xany.window == *reinterpret_cast<Window*>(window) &&
+         (event->type == VisibilityNotify || event->type == DestroyNotify);
+}
+
+// Takes the event that says window has been shown (its visibility) or
+// destroyed by another client, waiting for it at most ShowWait; false when
+// none came.
+bool AwaitShown(Window window, XEvent* event) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ShowWait);
+  for (;;) {
+    if (XCheckIfEvent(display, event, ShownOrGone, reinterpret_cast<XPointer>(&window))) return true;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    XFlush(display);
+    pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+    poll(&connection, 1, static_cast<int>(left.count()));
+  }
+}
 
 }  // namespace
 
@@ -43,7 +70,17 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   }
   XMapRaised(display, window);
   XEvent event;
-  XWindowEvent(display, window, VisibilityChangeMask, &event);
+  // A window not shown in time is drawn on when its first exposure comes;
+  // one destroyed meanwhile is closed by its DestroyNotify, put back for
+  // the event loop, once it is registered.
+  if (!AwaitShown(window, &event)) {
+    XSelectInput(display, window, NormalWindowEventMask);
+    return 1;
+  }
+  if (event.type == DestroyNotify) {
+    XPutBackEvent(display, &event);
+    return 1;
+  }
   XSelectInput(display, window, NormalWindowEventMask);
   // The first exposure is taken here and dropped: the caller draws the
   // window's first contents itself. A window with nothing on the screen (off

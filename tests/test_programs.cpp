@@ -448,6 +448,30 @@ TEST(Programs, ScalableTextOnEveryDepthAndWithoutFonts) {
   }
 }
 
+TEST(Programs, WindowsAWindowManagerNeverShows) {
+  // A window manager of our own: the first window it is asked to map it
+  // destroys, the second it leaves unmapped. Open returns for both.
+  rig::Server server;
+  rig::Peer manager(server.Name());
+  XSelectInput(manager.D, DefaultRootWindow(manager.D), SubstructureRedirectMask);
+  XSync(manager.D, False);
+  Scenario probe("unshown", {server.Env()});
+  int requests = 0;
+  ASSERT_TRUE(rig::WaitFor([&] {
+    for (XEvent e; XPending(manager.D) && (XNextEvent(manager.D, &e), true);)
+      if (e.type == MapRequest && ++requests == 1) XDestroyWindow(manager.D, e.xmaprequest.window);
+    return probe.Out().find("ready\n") != std::string::npos;
+  }));
+  EXPECT_TRUE(probe.WaitOut("quit A\n"));
+  // B is there, never shown, and still answers a close request.
+  std::string b = rig::Sh("DISPLAY=" + server.Name() + " xdotool search --name '^probe B$'");
+  ASSERT_FALSE(b.empty());
+  manager.Close(std::stoul(b));
+  EXPECT_EQ(probe.Wait(), 0);
+  EXPECT_EQ(probe.Out(), "opened 1\nopened 1\nready\nquit A\nquit B\nApiEnd\n" + Usable);
+  EXPECT_EQ(probe.Err(), "");
+}
+
 TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
   // Wholly off the screen, or with only a border on it: no exposure comes,
   // and Open does not wait for one, with or without a window manager.
