@@ -4,6 +4,9 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "internal.h"
 
@@ -175,4 +178,46 @@ int SimpleWindow::MouseReleaseEvent(const Position& at, int button) {
 
 int SimpleWindow::MouseDragEvent(const Position& at) {
   return MouseDragCallback ? MouseDragCallback(at) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Keys let go while the program was not listening
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The presses of the keys delivered as pressed and not yet as released, by
+// window and key.
+std::map<std::pair<Window, unsigned int>, XKeyEvent> HeldKeys;
+
+}  // namespace
+
+void slate::NoteKey(const XKeyEvent& event, bool down) {
+  auto key = std::make_pair(event.window, event.keycode);
+  if (down)
+    HeldKeys[key] = event;
+  else
+    HeldKeys.erase(key);
+}
+
+std::vector<XEvent> slate::MissedKeyReleases() {
+  std::vector<XEvent> releases;
+  if (HeldKeys.empty()) return releases;
+  char down[32];
+  XQueryKeymap(display, down);
+  for (auto held = HeldKeys.begin(); held != HeldKeys.end();) {
+    const XKeyEvent& press = held->second;
+    if (!WinManager.GetWindow(press.window)) {
+      held = HeldKeys.erase(held);  // its window has closed
+      continue;
+    }
+    if (!(down[press.keycode / 8 % 32] & (1 << press.keycode % 8))) {
+      XEvent release{};
+      release.xkey = press;
+      release.type = KeyRelease;
+      releases.push_back(release);
+    }
+    ++held;
+  }
+  return releases;
 }
