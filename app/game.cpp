@@ -9,6 +9,9 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "menu_layout.h"
 #include "slate.h"
@@ -32,6 +35,34 @@ void highscore();
 void tgames();
 int randomtext(int n);
 
+namespace {
+
+// The menu's text: centimetres tall, so that it reads the same on every
+// screen, on a white band.
+const Typeface MenuText(0.45f);
+
+// Text centred on a point, in as many lines as it takes to keep each one
+// within width (cm): words are broken only at spaces.
+void WriteCentred(SimpleWindow& window, const Position& centre, const std::string& text, color colour,
+                  float width = 1e9f) {
+  std::vector<std::string> lines;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    if (!lines.empty() && window.MeasureText(lines.back() + " " + word, MenuText).GetXDistance() <= width)
+      lines.back() += " " + word;
+    else
+      lines.push_back(word);
+  }
+  const float pitch = MenuText.Size * 1.25f;
+  float top = centre.GetYDistance() - (pitch * (lines.size() - 1) + MenuText.Size) / 2;
+  for (const std::string& line : lines) {
+    window.WriteText(Position(centre.GetXDistance(), top), line, MenuText, colour, AlignCenter, DefaultColor);
+    top += pitch;
+  }
+}
+
+}  // namespace
+
 void ApiMain() {
   menuopen();
   loading.Close();
@@ -40,11 +71,9 @@ void ApiMain() {
 // Loading screen, then the menu with its picture and its click callback.
 int menuopen() {
   loading.Open();
-  loading.RenderText(Position(5.0, 5.0), Position(6.0, 6.0), "wait your game is loading......", Magenta,
-                     DefaultColor);
+  WriteCentred(loading, Position(5.5, 5.5), "wait your game is loading......", Magenta);
   loading.Open();
-  loading.RenderText(Position(6.0, 6.0), Position(7.0, 7.0), "here are some of the tips to play the game..",
-                     Red, DefaultColor);
+  WriteCentred(loading, Position(6.5, 6.5), "here are some of the tips to play the game..", Red);
   sleep(2);
   menu.Open();
   Menu.Load("menu.xpm");
@@ -85,14 +114,16 @@ int clickonmenu(const Position& click) {
 
 void highscore() {
   gameprogress.Open();
-  gameprogress.RenderText(Position(3.0, 3.0), Position(7.0, 7.0), "HIGHEST SCORE IS", Blue, DefaultColor);
+  WriteCentred(gameprogress, Position(5.0, 5.0), "HIGHEST SCORE IS", Blue);
 }
 
 void tgames() {
   moregames.Open();
-  moregames.RenderText(Position(3.0, 3.0), Position(6.0, 6.0),
-                       "go to internet and type zindra games there you can get plenty of these type games",
-                       Blue, DefaultColor);
+  // Centred on 4.5 cm, 4.5 cm from the window's left edge: lines of up to
+  // 8.4 cm stay 0.3 cm inside it.
+  WriteCentred(moregames, Position(4.5, 4.5),
+               "go to internet and type zindra games there you can get plenty of these type games", Blue,
+               8.4f);
 }
 
 // A pseudo-random number in [0, n), seeded from the clock; 0 when n is not

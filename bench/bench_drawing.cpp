@@ -8,7 +8,14 @@
 // (every call ends with the pump). Rounds of the three alternate and medians
 // are compared, so that all see the same server.
 //
+// Then text at any size, 12-character strings from a callback at two line
+// heights, next to the raw Xft floor (a font of the same height opened once,
+// XftDrawStringUtf8 into the window and the screen-sized pixmap), the same
+// requests WriteText makes written by hand (drawn into the pixmap, the
+// string's box copied to the window), and the core-font RenderText.
+//
 // Usage: bench_drawing [rounds]   (under an X server, e.g. scripts/with-xvfb)
+#include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -206,6 +213,69 @@ int main(int argc, char** argv) {
         std::printf("%-12s %-9s %12.0f %12s %12.0f %9.1fx %10s\n", w.Name, phase, f, "-", l, f / l, "-");
     }
   }
+
+  std::printf("\n%-12s %-9s %12s %12s %12s %12s %10s %10s\n", "text", "height", "Xft floor", "same reqs",
+              "WriteText", "RenderText", "floor/slate", "same/slate");
+  Visual* visual = DefaultVisual(display, ScreenNbr);
+  Colormap colormap = DefaultColormap(display, ScreenNbr);
+  XftDraw* onWindow = XftDrawCreate(display, id, visual, colormap);
+  XftDraw* onPixmap = XftDrawCreate(display, backing, visual, colormap);
+  XftColor blue{ColorTable[Blue], {0, 0, 0xffff, 0xffff}};
+  char strings[100][13];
+  for (int i = 0; i < 100; ++i)
+    std::snprintf(strings[i], sizeof strings[i], "Score %06d", i * 7919 % 1000000);
+  auto string = [&](int i) { return reinterpret_cast<const FcChar8*>(strings[i % 100]); };
+  for (float size : {0.23f, 0.5f}) {
+    // The floor's font: DejaVu Sans whose ascent and descent add up to the
+    // same line height.
+    int height = l_to_d(size);
+    XftFont* xft = nullptr;
+    for (double pixels = height * 0.7; pixels < height * 1.1; pixels += 0.05) {
+      if (xft) XftFontClose(display, xft);
+      xft = XftFontOpen(display, ScreenNbr, XFT_FAMILY, XftTypeString, "DejaVu Sans", XFT_PIXEL_SIZE,
+                        XftTypeDouble, pixels, nullptr);
+      if (!xft || xft->ascent + xft->descent >= height) break;
+    }
+    if (!xft) {
+      std::fprintf(stderr, "bench_drawing: no scalable font\n");
+      break;
+    }
+    Typeface face(size, "DejaVu Sans");
+    auto floorText = [&](int i) {
+      GraphicPosition p = px(i);
+      for (XftDraw* target : {onWindow, onPixmap})
+        XftDrawStringUtf8(target, &blue, xft, p.GetXCoordinate(), p.GetYCoordinate() + xft->ascent, string(i),
+                          12);
+    };
+    auto sameText = [&](int i) {
+      GraphicPosition p = px(i);
+      XGlyphInfo box;
+      XftTextExtentsUtf8(display, xft, string(i), 12, &box);
+      XftDrawStringUtf8(onPixmap, &blue, xft, p.GetXCoordinate() + box.x, p.GetYCoordinate() + xft->ascent,
+                        string(i), 12);
+      XCopyArea(display, backing, id, gc, p.GetXCoordinate(), p.GetYCoordinate(), box.width,
+                xft->ascent + xft->descent, p.GetXCoordinate(), p.GetYCoordinate());
+    };
+    auto writeText = [&](int i) { window.WriteText(cm(i), strings[i % 100], face, Blue); };
+    auto renderText = [&](int i) { window.RenderText(cm(i), strings[i % 100], Blue, White); };
+    const int count = 20000;
+    Rate(writeText, count / 10);  // warm up: glyphs loaded, the face found
+    std::vector<double> floor, same, slate, core;
+    for (int r = 0; r < rounds; ++r) {
+      floor.push_back(Rate(floorText, count));
+      same.push_back(Rate(sameText, count));
+      slate.push_back(Rate(writeText, count));
+      core.push_back(Rate(renderText, count));
+    }
+    double f = Median(floor), s = Median(same), l = Median(slate);
+    char label[32];
+    std::snprintf(label, sizeof label, "%.2f cm %d px", size, height);
+    std::printf("%-12s %-9s %12.0f %12.0f %12.0f %12.0f %9.1fx %9.1fx\n", "12 chars", label, f, s, l,
+                Median(core), f / l, s / l);
+    XftFontClose(display, xft);
+  }
+  XftDrawDestroy(onPixmap);
+  XftDrawDestroy(onWindow);
 
   XFreePixmap(display, mark);
   XFreeGC(display, line);

@@ -114,18 +114,22 @@ void DrawFaller(const Faller& f, bool erase) {
   window.RenderPolygon(facet, 3, Glint);
 }
 
+// The status bar, drawn afresh: score at the left, best in the middle,
+// lives at the right, in text as tall on every screen.
 void DrawStatus() {
+  const Typeface status(0.45f, "sans", true);
+  const float top = (BarHeight - status.Size) / 2;
   char text[3][32];
-  std::snprintf(text[0], sizeof text[0], "Score %-5d", score);
-  std::snprintf(text[1], sizeof text[1], "Best %-5d", best);
+  std::snprintf(text[0], sizeof text[0], "Score %d", score);
+  std::snprintf(text[1], sizeof text[1], "Best %d", best);
   std::snprintf(text[2], sizeof text[2], "Lives %d", lives);
-  for (int i = 0; i < 3; ++i)
-    window.RenderText(Position(2.5f + i * 5.5f, BarHeight / 2), text[i], i == 2 && lives == 1 ? Hurt : Light,
-                      Bar);
+  window.RenderRectangle(Position(0, 0), Position(FieldWidth, BarHeight), Bar);
+  window.WriteText(Position(0.5f, top), text[0], status, Light);
+  window.WriteText(Position(FieldWidth / 2, top), text[1], status, Light, AlignCenter);
+  window.WriteText(Position(FieldWidth - 0.5f, top), text[2], status, lives == 1 ? Hurt : Light, AlignRight);
 }
 
 void DrawField() {
-  window.RenderRectangle(Position(0, 0), Position(FieldWidth, BarHeight), Bar);
   window.RenderRectangle(Position(0, BarHeight), Position(FieldWidth, GroundTop), Sky);
   window.RenderRectangle(Position(0, GroundTop), Position(FieldWidth, FieldHeight), Ground);
   DrawStatus();
@@ -136,8 +140,8 @@ void DrawField() {
 void Banner(const char* first, const char* second) {
   Position centre(FieldWidth / 2, GroundTop / 2);
   window.RenderRectangle(centre - Position(4, 1), centre + Position(4, 1), Bar, true);
-  window.RenderText(centre - Position(0, 0.4f), first, Gold, Bar);
-  window.RenderText(centre + Position(0, 0.4f), second, Light, Bar);
+  window.WriteText(centre - Position(0, 0.8f), first, Typeface(0.6f, "sans", true), Gold, AlignCenter);
+  window.WriteText(centre + Position(0, 0.1f), second, Typeface(0.45f), Light, AlignCenter);
 }
 
 void NewGame() {

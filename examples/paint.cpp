@@ -36,9 +36,15 @@ void DrawBar() {
     window.RenderRectangle(corner + Position(0.1f - grow, 0.15f - grow),
                            corner + Position(0.7f + grow, BarHeight - 0.15f + grow), Inks[i], i == ink);
   }
+  // The help, right-aligned in the room the swatches leave, and made smaller
+  // should it not fit there.
   char text[64];
-  std::snprintf(text, sizeof text, "Brush %.1f cm   1-8 colour  +/- size  C clear", brush);
-  window.RenderText(Position(11.8f, top + BarHeight / 2), text, Black, BarColour);
+  std::snprintf(text, sizeof text, "Brush %.1f cm   1-8 colour   +/- size   C clear", brush);
+  const float right = PageWidth - 0.3f, room = right - (0.3f + InkCount * 0.8f + 0.3f);
+  Typeface help(0.38f);
+  float width = window.MeasureText(text, help).GetXDistance();
+  if (width > room) help.Size *= room / width;
+  window.WriteText(Position(right, top + (BarHeight - help.Size) / 2), text, help, Black, AlignRight);
 }
 
 color StrokeColour() {

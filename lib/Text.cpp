@@ -76,8 +76,11 @@ std::string FamilyPattern(const std::string& family) {
   return family;
 }
 
+bool FontconfigUsed = false;  // by this process's text, since it started
+
 // A scalable font of family at a pixel size, or null.
 XftFont* OpenScalable(const std::string& family, bool bold, double pixelSize) {
+  FontconfigUsed = true;
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FamilyPattern(family).c_str()));
   // A name fontconfig cannot parse gets its default font.
   if (!pattern) pattern = FcPatternCreate();
@@ -190,26 +193,27 @@ const Face* TextCache::Open(const std::string& family, bool bold, int lineHeight
   auto key = std::make_tuple(family, bold, lineHeight);
   auto found = Faces.find(key);
   if (found != Faces.end()) return &found->second;
-  if (NoScalable) return CoreFace.Core ? &CoreFace : nullptr;
-
-  XftFont* font = OpenAtLineHeight(family, bold, lineHeight);
-  // Whatever the name asked for, the default font is the nearest match.
-  if (!font) font = OpenAtLineHeight("", bold, lineHeight);
-  if (font) {
-    Face& face = Faces[key];
-    face.Scalable = font;
-    face.Ascent = font->ascent;
-    face.Descent = font->descent;
-    return &face;
+  if (!NoScalable) {
+    XftFont* font = OpenAtLineHeight(family, bold, lineHeight);
+    // Whatever the name asked for, the default font is the nearest match.
+    if (!font) font = OpenAtLineHeight("", bold, lineHeight);
+    if (font) {
+      Face& face = Faces[key];
+      face.Scalable = font;
+      face.Ascent = font->ascent;
+      face.Descent = font->descent;
+      return &face;
+    }
+    NoScalable = true;
+    std::cerr << "No scalable font could be opened through fontconfig: text is drawn in the core font "
+              << WindowFont << "\n";
   }
-  NoScalable = true;
-  std::cerr << "No scalable font could be opened through fontconfig: text is drawn in the core font "
-            << WindowFont << "\n";
-  CoreFace.Core = Kept()->TextFont();
-  if (!CoreFace.Core) return nullptr;
-  CoreFace.Ascent = CoreFace.Core->ascent;
-  CoreFace.Descent = CoreFace.Core->descent;
-  return &CoreFace;
+  // The core font, asked for again while the server lacks it.
+  if (!CoreFace.Core && (CoreFace.Core = Kept()->TextFont())) {
+    CoreFace.Ascent = CoreFace.Core->ascent;
+    CoreFace.Descent = CoreFace.Core->descent;
+  }
+  return CoreFace.Core ? &CoreFace : nullptr;
 }
 
 Metrics TextCache::Measure(const Face& face, size_t i) {
@@ -372,6 +376,12 @@ void DrawText(Drawable target, const Face& face, int x, int top, const std::stri
 
 void ForgetTextTarget(Drawable target) {
   if (display && Kept()) Kept()->Text().Forget(target);
+}
+
+void ReleaseFontconfig() {
+  if (!FontconfigUsed || display) return;
+  FcFini();
+  FontconfigUsed = false;
 }
 
 }  // namespace slate

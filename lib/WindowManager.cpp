@@ -203,6 +203,7 @@ WindowManager::~WindowManager() {
   XCloseDisplay(display);
   // Objects destroyed after this one find no connection to use.
   display = nullptr;
+  slate::ReleaseFontconfig();
 }
 
 int WindowManager::InitializeColors(const char** names, const char** fallbacks, unsigned long* table,

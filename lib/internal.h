@@ -174,6 +174,9 @@ void DrawText(Drawable target, const Face& face, int x, int top, const std::stri
 // Releases what scalable text keeps for drawing into target (a window's
 // backing pixmap); call it before target is freed.
 void ForgetTextTarget(Drawable target);
+// Frees what fontconfig holds, once the display (and Xft's fonts with it)
+// has closed, if text opened any font.
+void ReleaseFontconfig();
 
 // The key of a key event, with repeat as its Repeat.
 Key ReadKey(XKeyEvent& event, bool repeat);

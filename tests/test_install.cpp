@@ -9,8 +9,8 @@
 namespace {
 
 // Installs this build, moves the installation, and builds a program that
-// draws text and loads a picture against it with pkg-config and with CMake;
-// the program takes names that X's headers would have taken.
+// draws text in both fonts and loads a picture against it with pkg-config
+// and with CMake; the program takes names that X's headers would have taken.
 const char Script[] = R"(set -e
 rm -rf install-test && mkdir -p install-test/hello && cd install-test
 cmake --install "$BUILD" --prefix staged > /dev/null && mv staged prefix && cd hello
@@ -35,6 +35,7 @@ void ApiMain() {
   if (None || Success != Status::Ok || Bool(mine.Id) != 2) return;
   window.Open();
   window.RenderText(Position(5.0f, 2.0f), "Hello, world!", Blue, White);
+  window.WriteText(Position(5.0f, 2.5f), "Hello, café!", Typeface(0.5f, "serif"), Red, AlignCenter);
   picture.Load("no such picture.xpm");
 }
 END
@@ -68,10 +69,11 @@ TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
 
 TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {
   std::pair<const char*, const char*> examples[] = {
-      {"alert_click", "Alert example"},   {"click_dots", "Click dots"},
-      {"crystal_catch", "Crystal Catch"}, {"paint", "Paint"},
-      {"picture_move", "Picture move"},   {"shapes", "Shapes"},
-      {"text_colors", "Text colours"},    {"timer_animation", "Timer animation"}};
+      {"alert_click", "Alert example"},      {"click_dots", "Click dots"},
+      {"crystal_catch", "Crystal Catch"},    {"paint", "Paint"},
+      {"picture_move", "Picture move"},      {"shapes", "Shapes"},
+      {"text_colors", "Text colours"},       {"text_sizes", "Text sizes"},
+      {"timer_animation", "Timer animation"}};
   for (auto [name, title] : examples)
     EXPECT_EQ(ShowAndClose(rig::Path("examples/") + name, title, rig::Path("examples")), 0) << name;
 }

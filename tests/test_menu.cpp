@@ -57,6 +57,25 @@ long Ink(rig::Peer& peer, Window w, const char* colour) {
   return std::count(shown.begin(), shown.end(), peer.Named(colour));
 }
 
+// The blue text of a 15 x 12 cm window at scale px/cm, once drawn, lies
+// wholly inside it: nothing but white along its edges, 0.25 cm deep, more
+// than the gap between two words.
+void ExpectTextInside(rig::Peer& peer, Window w, int scale) {
+  unsigned long white = peer.Named("white");
+  int width = 15 * scale, height = 12 * scale;
+  auto ink = [&](int x, int y, int across, int down) {
+    std::vector<unsigned long> shown = peer.Grab(w, x, y, across, down);
+    return static_cast<long>(shown.size()) - std::count(shown.begin(), shown.end(), white);
+  };
+  EXPECT_TRUE(rig::WaitFor([&] { return ink(0, 3 * scale, width, 3 * scale) > 200; })) << scale;
+  rig::Sleep(100);  // every line drawn
+  int edge = scale / 4;
+  EXPECT_EQ(std::vector<long>({ink(0, 0, edge, height), ink(width - edge, 0, edge, height),
+                               ink(0, 0, width, edge), ink(0, height - edge, width, edge)}),
+            std::vector<long>(4, 0))
+      << scale;
+}
+
 void WindowManagerCloses(rig::Peer& peer, Window w) {
   XEvent e{};
   e.xclient.type = ClientMessage;
@@ -107,6 +126,7 @@ TEST(Menu, AsAPlayerUsesIt) {
       // The first time, their text or picture.
       bool texted = title == "HIGHSCORES" || title == "more games", pictured = title.rfind("about", 0) == 0;
       EXPECT_TRUE(round || !texted || rig::WaitFor([&] { return Ink(peer, w, "blue1") > 100; })) << title;
+      if (!round && texted) ExpectTextInside(peer, w, 66);
       EXPECT_TRUE(round || !pictured || ShowsPicture(peer, w, AppDir + "/instructions.xpm"));
       peer.Close(w);
       ASSERT_TRUE(peer.Gone(c.Opens));
@@ -236,6 +256,35 @@ TEST(Menu, PicturesForAnotherScaleKeepTheirLabelsInTheirRegions) {
   }
   EXPECT_EQ(stray, 0);
   for (int count : inside) EXPECT_GT(count, 20);
+}
+
+// The menu's hint about more games stays inside its window on a small
+// screen and on a large one too.
+TEST(Menu, MoreGamesTextInsideItsWindowOnSmallAndLargeScreens) {
+  struct Screen {
+    rig::Server Server;
+    int Scale;
+    std::unique_ptr<rig::Peer> Peer = nullptr;
+    std::unique_ptr<rig::Child> Zindra = nullptr;
+  } screens[] = {{rig::Server("1366x768x24"), 47}, {rig::Server("3840x2160x24"), 132}};
+  for (Screen& s : screens) {
+    s.Peer = std::make_unique<rig::Peer>(s.Server.Name());
+    s.Zindra = std::make_unique<rig::Child>(std::vector<std::string>{Zindra},
+                                            std::vector<std::string>{s.Server.Env()}, AppDir);
+  }
+  for (Screen& s : screens) {
+    rig::Peer& peer = *s.Peer;
+    Window menu = peer.Find("ZINDRA");
+    ASSERT_TRUE(menu && peer.Gone("laoding"));
+    zindra::PixelRect button = zindra::RegionPixels(zindra::ClickMap[zindra::MoreGamesButton], s.Scale);
+    peer.Click(menu, (button.X0 + button.X1) / 2, (button.Y0 + button.Y1) / 2);
+    Window hint = peer.Find("more games");
+    ASSERT_NE(hint, 0u);
+    ExpectTextInside(peer, hint, s.Scale);
+    peer.Close(hint);
+    peer.Close(menu);
+    EXPECT_EQ(s.Zindra->Wait(), 0);
+  }
 }
 
 TEST(Menu, UnderValgrind) {

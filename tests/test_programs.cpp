@@ -451,6 +451,38 @@ TEST(Programs, MissingFonts) {
   EXPECT_EQ(out, "drawn\n" + failure + "after message\nready\nquit A\nApiEnd\n" + Usable);
 }
 
+TEST(Programs, ScalableTextOnEveryDepthAndWithoutFonts) {
+  // Where fontconfig finds no font, the core font stands in, after one line.
+  std::string noFonts = rig::Path("no-fonts.conf");
+  std::ofstream(noFonts) << "<fontconfig><cachedir>" << rig::Path("no-fonts-cache")
+                         << "</cachedir></fontconfig>\n";
+  struct {
+    const char* Screen;
+    std::vector<std::string> Env;
+    std::string Err;
+  } cases[] = {
+      {"1920x1080x16", {}, ""},
+      {"1920x1080x8", {}, ""},
+      {"1920x1080x24",
+       {"FONTCONFIG_FILE=" + noFonts},
+       "No scalable font could be opened through fontconfig: text is drawn in the core font 9x15\n"}};
+  for (auto& c : cases) {
+    rig::Server server(c.Screen);
+    rig::Peer peer(server.Name());
+    c.Env.push_back(server.Env());
+    Scenario text("scalable", c.Env);
+    ASSERT_TRUE(text.WaitOut("drawn\n")) << c.Screen;
+    Window w = peer.Find("probe A");
+    std::vector<unsigned long> shown = peer.Grab(w, 0, 0, 330, 264);
+    unsigned long blue = peer.Named("blue1"), yellow = peer.Named("yellow1");
+    EXPECT_GT(std::count(shown.begin(), shown.end(), blue), 40) << c.Screen;
+    EXPECT_GT(std::count(shown.begin(), shown.end(), yellow), 100) << c.Screen;
+    peer.Close(w);
+    EXPECT_EQ(text.Wait(), 0);
+    EXPECT_EQ(text.Err(), c.Err);
+  }
+}
+
 TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
   Scenario off("offscreen");
   EXPECT_EQ(off.Wait(5000), 0);

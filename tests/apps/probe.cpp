@@ -164,6 +164,11 @@ void ApiMain() {
     });
     for (SimpleWindow* w : {&A, &B, &C}) w->Open();
     B.RenderRectangle(Position(0, 0), Position(5, 4), Red);
+  } else if (Mode == "scalable") {
+    A.Open();
+    A.WriteText(Position(0.5f, 0.5f), "Text at any size", Typeface(0.6f), Blue, AlignLeft, Yellow);
+    A.WriteText(Position(0.5f, 2), "café €", Typeface(0.6f, "serif", true), Blue);
+    SAY("drawn");
   } else if (Mode == "offscreen") {
     SimpleWindow off("probe off", 4, 3, Position(35, 1));
     SAY("off screen %d", off.Open());
