@@ -1,6 +1,6 @@
 // Colours beyond the palette, and the keyboard and pointer: what key and
-// pointer events carry, the callbacks that take them, and the events a
-// window selects for its callbacks.
+// pointer events carry, the callbacks that take them, the events a window
+// selects for its callbacks, and the keys let go while an alert box was up.
 #include <poll.h>
 
 #include <algorithm>

@@ -186,8 +186,8 @@ bool TakeRepeatPress(XEvent& event);
 // Replaces a motion event with the latest motion of its window queued before
 // the window's next button event.
 void TakeLatestMotion(XEvent& event);
-// Keeps count of the keys delivered to windows as pressed and not yet as
-// released.
+// Notes a key delivered to its window as pressed (down) or as released:
+// the keys held are those pressed and not released yet.
 void NoteKey(const XKeyEvent& event, bool down);
 // Releases, made from their presses, of the noted keys the keyboard no
 // longer holds: keys let go while the program was not listening.
