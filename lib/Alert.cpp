@@ -17,18 +17,25 @@ struct CloseAtoms {
 };
 
 // Tells the window manager, before the window is mapped, that it is a
-// dialog, and, when it belongs to a window, a modal one kept over it.
+// dialog that can be moved and closed only (not minimised, maximised or
+// resized), and, when it belongs to a window, a modal one kept over it.
 void MarkDialog(Window window, const slate::Dialog& dialog) {
   char* names[] = {const_cast<char*>("_NET_WM_WINDOW_TYPE"), const_cast<char*>("_NET_WM_WINDOW_TYPE_DIALOG"),
-                   const_cast<char*>("_NET_WM_STATE"), const_cast<char*>("_NET_WM_STATE_MODAL")};
-  Atom atoms[4];
-  if (!XInternAtoms(display, names, 4, False, atoms)) return;
+                   const_cast<char*>("_MOTIF_WM_HINTS"), const_cast<char*>("_NET_WM_STATE"),
+                   const_cast<char*>("_NET_WM_STATE_MODAL")};
+  Atom atoms[5];
+  if (!XInternAtoms(display, names, 5, False, atoms)) return;
   XChangeProperty(display, window, atoms[0], XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&atoms[1]), 1);
+  // Flags (functions given), functions (move, close), decorations, input
+  // mode, status.
+  long functions[5] = {1, 4 | 32, 0, 0, 0};
+  XChangeProperty(display, window, atoms[2], atoms[2], 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(functions), 5);
   if (dialog.Owner == 0) return;
   XSetTransientForHint(display, window, dialog.Owner);
-  XChangeProperty(display, window, atoms[2], XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(&atoms[3]), 1);
+  XChangeProperty(display, window, atoms[3], XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&atoms[4]), 1);
 }
 
 }  // namespace

@@ -300,16 +300,16 @@ TEST(Programs, AModalBoxLosesNothingElse) {
   EXPECT_EQ(probe.Out(), "ready\nkey press 0xffe1 ''\n");
   box.Press();
   peer.Button(1, false);
-  // After it: the key's release, then C closed by the program without an
-  // error, and a shutdown whose quit callback shows a box of its own while
-  // A's turn waits.
+  // After it: the key's release, whose callback asks for shutdown; C's
+  // destruction, which closes it once (another request would be an error);
+  // then B, whose quit callback shows a box of its own while A's turn waits.
   ASSERT_TRUE(probe.WaitOut("quit B\n")) << probe.Out() << probe.Err();
   Box bye(peer, "probe B");
   bye.Press();
   peer.Button(1, false);
   EXPECT_EQ(probe.Wait(), 0);
   EXPECT_EQ(probe.Out(),
-            "ready\nkey press 0xffe1 ''\nmessage closed\nkey release 0xffe1 ''\nclosed C\nquit B\nquit A\n"
+            "ready\nkey press 0xffe1 ''\nmessage closed\nkey release 0xffe1 ''\nquit C\nquit B\nquit A\n"
             "ApiEnd\n" +
                 Usable);
   EXPECT_EQ(probe.Err(), "");
@@ -515,6 +515,11 @@ TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
   std::vector<long> hints = peer.Property(box.Id, "WM_NORMAL_HINTS");  // minimum and maximum size
   ASSERT_GE(hints.size(), 9u);
   EXPECT_EQ(std::vector<long>(hints.begin() + 5, hints.begin() + 9), std::vector<long>({388, 176, 388, 176}));
+  std::vector<long> actions = peer.Property(box.Id, "_NET_WM_ALLOWED_ACTIONS");  // what openbox offers
+  for (const char* never : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
+    EXPECT_EQ(
+        std::count(actions.begin(), actions.end(), static_cast<long>(XInternAtom(peer.D, never, False))), 0);
+  EXPECT_GT(actions.size(), 0u);
   int x, y;
   peer.Origin(box.Id, &x, &y);
   EXPECT_LE(std::abs(2 * x + 388 - 1920) + std::abs(2 * y + 176 - 1080), 4) << x << "," << y;

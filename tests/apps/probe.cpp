@@ -147,8 +147,6 @@ void ApiMain() {
     A.SetKeyPressCallback([](const Key& k) { return SayKey("press", k); });
     A.SetKeyReleaseCallback([](const Key& k) {
       SayKey("release", k);
-      C.Close();
-      SAY("closed C");
       shuttingDown = true;
       Terminate();
       return 0;
