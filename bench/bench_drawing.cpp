@@ -1,6 +1,7 @@
 // Drawing throughput, side by side in one run: calls per second of slate's
 // text, rectangles, ellipses, lines, outlines, pixmap copies, pictures with
-// alpha and picture loads, next to
+// alpha, picture loads and the alert box's drawables (disc, mark, message
+// and button, as the box draws them), next to
 //  - the raw-Xlib floor: font loaded once, one graphics context, one target;
 //  - the same X requests slate makes, written by hand (both targets, the
 //    window and a screen-sized pixmap);
@@ -51,7 +52,7 @@ struct Workload {
   const char* Name;
   int Count;                       // calls per round
   std::function<void(int)> Floor;  // raw Xlib, one target
-  std::function<void(int)> Same;   // slate's requests, by hand
+  std::function<void(int)> Same;   // slate's requests, by hand; none for the alert's scalable text
   std::function<void(int)> Slate;  // the library
 };
 
@@ -129,6 +130,17 @@ int main(int argc, char** argv) {
     x->data = nullptr;  // the vector's
     XDestroyImage(x);
   };
+
+  // The alert box's drawables as it lays them out at 66 px/cm, drawn at
+  // once; the button into the window itself.
+  Pixmap mark = XCreateBitmapFromData(display, root, exclam_bits, 10, 30);
+  EllipseGraphic disc(Yellow, Position(0.5f, 0.5f), Position(1.3f, 1.3f), 0);
+  X11BitMapGraphic bits(exclam_bits, Yellow, Position(0.78f, 0.52f), GraphicPosition(10, 30), 0);
+  MessageGraphic message("hello", White, Position(1.75f, 0.7f), Position(1.75f, 0.7f), 0);
+  message.SetLowerRight(GraphicPosition(156, 67));
+  ButtonGraphic button(ButtonMessage, Position(), Position(), ButtonColorTable[1], ButtonColorTable[2], 0);
+  button.SetLocation(DeviceOrigin, GraphicPosition(105, 49));
+  std::vector<GraphicNode*> alert = {&disc, &bits, &message, &button};
 
   const char* text = "12345";
   const int length = static_cast<int>(strlen(text));
@@ -228,6 +240,25 @@ int main(int argc, char** argv) {
        }},
       {"load XPM", 500, xpmFloor, xpmFloor, [&](int) { loaded.Load(xpm); }},
       {"load PNG", 500, pngFloor, pngFloor, [&](int) { loaded.Load(png); }},
+      {"alert", 5000,
+       [&](int) {
+         XFillArc(display, id, gc, 33, 33, 52, 52, 0, 23040);
+         XDrawArc(display, id, gc, 33, 33, 52, 52, 0, 23040);
+         XCopyPlane(display, mark, id, gc, 0, 0, 10, 30, 51, 34, 1);
+         XDrawImageString(display, id, gc, 115, 58, "hello", 5);
+         XFillRectangle(display, id, gc, 0, 100, 105, 49);
+         for (int i = 0; i < 5; ++i) {
+           XDrawLine(display, id, gc, 0, 100 + i, 105 - i, 100 + i);
+           XDrawLine(display, id, gc, i, 100, i, 149 - i);
+           XDrawLine(display, id, gc, 105 - i, 100 + i, 105 - i, 149 - i);
+           XDrawLine(display, id, gc, i, 149 - i, 105, 149 - i);
+         }
+         XDrawImageString(display, id, gc, 38, 130, "O K", 3);
+       },
+       nullptr,
+       [&](int) {
+         for (GraphicNode* node : alert) node->Draw(id);
+       }},
   };
 
   std::printf("bench_drawing: display %s, %dx%d, %d rounds, medians, calls per second\n",
@@ -245,11 +276,14 @@ int main(int argc, char** argv) {
       std::vector<double> floor, same, slate;
       for (int r = 0; r < rounds; ++r) {
         floor.push_back(Rate(w.Floor, count));
-        same.push_back(Rate(w.Same, count));
+        if (w.Same) same.push_back(Rate(w.Same, count));
         slate.push_back(Rate(w.Slate, count));
       }
-      double f = Median(floor), s = Median(same), l = Median(slate);
-      std::printf("%-12s %-9s %12.0f %12.0f %12.0f %9.1fx %9.1fx\n", w.Name, phase, f, s, l, f / l, s / l);
+      double f = Median(floor), s = w.Same ? Median(same) : 0, l = Median(slate);
+      if (w.Same)
+        std::printf("%-12s %-9s %12.0f %12.0f %12.0f %9.1fx %9.1fx\n", w.Name, phase, f, s, l, f / l, s / l);
+      else
+        std::printf("%-12s %-9s %12.0f %12s %12.0f %9.1fx %10s\n", w.Name, phase, f, "-", l, f / l, "-");
     }
   }
 
@@ -321,6 +355,7 @@ int main(int argc, char** argv) {
   XRenderFreePicture(display, argbPicture);
   XFreePixmap(display, argbPixmap);
   XFreeGC(display, outline);
+  XFreePixmap(display, mark);
   XFreeGC(display, line);
   XFreeGC(display, gc);
   XFreeFont(display, font);

@@ -125,8 +125,8 @@ constexpr color DefaultColor = White;  // default background colour
 constexpr int MaxColors = 8;           // entries of ColorTable
 constexpr int NbrButtonColors = 3;     // entries of ButtonColorTable
 
-constexpr const char WindowFont[] = "9x15";      // font of window text and alert text
-constexpr const char ButtonFont[] = "9x15bold";  // font of the push button's label
+constexpr const char WindowFont[] = "9x15";      // font of window text; needed by the alert's text
+constexpr const char ButtonFont[] = "9x15bold";  // needed by the alert's button label
 constexpr const char NoTitle[] = "Untitled";     // default window title
 constexpr float DefaultWidth = 8;                // default window width, centimetres
 constexpr float DefaultHeight = 8;               // default window height, centimetres
@@ -144,6 +144,8 @@ constexpr int MinScreenWidth = 120;              // minimum width of a resizable
 constexpr int MinScreenHeight = 0;               // minimum height of a resizable window, pixels
 constexpr int DeleteWindowFormat = 32;           // format of a window manager's close request
 
+// The alert box's lengths in pixels are those of a screen of 47 pixels a
+// centimetre; other screens scale them, so that the box keeps its size.
 constexpr int ButtonWidth = 75;                    // alert push button, pixels
 constexpr int ButtonHeight = 35;                   // alert push button, pixels
 constexpr int ButtonBorderSize = 1;                // alert push button border, pixels
@@ -834,7 +836,9 @@ class ButtonWindow {
 class AlertWindow {
  public:
   // Shows message under title, waits for "O K" or a close request, then calls callback (may be null).
-  AlertWindow(std::string const& title, std::string const& message, void (*callback)());
+  // The box is a dialog of the window owner (an X id; 0 for none), kept over it.
+  AlertWindow(std::string const& title, std::string const& message, void (*callback)(),
+              unsigned long owner = 0);
   AlertWindow(const AlertWindow&) = delete;
   AlertWindow& operator=(const AlertWindow&) = delete;
   ~AlertWindow();  // frees the drawables; the box is already gone
@@ -853,6 +857,7 @@ class AlertWindow {
   std::string Title;
   std::string MessageText;
   unsigned long WindowId;
+  unsigned long Owner;
   ButtonWindow Button;
   GraphicManager Drawables;
 };

@@ -1,10 +1,12 @@
 // Top-level X windows: creation, window-manager hints and the close-request
 // protocol; the alert box's push button and the alert box itself.
+#include <X11/Xatom.h>
 #include <poll.h>
 
 #include <chrono>
 #include <iostream>
 #include <new>
+#include <vector>
 
 #include "internal.h"
 
@@ -40,6 +42,28 @@ bool AwaitShown(Window window, XEvent* event) {
   }
 }
 
+// Tells the window manager, before the window is mapped, that it is a
+// dialog that can be moved and closed only (not minimised, maximised or
+// resized), and, when it belongs to a window, a modal one kept over it.
+void MarkDialog(Window window, const slate::Dialog& dialog) {
+  char* names[] = {const_cast<char*>("_NET_WM_WINDOW_TYPE"), const_cast<char*>("_NET_WM_WINDOW_TYPE_DIALOG"),
+                   const_cast<char*>("_MOTIF_WM_HINTS"), const_cast<char*>("_NET_WM_STATE"),
+                   const_cast<char*>("_NET_WM_STATE_MODAL")};
+  Atom atoms[5];
+  if (!XInternAtoms(display, names, 5, False, atoms)) return;
+  XChangeProperty(display, window, atoms[0], XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&atoms[1]), 1);
+  // Flags (functions given), functions (move, close), decorations, input
+  // mode, status.
+  long functions[5] = {1, 4 | 32, 0, 0, 0};
+  XChangeProperty(display, window, atoms[2], atoms[2], 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(functions), 5);
+  if (dialog.Owner == 0) return;
+  XSetTransientForHint(display, window, dialog.Owner);
+  XChangeProperty(display, window, atoms[3], XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&atoms[4]), 1);
+}
+
 }  // namespace
 
 int CreateWindow(unsigned long& window, std::string const& title, int x, int y, int width, int height,
@@ -53,7 +77,7 @@ int SetWindowHints(unsigned long const& window, std::string const& title, int x,
 }
 
 int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x, int y, int width,
-                          int height, int fixedSize, long placement) {
+                          int height, int fixedSize, long placement, const Dialog* dialog) {
   window = XCreateSimpleWindow(display, RootWindow(display, ScreenNbr), x, y, width, height, BorderSize,
                                BlackPixel(display, ScreenNbr), ColorTable[White]);
   if (window == 0) {
@@ -68,6 +92,7 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
     XDestroyWindow(display, window);
     return 0;
   }
+  if (dialog) MarkDialog(window, *dialog);
   XMapRaised(display, window);
   XEvent event;
   // A window not shown in time is drawn on when its first exposure comes;
@@ -173,11 +198,12 @@ ButtonWindow::~ButtonWindow() {
 
 WindowState ButtonWindow::Open(unsigned long const& parent, int parentWidth, int parentHeight) {
   // Centred horizontally, its centre at three quarters of the parent's height.
-  X = parentWidth / 2 - ButtonWidth / 2;
-  Y = (3 * parentHeight) / 4 - ButtonHeight / 2;
-  Width = ButtonWidth;
-  Height = ButtonHeight;
-  WindowId = XCreateSimpleWindow(display, parent, X, Y, Width, Height, ButtonBorderSize,
+  Width = slate::AlertPixels(ButtonWidth);
+  Height = slate::AlertPixels(ButtonHeight);
+  X = parentWidth / 2 - Width / 2;
+  Y = (3 * parentHeight) / 4 - Height / 2;
+  WindowId = XCreateSimpleWindow(display, parent, X, Y, static_cast<unsigned int>(Width),
+                                 static_cast<unsigned int>(Height), ButtonBorderSize,
                                  BlackPixel(display, ScreenNbr), ButtonColorTable[0]);
   if (WindowId == 0) {
     std::cout << "Error opening window in function ButtonAsWindow::Open.\n" << std::flush;
@@ -210,20 +236,126 @@ void ButtonWindow::RefreshEvent() {
 }
 
 void ButtonWindow::DrawLook(ButtonState look) {
-  // Raised: light top-left and dark bottom-right edges; pressed: swapped, and
-  // the label a little lower and to the right. The drawable draws itself.
+  // Raised: light top-left and dark bottom-right edges; pressed: swapped,
+  // and the label a pixel lower and to the right.
   const bool up = look == ButtonIsUp;
-  ButtonGraphic graphic(ButtonMessage, up ? OkayUpPosition : OkayDownPosition,
-                        Position(static_cast<float>(Width), static_cast<float>(Height)),
-                        up ? ButtonColorTable[1] : ButtonColorTable[2],
-                        up ? ButtonColorTable[2] : ButtonColorTable[1], WindowId);
+  ButtonGraphic graphic(ButtonMessage, Position(), Position(), up ? ButtonColorTable[1] : ButtonColorTable[2],
+                        up ? ButtonColorTable[2] : ButtonColorTable[1], 0);
+  graphic.SetLocation(up ? DeviceOrigin : GraphicPosition(2, 2), GraphicPosition(Width, Height));
+  graphic.Draw(WindowId);
 }
 
 // ---------------------------------------------------------------------------
 // AlertWindow: the modal message box
 // ---------------------------------------------------------------------------
 
-AlertWindow::AlertWindow(std::string const& title, std::string const& message, void (*callback)())
+namespace {
+
+// What an alert box's loop does with the events of the program's other
+// windows while it runs. They repaint and follow moves and resizes as in the
+// main loop; their clicks, keys and close requests are ignored, the box
+// being modal; their destruction (which runs quit callbacks and may end the
+// program) waits, in order, at the head of the queue until the box has
+// closed. Loops nest: a callback run meanwhile may show another box.
+class ModalLoop {
+ public:
+  ModalLoop() : Outer(Innermost) { Innermost = this; }
+  ~ModalLoop() {
+    Innermost = Outer;
+    for (auto event = Kept.rbegin(); event != Kept.rend(); ++event) XPutBackEvent(display, &*event);
+  }
+  ModalLoop(const ModalLoop&) = delete;
+  ModalLoop& operator=(const ModalLoop&) = delete;
+
+  void Other(XEvent& event) {
+    switch (event.type) {
+      case KeyPress:
+      case KeyRelease:
+      case ButtonPress:
+      case ButtonRelease:
+      case MotionNotify:
+      case ClientMessage:
+        return;
+      case DestroyNotify:
+        if (SimpleWindow* window = WinManager.GetWindow(event)) {
+          slate::Dispatch::MarkGone(event, *window);
+          Kept.push_back(event);
+        }
+        return;
+      default:
+        slate::Route(event);
+    }
+  }
+  static bool Running() { return Innermost != nullptr; }
+
+ private:
+  std::vector<XEvent> Kept;
+  ModalLoop* Outer;
+  static inline ModalLoop* Innermost = nullptr;
+};
+
+bool Owns(const XEvent& event, Window box, const ButtonWindow& button) {
+  return event.xany.window == box || event.xany.window == button.GetWindow();
+}
+
+// Repaints the box or its button at the last exposure of a series.
+void Repaint(const XEvent& event, AlertWindow& alert, ButtonWindow& button) {
+  if (event.xexpose.count != 0) return;
+  if (event.xexpose.window == button.GetWindow())
+    button.RefreshEvent();
+  else
+    alert.RefreshEvent();
+}
+
+bool IsCloseRequest(XEvent& event, Window box) {
+  return event.type == ClientMessage && IsWMCloseWindow(&event.xclient) == 1 && event.xclient.window == box;
+}
+
+// The exclamation mark at this scale: the bitmap blown up, nearest pixel
+// for pixel, to width x height.
+char* ScaledMark(int width, int height) {
+  const int markWidth = ExclamationSize.GetXCoordinate(), markHeight = ExclamationSize.GetYCoordinate();
+  if (width == markWidth && height == markHeight) return exclam_bits;
+  static std::vector<char> bits;  // the same for every box: the scale never changes
+  const int rowBytes = (width + 7) / 8, markRowBytes = (markWidth + 7) / 8;
+  bits.assign(static_cast<size_t>(rowBytes) * static_cast<size_t>(height), 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      int from = y * markHeight / height * markRowBytes * 8 + x * markWidth / width;
+      if (exclam_bits[from / 8] >> (from % 8) & 1)
+        bits[static_cast<size_t>(y * rowBytes + x / 8)] |= 1 << (x % 8);
+    }
+  }
+  return bits.data();
+}
+
+// The boxes up, the innermost last: button events go to it and its button,
+// and the pointer cannot leave it.
+std::vector<Window> BoxesUp;
+
+void ConfinePointer() {
+  if (BoxesUp.empty()) {
+    XUngrabPointer(display, CurrentTime);
+    return;
+  }
+  Window box = BoxesUp.back();
+  XGrabPointer(display, box, True, ButtonEventMask, GrabModeAsync, GrabModeAsync, box, None, CurrentTime);
+}
+
+// The box goes, and its button with it.
+void Dismiss(ButtonWindow& button, Window box) {
+  button.Close();
+  XDestroyWindow(display, box);
+}
+
+}  // namespace
+
+bool slate::ModalLoopRunning() {
+  return ModalLoop::Running();
+}
+
+AlertWindow::AlertWindow(std::string const& title, std::string const& message, void (*callback)(),
+                         unsigned long owner)
     : X(0),
       Y(0),
       Width(0),
@@ -231,13 +363,17 @@ AlertWindow::AlertWindow(std::string const& title, std::string const& message, v
       Title(title),
       MessageText(message),
       WindowId(0),
+      Owner(owner),
       Button(),
       Drawables() {
   // The disc first, the exclamation mark over it, then the message.
   Drawables.InsertGraphic(new (std::nothrow)
                               EllipseGraphic(ExclamationColor, UpperLeftExCircle, LowerRightExCircle, 0));
-  Drawables.AppendGraphic(new (std::nothrow) X11BitMapGraphic(exclam_bits, ExclamationColor,
-                                                              ExclamationPosition, ExclamationSize, 0));
+  GraphicPosition mark(slate::AlertPixels(ExclamationSize.GetXCoordinate()),
+                       slate::AlertPixels(ExclamationSize.GetYCoordinate()));
+  Drawables.AppendGraphic(new (std::nothrow)
+                              X11BitMapGraphic(ScaledMark(mark.GetXCoordinate(), mark.GetYCoordinate()),
+                                               ExclamationColor, ExclamationPosition, mark, 0));
   AddMessageToList();
   if (SetLocationAndSize() == 0) {
     Terminate();
@@ -252,59 +388,65 @@ AlertWindow::~AlertWindow() {
 }
 
 void AlertWindow::AddMessageToList() {
-  slate::OwnedFont font;
-  if (LoadFont(font.Out(), WindowFont) == 0) {
+  const slate::Face* face = slate::AlertFace(false);
+  if (!face) {
     slate::ShutDown(std::cout,
                     "\n\nAlertWindow::AddMessageToList\n"
                     "Unable to obtain to allocate memory to a font structure\n");
     return;
   }
-  int textWidth = XTextWidth(font.Get(), MessageText.c_str(), static_cast<int>(MessageText.size()));
-  int textHeight = font.Get()->ascent + font.Get()->descent;
-
-  // The message's rectangle is the text's own extent, in centimetres.
-  Position extent(d_to_l(textWidth), d_to_l(textHeight));
-  Drawables.AppendGraphic(new (std::nothrow) MessageGraphic(MessageText, White, AlertTextPosition,
-                                                            AlertTextPosition + extent, 0));
+  // The message's rectangle is the text's own box.
+  slate::TextBox text = slate::MeasureText(*face, MessageText);
+  MessageGraphic* graphic =
+      new (std::nothrow) MessageGraphic(MessageText, White, AlertTextPosition, AlertTextPosition, 0);
+  if (graphic) {
+    GraphicPosition corner = l_to_d(AlertTextPosition);
+    graphic->SetLowerRight(corner + GraphicPosition(text.Width, text.Ascent + text.Descent));
+  }
+  Drawables.AppendGraphic(graphic);
 }
 
 int AlertWindow::SetLocationAndSize() {
-  int titleWidth = 0;
-  {
-    slate::OwnedFont font;
-    if (LoadFont(font.Out(), WindowFont) == 0) {
-      std::cout << "\n\nAlertWindow::SetLocationAndSize\n"
-                << "Unable to allocate memory to a font structure\n"
-                << std::flush;
-      return 0;
-    }
-    titleWidth = XTextWidth(font.Get(), Title.c_str(), static_cast<int>(Title.size()));
+  const slate::Face* face = slate::AlertFace(false);
+  if (!face) {
+    std::cout << "\n\nAlertWindow::SetLocationAndSize\n"
+              << "Unable to allocate memory to a font structure\n"
+              << std::flush;
+    return 0;
   }
+  const int titleWidth = slate::MeasureText(*face, Title).Width;
 
   const int screenWidth = DisplayWidth(display, ScreenNbr);
   const int screenHeight = DisplayHeight(display, ScreenNbr);
+  const int margin = slate::AlertPixels(SpaceBuffer);
 
-  Width = AlertWindowDefaultWidth;
-  if (titleWidth > DefaultTitleWidth) {
-    Width = titleWidth < screenWidth ? titleWidth + DefaultTitleSpacing : screenWidth - SpaceBuffer;
+  // A wide title widens the box, and never narrows it.
+  Width = slate::AlertPixels(AlertWindowDefaultWidth);
+  if (titleWidth > slate::AlertPixels(DefaultTitleWidth)) {
+    Width = titleWidth < screenWidth ? std::max(Width, titleWidth + slate::AlertPixels(DefaultTitleSpacing))
+                                     : screenWidth - margin;
   }
   // Room for the message and a margin after it, as long as the screen allows.
-  int needed = Drawables.GetLowerRightOfFirstMessage().GetXCoordinate() + AlertTextSpaceBuffer;
+  int needed =
+      Drawables.GetLowerRightOfFirstMessage().GetXCoordinate() + slate::AlertPixels(AlertTextSpaceBuffer);
   if (Width < needed && needed < screenWidth) {
     Width = needed;
   } else if (needed > screenWidth) {
-    Width = screenWidth - SpaceBuffer;
+    Width = screenWidth - margin;
   }
 
+  Height = slate::AlertPixels(AlertWindowDefaultHeight);
   X = screenWidth / 2 - Width / 2;
-  Y = screenHeight / 2 - AlertWindowDefaultHeight / 2;
-  Height = AlertWindowDefaultHeight;
+  Y = screenHeight / 2 - Height / 2;
   return 1;
 }
 
 int AlertWindow::Open() {
-  const int resizable = 0;
-  if (CreateWindow(WindowId, Title, X, Y, Width, Height, 1, resizable) == 0) {
+  // A dialog of the window that showed it, of a fixed size, where the
+  // program puts it: in the middle of the screen.
+  const int fixedSize = 1;
+  const slate::Dialog dialog{Owner};
+  if (!slate::CreateTopLevel(WindowId, Title, X, Y, Width, Height, fixedSize, PPosition, &dialog)) {
     slate::ShutDown(std::cout, "Unable to open the Alert box.\n");
     return 0;
   }
@@ -319,48 +461,36 @@ int AlertWindow::Open() {
     return 0;
   }
   RefreshEvent();
-  // Button events go to the box and its button, and the pointer cannot leave.
-  XGrabPointer(display, WindowId, True, ButtonEventMask, GrabModeAsync, GrabModeAsync, WindowId, None,
-               CurrentTime);
+  BoxesUp.push_back(WindowId);
+  ConfinePointer();
   EventHandler();
-  XUngrabPointer(display, CurrentTime);
+  BoxesUp.pop_back();
+  ConfinePointer();
+  // Keys let go while the box was up come first, before what was kept.
+  std::vector<XEvent> releases = slate::MissedKeyReleases();
+  for (auto release = releases.rbegin(); release != releases.rend(); ++release)
+    XPutBackEvent(display, &*release);
   XFlush(display);
   return 1;
 }
 
 void AlertWindow::EventHandler() {
-  // Every event of the connection passes through here while the box is up;
-  // whatever is not for the box or its button is dropped.
+  ModalLoop modal;
   for (;;) {
     XEvent event;
     XNextEvent(display, &event);
-    switch (event.type) {
-      case Expose:
-        if (event.xexpose.count != 0) break;
-        if (event.xexpose.window == WindowId) {
-          RefreshEvent();
-        } else if (event.xexpose.window == Button.GetWindow()) {
-          Button.RefreshEvent();
-        }
-        break;
-      case ButtonPress:
-        if (event.xbutton.window == Button.GetWindow() &&
-            ButtonPressed(static_cast<int>(event.xbutton.button)) == 0) {
-          return;
-        }
-        break;
-      case ClientMessage:
-        if (IsWMCloseWindow(&event.xclient) == 1 && event.xclient.window == WindowId) {
-          Button.Close();
-          XDestroyWindow(display, WindowId);
-          return;
-        }
-        break;
-      case MappingNotify:
-        XRefreshKeyboardMapping(&event.xmapping);
-        break;
-      default:
-        break;
+    if (!Owns(event, WindowId, Button)) {
+      modal.Other(event);
+      continue;
+    }
+    if (event.type == Expose) {
+      Repaint(event, *this, Button);
+    } else if (IsCloseRequest(event, WindowId)) {
+      Dismiss(Button, WindowId);
+      return;
+    } else if (event.type == ButtonPress && event.xbutton.window == Button.GetWindow()) {
+      // Presses beside the button change nothing.
+      if (ButtonPressed(static_cast<int>(event.xbutton.button)) == 0) return;
     }
   }
 }
@@ -377,18 +507,27 @@ void AlertWindow::RefreshEvent() {
 
 int AlertWindow::ButtonPressed(int button) {
   Button.MouseClickEvent(ButtonIsDown);
-  XEvent event;
+  ModalLoop modal;
   // Follow this press to the release of the same mouse button; further
-  // presses and other buttons' releases are dropped.
-  do {
-    while (XCheckTypedEvent(display, ButtonPress, &event)) {
+  // presses and other buttons' releases are dropped. The box still repaints
+  // and can be closed meanwhile.
+  XEvent event;
+  for (;;) {
+    XNextEvent(display, &event);
+    if (!Owns(event, WindowId, Button)) {
+      modal.Other(event);
+    } else if (event.type == Expose) {
+      Repaint(event, *this, Button);
+    } else if (IsCloseRequest(event, WindowId)) {
+      Dismiss(Button, WindowId);
+      return 0;
+    } else if (event.type == ButtonRelease && static_cast<int>(event.xbutton.button) == button) {
+      break;
     }
-    XMaskEvent(display, ButtonReleaseMask, &event);
-  } while (static_cast<int>(event.xbutton.button) != button);
+  }
 
   if (event.xbutton.window == Button.GetWindow()) {
-    Button.Close();
-    XDestroyWindow(display, WindowId);
+    Dismiss(Button, WindowId);
     return 0;
   }
   // Released off the button: the box stays open.

@@ -1,5 +1,7 @@
-// ButtonGraphic: the bevelled push button with a bold label, drawn at
-// (0, 0) to (ButtonWidth, ButtonHeight) of its window.
+// ButtonGraphic: the bevelled push button with a bold label, filling its
+// window from the origin to its lower-right corner.
+#include <iostream>
+
 #include "internal.h"
 
 ButtonGraphic::ButtonGraphic()
@@ -17,47 +19,40 @@ ButtonGraphic::ButtonGraphic(std::string const& label, Position const& upperLeft
 }
 
 void ButtonGraphic::Draw(unsigned long window) {
-  const int w = ButtonWidth;
-  const int h = ButtonHeight;
-  const std::string label = GetMessage();
-  slate::OwnedFont loaded;
-  slate::OwnedGC scoped(GetGraphicsContext(window, ButtonColorTable[0], ColorTable[White], label, this,
-                                           loaded.Out(), ButtonFont));
-  GC gc = scoped.Get();
-  XFontStruct* font = loaded.Get();
-
-  XFillRectangle(display, window, gc, 0, 0, w, h);
+  if (!slate::Kept()) return;
+  const int w = GetLowerRight().GetXCoordinate();
+  const int h = GetLowerRight().GetYCoordinate();
+  const int bevel = slate::AlertPixels(BevelSize);
+  GC gc = slate::Kept()->Paint(ButtonColorTable[0], ColorTable[White]);
+  XFillRectangle(display, window, gc, 0, 0, static_cast<unsigned int>(std::max(w, 0)),
+                 static_cast<unsigned int>(std::max(h, 0)));
 
   // Top and left edges, then right and bottom: the later colour wins where
   // they meet, which gives the diagonal joins at the two off corners. The
   // lines at x = w and y = h fall outside the window and are clipped.
   XSetForeground(display, gc, TopLeftEdgeColor);
-  for (int i = 0; i < BevelSize; ++i) {
+  for (int i = 0; i < bevel; ++i) {
     XDrawLine(display, window, gc, 0, i, w - i, i);
     XDrawLine(display, window, gc, i, 0, i, h - i);
   }
   XSetForeground(display, gc, BottomRightEdgeColor);
-  for (int i = 0; i < BevelSize; ++i) {
+  for (int i = 0; i < bevel; ++i) {
     XDrawLine(display, window, gc, w - i, i, w - i, h - i);
     XDrawLine(display, window, gc, i, h - i, w, h - i);
   }
 
-  // Without its font the label can be neither measured nor drawn.
-  if (font != nullptr) {
-    // Centre the label on the point half-way between the window's origin and
-    // the upper-left corner, then put the corners back.
-    GraphicPosition upperLeft = GetUpperLeft();
-    GraphicPosition lowerRight = GetLowerRight();
-    SetLocation(DeviceOrigin, upperLeft);
-    int width = XTextWidth(font, label.c_str(), static_cast<int>(label.size()));
-    SetTextLocation(static_cast<unsigned int>(width),
-                    static_cast<unsigned int>(font->ascent + font->descent));
-
-    XSetForeground(display, gc, BlackPixel(display, ScreenNbr));
-    XSetBackground(display, gc, ButtonColorTable[0]);
-    GraphicPosition origin = GetLocation();
-    XDrawImageString(display, window, gc, origin.GetXCoordinate(), origin.GetYCoordinate(), label.c_str(),
-                     static_cast<int>(label.size()));
-    SetLocation(upperLeft, lowerRight);
+  // The label, centred between the two corners: moving the upper-left
+  // corner by two pixels (the pressed look) moves it by one.
+  const slate::Face* face = slate::AlertFace(true);
+  if (!face) {
+    slate::ShutDown(std::cout,
+                    "In function: LoadFont\n"
+                    "Unable to allocate memory to a font structure.\n");
+    return;
   }
+  slate::CentreText(*this, *face, GetMessage());
+  GraphicPosition origin = GetLocation();
+  unsigned long band = ButtonColorTable[0];
+  slate::DrawText(window, *face, origin.GetXCoordinate(), origin.GetYCoordinate() - face->Ascent,
+                  GetMessage(), BlackPixel(display, ScreenNbr), &band);
 }

@@ -17,9 +17,10 @@ void EllipseGraphic::Draw(unsigned long window) {
   unsigned int width = static_cast<unsigned int>(lowerRight.GetXCoordinate() - x);
   unsigned int height = static_cast<unsigned int>(lowerRight.GetYCoordinate() - y);
 
-  slate::OwnedGC gc(GetGraphicsContext(window, slate::PaletteColor(GetColor()), ColorTable[White]));
+  if (!slate::Kept()) return;
+  GC gc = slate::Kept()->Paint(slate::PaletteColor(GetColor()), ColorTable[White]);
   // The fill goes first so that it never covers the outline.
-  XFillArc(display, window, gc.Get(), x, y, width, height, 0, DeviceTwoPi);
-  XSetForeground(display, gc.Get(), BlackPixel(display, ScreenNbr));
-  XDrawArc(display, window, gc.Get(), x, y, width, height, 0, DeviceTwoPi);
+  XFillArc(display, window, gc, x, y, width, height, 0, DeviceTwoPi);
+  XSetForeground(display, gc, BlackPixel(display, ScreenNbr));
+  XDrawArc(display, window, gc, x, y, width, height, 0, DeviceTwoPi);
 }

@@ -1,9 +1,12 @@
 // Colours beyond the palette, and the keyboard and pointer: what key and
-// pointer events carry, the callbacks that take them, and the events a
-// window selects for its callbacks.
+// pointer events carry, the callbacks that take them, the events a window
+// selects for its callbacks, and the keys let go while an alert box was up.
 #include <poll.h>
 
 #include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "internal.h"
 
@@ -230,4 +233,46 @@ int SimpleWindow::MouseMoveEvent(const Position& at) {
 
 int SimpleWindow::ResizeEvent(const Position& size) {
   return ResizeCallback ? ResizeCallback(size) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Keys let go while the program was not listening
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The presses of the keys delivered as pressed and not yet as released, by
+// window and key.
+std::map<std::pair<Window, unsigned int>, XKeyEvent> HeldKeys;
+
+}  // namespace
+
+void slate::NoteKey(const XKeyEvent& event, bool down) {
+  auto key = std::make_pair(event.window, event.keycode);
+  if (down)
+    HeldKeys[key] = event;
+  else
+    HeldKeys.erase(key);
+}
+
+std::vector<XEvent> slate::MissedKeyReleases() {
+  std::vector<XEvent> releases;
+  if (HeldKeys.empty()) return releases;
+  char down[32];
+  XQueryKeymap(display, down);
+  for (auto held = HeldKeys.begin(); held != HeldKeys.end();) {
+    const XKeyEvent& press = held->second;
+    if (!WinManager.GetWindow(press.window)) {
+      held = HeldKeys.erase(held);  // its window has closed
+      continue;
+    }
+    if (!(down[press.keycode / 8 % 32] & (1 << press.keycode % 8))) {
+      XEvent release{};
+      release.xkey = press;
+      release.type = KeyRelease;
+      releases.push_back(release);
+    }
+    ++held;
+  }
+  return releases;
 }

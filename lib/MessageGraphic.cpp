@@ -1,8 +1,59 @@
 // MessageGraphic: one line of black text centred in a rectangle, drawn over
-// a band of the drawable's colour; and the graphics context that loads its font.
+// a band of the drawable's colour; the graphics context that loads its font;
+// and the text of the alert box.
+#include <X11/Xft/Xft.h>
+
 #include <iostream>
 
 #include "internal.h"
+
+namespace {
+
+int Length(const std::string& text) {
+  return static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
+}
+
+}  // namespace
+
+void slate::CentreText(MessageGraphic& drawable, const Face& face, const std::string& text) {
+  // How far the ink reaches above and below the baseline.
+  int above = 0, below = 0;
+  if (face.Scalable) {
+    XGlyphInfo ink;
+    XftTextExtentsUtf8(display, face.Scalable, reinterpret_cast<const FcChar8*>(text.data()), Length(text),
+                       &ink);
+    above = ink.y;
+    below = ink.height - ink.y;
+  } else if (face.Core) {
+    int direction, ascent, descent;
+    XCharStruct overall{};
+    XTextExtents(face.Core, text.data(), Length(text), &direction, &ascent, &descent, &overall);
+    above = overall.ascent;
+    below = overall.descent;
+  }
+  // SetTextLocation puts the baseline half a height below the middle: half
+  // of what is above less what is below centres the ink.
+  drawable.SetTextLocation(static_cast<unsigned int>(std::max(MeasureText(face, text).Width, 0)),
+                           static_cast<unsigned int>(std::max(above - below, 0)));
+}
+
+const slate::Face* slate::AlertFace(bool bold) {
+  const char* name = bold ? ButtonFont : WindowFont;
+  XFontStruct* core = Kept() ? Kept()->Font(name) : nullptr;
+  if (!core) {
+    std::cout << "Unable to load the desired font: " << name << std::endl;
+    return nullptr;
+  }
+  const Face* scalable = OpenFace("sans", bold, AlertPixels(AlertTextHeight));
+  if (scalable && scalable->Scalable) return scalable;
+  // The core font stands in; it lives as long as the runtime that keeps it.
+  static Face standIn[2];
+  Face& face = standIn[bold ? 1 : 0];
+  face.Core = core;
+  face.Ascent = core->ascent;
+  face.Descent = core->descent;
+  return &face;
+}
 
 GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
                       std::string const& text, MessageGraphic* drawable, XFontStruct** font,
@@ -14,9 +65,11 @@ GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned l
     // The caller still gets a context it can draw through and must free.
     return XCreateGC(display, window, 0, nullptr);
   }
-  int width = XTextWidth(*font, text.c_str(), static_cast<int>(text.size()));
-  int height = (*font)->ascent + (*font)->descent;
-  drawable->SetTextLocation(static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+  slate::Face face;
+  face.Core = *font;
+  face.Ascent = (*font)->ascent;
+  face.Descent = (*font)->descent;
+  slate::CentreText(*drawable, face, text);
 
   XGCValues values;
   values.foreground = foreground;
@@ -35,17 +88,17 @@ MessageGraphic::MessageGraphic(std::string const& message, color const& c, Posit
 }
 
 void MessageGraphic::Draw(unsigned long window) {
-  slate::OwnedFont font;
-  slate::OwnedGC gc(GetGraphicsContext(window, BlackPixel(display, ScreenNbr),
-                                       slate::PaletteColor(GetColor()), Text, this, font.Out(), WindowFont));
-  if (!font.Get()) {
-    // In the server's default font, which the context has.
-    XDrawImageString(display, window, gc.Get(), TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
-                     Text.c_str(), GetMessageLength());
+  const slate::Face* face = slate::AlertFace(false);
+  if (!face) {
+    slate::ShutDown(std::cout,
+                    "In function: LoadFont\n"
+                    "Unable to allocate memory to a font structure.\n");
     return;
   }
-  slate::DrawImageText(window, gc.Get(), font.Get(), TextLocation.GetXCoordinate(),
-                       TextLocation.GetYCoordinate(), Text.data(), Text.size());
+  slate::CentreText(*this, *face, Text);
+  unsigned long band = slate::PaletteColor(GetColor());
+  slate::DrawText(window, *face, TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate() - face->Ascent,
+                  Text, BlackPixel(display, ScreenNbr), &band);
 }
 
 int MessageGraphic::GetMessageLength() const {

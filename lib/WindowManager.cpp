@@ -97,7 +97,7 @@ slate::Runtime::~Runtime() {
     size_t count = std::min(ColorsFreedAtOnce, pixels.size() - first);
     XFreeColors(display, colormap, pixels.data() + first, static_cast<int>(count), 0);
   }
-  if (WindowFontStruct) XFreeFont(display, WindowFontStruct);
+  for (auto font = Fonts.rbegin(); font != Fonts.rend(); ++font) XFreeFont(display, font->second);
   XFreeGC(display, LineGC);
   XFreeGC(display, PaintGC);
 }
@@ -125,9 +125,16 @@ GC slate::Runtime::Outline(unsigned long colour, int width) {
 }
 
 XFontStruct* slate::Runtime::TextFont() {
+  return Font(WindowFont);
+}
+
+XFontStruct* slate::Runtime::Font(const std::string& name) {
   // Only a font that loaded is kept; a missing one is asked for again.
-  if (!WindowFontStruct) WindowFontStruct = XLoadQueryFont(display, WindowFont);
-  return WindowFontStruct;
+  auto kept = Fonts.find(name);
+  if (kept != Fonts.end()) return kept->second;
+  XFontStruct* font = XLoadQueryFont(display, name.c_str());
+  if (font) Fonts.emplace(name, font);
+  return font;
 }
 
 // ---------------------------------------------------------------------------
@@ -360,6 +367,7 @@ int Dispatch::PointerMoved(XEvent& event, SimpleWindow& window) {
 int Dispatch::KeyPressed(XEvent& event, SimpleWindow& window) {
   // Keys reach only windows with key callbacks.
   if (!(window.InputMask() & KeyEventMask)) return 2;
+  slate::NoteKey(event.xkey, true);
   window.KeyPressEvent(slate::ReadKey(event.xkey, false));
   return 1;
 }
@@ -367,10 +375,12 @@ int Dispatch::KeyPressed(XEvent& event, SimpleWindow& window) {
 int Dispatch::KeyReleased(XEvent& event, SimpleWindow& window) {
   if (!(window.InputMask() & KeyEventMask)) return 2;
   // Half of an auto-repeat: the press behind it comes instead, as a repeat.
-  if (slate::TakeRepeatPress(event))
+  if (slate::TakeRepeatPress(event)) {
     window.KeyPressEvent(slate::ReadKey(event.xkey, true));
-  else
+  } else {
+    slate::NoteKey(event.xkey, false);
     window.KeyReleaseEvent(slate::ReadKey(event.xkey, false));
+  }
   return 1;
 }
 
@@ -380,11 +390,15 @@ int Dispatch::Exposed(XEvent&, SimpleWindow& window) {
 }
 
 int Dispatch::Destroyed(XEvent& event, SimpleWindow& window) {
+  MarkGone(event, window);
+  return WinManager.CloseAWindow(&window);
+}
+
+void Dispatch::MarkGone(XEvent& event, SimpleWindow& window) {
   // A DestroyNotify from the server itself (not a shutdown request) means
   // another client destroyed the window: it must not be destroyed a second
-  // time.
+  // time, nor drawn into.
   if (!event.xany.send_event) window.XWindowGone = 1;
-  return WinManager.CloseAWindow(&window);
 }
 
 int Dispatch::Configured(XEvent& event, SimpleWindow& window) {
@@ -433,6 +447,12 @@ int WindowManager::DispatchMessage(XEvent& event, SimpleWindow* window) {
 }
 
 int slate::Route(XEvent& event) {
+  // A change of the keyboard's mapping concerns no window: the filter
+  // takes it in.
+  if (event.type == MappingNotify) {
+    FilterEvent(&event, nullptr);
+    return 2;
+  }
   SimpleWindow* window = WinManager.GetWindow(event);
   if (!window || !FilterEvent(&event, window)) return 2;
   return WinManager.DispatchMessage(event, window);
@@ -473,7 +493,8 @@ void WindowManager::CheckEvents() {
   static int Entered = 0;
   static EventWatch Watch;
   XFlush(display);
-  if (Entered) return;
+  // An alert box's loop decides alone what happens to events while it runs.
+  if (Entered || slate::ModalLoopRunning()) return;
   Entered = 1;
   if (Watch.Changed()) {
     XEvent event;
@@ -1031,21 +1052,23 @@ void SimpleWindow::Erase(const Position& upperLeft, float width, float height) {
 // SimpleWindow: alerts
 // ---------------------------------------------------------------------------
 
+// The box belongs to the window that shows it, when that is on the screen.
 void SimpleWindow::Message(const std::string& text) {
   Pump();
-  AlertWindow alert(Title, text, nullptr);
+  AlertWindow alert(Title, text, nullptr, IsLive() ? WindowId : 0);
 }
 
 // A window cannot be copied: the copy is a closed window with an empty
 // title, and the user is told before the program shuts down.
-SimpleWindow::SimpleWindow(const SimpleWindow&) : SimpleWindow(std::string()) {
-  AlertWindow alert("SimpleWindow Copy Constructor", "SimpleWindow objects may not be copied!", ::Terminate);
+SimpleWindow::SimpleWindow(const SimpleWindow& other) : SimpleWindow(std::string()) {
+  AlertWindow alert("SimpleWindow Copy Constructor", "SimpleWindow objects may not be copied!", ::Terminate,
+                    other.IsLive() ? other.WindowId : 0);
 }
 
 SimpleWindow SimpleWindow::operator=(const SimpleWindow&) {
   {
     AlertWindow alert("SimpleWindow Assignment", "Assignment of SimpleWindow objects not allowed!",
-                      ::Terminate);
+                      ::Terminate, IsLive() ? WindowId : 0);
   }
   return *this;
 }

@@ -38,10 +38,8 @@ void X11BitMapGraphic::Draw(unsigned long window) {
   int width = size.GetXCoordinate();
   int height = size.GetYCoordinate();
   // No image, nothing to draw.
-  if (Bits == nullptr || width <= 0 || height <= 0) return;
+  if (Bits == nullptr || width <= 0 || height <= 0 || !slate::Kept()) return;
 
-  slate::OwnedGC gc(
-      GetGraphicsContext(window, BlackPixel(display, ScreenNbr), slate::PaletteColor(GetColor())));
   slate::OwnedPixmap bitmap(XCreateBitmapFromData(display, window, Bits, static_cast<unsigned int>(width),
                                                   static_cast<unsigned int>(height)));
   if (bitmap.Get() == 0) {
@@ -50,7 +48,8 @@ void X11BitMapGraphic::Draw(unsigned long window) {
                     "memory for a Pixmap\n");
     return;
   }
-  XCopyPlane(display, bitmap.Get(), window, gc.Get(), 0, 0, static_cast<unsigned int>(width),
+  GC gc = slate::Kept()->Paint(BlackPixel(display, ScreenNbr), slate::PaletteColor(GetColor()));
+  XCopyPlane(display, bitmap.Get(), window, gc, 0, 0, static_cast<unsigned int>(width),
              static_cast<unsigned int>(height), upperLeft.GetXCoordinate(), upperLeft.GetYCoordinate(),
              DefaultPlane);
 }

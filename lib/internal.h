@@ -17,6 +17,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "slate.h"
 
@@ -39,6 +40,7 @@ class Runtime {
   GC Line(unsigned long colour, int width);                      // lines of a width, round ends
   GC Outline(unsigned long colour, int width);                   // outlines of a width, sharp corners
   XFontStruct* TextFont();  // WindowFont, loaded on first use; null while the server lacks it
+  XFontStruct* Font(const std::string& name);  // a core font, loaded on first use; null while it is missing
   color AllocateColor(int red, int green, int blue);  // RGBColor's work
   unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
   TextCache& Text();                                  // made on first use (lib/Text.cpp)
@@ -47,8 +49,8 @@ class Runtime {
  private:
   GC PaintGC;
   GC LineGC;
-  XFontStruct* WindowFontStruct = nullptr;
-  std::map<int, unsigned long> RGBValues;  // RGBColor's value to its pixel
+  std::map<std::string, XFontStruct*> Fonts;  // the fonts that loaded, by name
+  std::map<int, unsigned long> RGBValues;     // RGBColor's value to its pixel
   TextCache* TextKept = nullptr;
 };
 
@@ -143,6 +145,7 @@ struct Dispatch {
   static int KeyReleased(XEvent& event, SimpleWindow& window);
   static int Exposed(XEvent& event, SimpleWindow& window);
   static int Destroyed(XEvent& event, SimpleWindow& window);
+  static void MarkGone(XEvent& event, SimpleWindow& window);  // a destruction by the server, noted at once
   static int Configured(XEvent& event, SimpleWindow& window);
   static int Reparented(XEvent& event, SimpleWindow& window);
   static int CloseRequest(XEvent& event, SimpleWindow& window);
@@ -175,6 +178,10 @@ class Refusals {
   Refusals& operator=(const Refusals&) = delete;
   bool Any();  // waits for the server's answers: true when one was an error
 };
+
+// Whether an alert box's loop is running: the event pump then takes no
+// events and runs no timers.
+bool ModalLoopRunning();
 
 // Runs the event pump while ApiMain is still running; afterwards the main
 // loop does that work.
@@ -235,16 +242,50 @@ bool TakeRepeatPress(XEvent& event);
 void TakeLatestMotion(XEvent& event);
 // The buttons a pointer event's state may hold.
 constexpr unsigned int AnyButtonMask = Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask;
+
+// Notes a key delivered to its window as pressed (down) or as released:
+// the keys held are those pressed and not released yet.
+void NoteKey(const XKeyEvent& event, bool down);
+// Releases, made from their presses, of the noted keys the keyboard no
+// longer holds: keys let go while the program was not listening.
+std::vector<XEvent> MissedKeyReleases();
 // Where a pointer event happened, in centimetres in its window.
 inline Position PointerAt(int x, int y) {
   return Position(d_to_l(x), d_to_l(y));
 }
 
+// The alert box and its drawables are laid out in pixels of a screen of
+// this many pixels a centimetre; other screens scale those lengths, so that
+// the box keeps its size in centimetres.
+constexpr int AlertScale = 47;
+// A length of that layout on this screen, truncated like l_to_d.
+inline int AlertPixels(int pixels) {
+  return ToInt(static_cast<long long>(pixels) * static_cast<long long>(PixelsPerCentimeter) / AlertScale);
+}
+
+// Line height of the alert box's text, pixels of its layout.
+constexpr int AlertTextHeight = 15;
+// The face of the alert box's text at the screen's scale: sans, bold for
+// the button's label. The core font it has always been drawn in (WindowFont,
+// or ButtonFont for bold) must be there, and stands in where no scalable
+// font is. Null, after LoadFont's message, while that font is missing.
+const Face* AlertFace(bool bold);
+
+// The one rule by which the drawables place a line of text: its ink centred
+// in their rectangle, across and up and down.
+void CentreText(MessageGraphic& drawable, const Face& face, const std::string& text);
+
+// A top-level window that is a dialog: the window manager keeps it over
+// the window it belongs to (none when 0) and gives it a dialog's frame.
+struct Dialog {
+  unsigned long Owner;
+};
+
 // CreateWindow and SetWindowHints, with the position's origin for the window
 // manager: PPosition when the program chose it, USPosition when the user
 // did (by moving the window there), which window managers honour as it is.
 int CreateTopLevel(unsigned long& window, std::string const& title, int x, int y, int width, int height,
-                   int fixedSize, long placement);
+                   int fixedSize, long placement, const Dialog* dialog = nullptr);
 int SetHints(unsigned long window, std::string const& title, int x, int y, int width, int height,
              int fixedSize, long placement);
 

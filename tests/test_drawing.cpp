@@ -11,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 #include "rig.h"
 #include "slate.h"
@@ -33,6 +34,17 @@ void ExpectAt(const Pixels& grab, int width, std::initializer_list<unsigned long
 
 long Count(const Pixels& grab, unsigned long colour) {
   return std::count(grab.begin(), grab.end(), colour);
+}
+
+// The bounds (left, top, right, bottom, inclusive) of the pixels of a grab
+// width pixels wide that ink picks.
+std::vector<int> Bounds(const Pixels& grab, int width, const std::function<bool(unsigned long)>& ink) {
+  std::vector<int> b = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  for (size_t i = 0; i < grab.size(); ++i) {
+    int x = static_cast<int>(i) % width, y = static_cast<int>(i) / width;
+    if (ink(grab[i])) b = {std::min(b[0], x), std::min(b[1], y), std::max(b[2], x), std::max(b[3], y)};
+  }
+  return b;
 }
 
 class Drawing : public testing::Test {
@@ -365,13 +377,17 @@ TEST_F(Drawing, AlertDrawables) {
             3, 21, y, 4, 21, k, 5,  21, k,       6, 21, y, 132, 33, k, 165, 33, y, 297, 33, k});
   EXPECT_EQ(Count(Grab(66, 0, 10, 30), k), 300);
 
+  // Text: its ink centred in the rectangle (132, 165) px at the middle, black
+  // on a cyan band.
   MessageGraphic text("0123456789", Cyan, Position(1, 2), Position(3, 3), 0);
   EXPECT_EQ(text.GetLocation(), GraphicPosition(0, 0));
   text.Draw(Id);
-  EXPECT_EQ(text.GetLocation(), GraphicPosition(132 - 45, 165 + 7));
-  Pixels band = Grab(87, 160, 90, 15);  // black text on a cyan band
-  EXPECT_EQ(Count(band, ColorTable[Cyan]) + Count(band, k), 90 * 15);
-  EXPECT_GT(Count(band, ColorTable[Cyan]), 90 * 15 / 2);
+  Pixels band = Grab(66, 132, 133, 67);
+  std::vector<int> ink =
+      Bounds(band, 133, [&](unsigned long p) { return p != ColorTable[Cyan] && p != WhitePx; });
+  EXPECT_LE(std::abs(ink[0] + ink[2] - 132), 2);
+  EXPECT_LE(std::abs(ink[1] + ink[3] - 66), 2);
+  EXPECT_GT(Count(band, ColorTable[Cyan]), 100 * 15);
   // Centred toward the upper left, halves truncated toward zero, no overflow.
   struct {
     GraphicPosition UpperLeft, LowerRight;
@@ -387,23 +403,40 @@ TEST_F(Drawing, AlertDrawables) {
     EXPECT_EQ(text.GetLocation(), c.Location);
   }
 
-  // The raised button: light top and left, dark bottom and right, meeting on
-  // diagonals; its label centred half-way to the label corner.
+  // The raised button, from the window's origin to its lower-right corner:
+  // light top and left, dark bottom and right (a bevel of 5 pixels at this
+  // scale), meeting on diagonals; its label's ink centred between its
+  // corners, a pixel further right and down when the upper-left corner
+  // moves by two (the pressed look).
   XClearWindow(display, Id);
   unsigned long light = ButtonColorTable[1], dark = ButtonColorTable[2];
-  ButtonGraphic button(ButtonMessage, OkayUpPosition, Position(75, 35), light, dark, Id);
-  ExpectAt(Grab(0, 0, 76, 36), 76, {0,     0,     light, 3,    3,    light, 74,
-                                    0,     light, 74,    1,    dark, 0,     34,
-                                    light, 1,     34,    dark, 20,   10,    ButtonColorTable[0]});
-  EXPECT_EQ(button.GetLocation(), GraphicPosition(49, 33));
-  EXPECT_EQ(button.GetUpperLeft(), GraphicPosition(125, 52));
+  ButtonGraphic button(ButtonMessage, Position(), Position(), light, dark, 0);
+  button.SetLocation(DeviceOrigin, GraphicPosition(75, 35));
+  button.Draw(Id);
+  Pixels drawn = Grab(0, 0, 76, 36);
+  ExpectAt(drawn, 76, {0,  0,  light, 4,  4,  light, 5,  5,  ButtonColorTable[0],
+                       74, 0,  light, 74, 1,  dark,  70, 30, ButtonColorTable[0],
+                       71, 31, dark,  0,  34, light, 1,  34, dark});
+  ink = Bounds(drawn, 76, [&](unsigned long p) {
+    return p != light && p != dark && p != ButtonColorTable[0] && p != WhitePx;
+  });
+  EXPECT_LE(std::abs(ink[0] + ink[2] - 74), 4);
+  EXPECT_LE(std::abs(ink[1] + ink[3] - 34), 4);
+  GraphicPosition raised = button.GetLocation();
+  button.SetLocation(GraphicPosition(2, 2), GraphicPosition(75, 35));
+  button.Draw(Id);
+  EXPECT_EQ(button.GetLocation(), raised + GraphicPosition(1, 1));
+  EXPECT_EQ(button.GetUpperLeft(), GraphicPosition(2, 2));
+  EXPECT_EQ(button.GetLowerRight(), GraphicPosition(75, 35));
   EXPECT_EQ(button.GetType(), ButtonGraphicType);
 
-  // The push button's window: centred, its middle at three quarters of the box's height.
+  // The push button's window, as large in centimetres as 75 x 35 pixels at
+  // 47 a centimetre: centred, its middle at three quarters of the box's height.
   Window parent = XCreateSimpleWindow(display, Id, 0, 0, 277, 126, 0, 0, 0);
   ButtonWindow push;
   ASSERT_EQ(push.Open(parent, 277, 126), WindowIsOpen);
-  EXPECT_EQ(Peer.Geometry(push.GetWindow()), std::vector<int>({101, 77, 75, 35, 1}));
+  XSync(display, False);
+  EXPECT_EQ(Peer.Geometry(push.GetWindow()), std::vector<int>({86, 70, 105, 49, 1}));
   unsigned long before = NextRequest(display);
   push.Close();
   EXPECT_EQ(NextRequest(display), before);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <climits>
 #include <fstream>
+#include <functional>
 
 #include "rig.h"
 
@@ -23,6 +26,19 @@ struct Scenario : rig::Child {
   explicit Scenario(const std::string& mode, std::vector<std::string> env = {})
       : Child({Probe}, (env.push_back("PROBE=" + mode), env)) {}
 };
+
+// Maps a window of another client over a place of the screen and takes it
+// away again: what it covered is exposed.
+void Uncover(rig::Peer& peer, int x, int y, int width, int height) {
+  XSetWindowAttributes cover{};
+  cover.override_redirect = True;
+  Window over = XCreateWindow(peer.D, DefaultRootWindow(peer.D), x, y, width, height, 0, CopyFromParent,
+                              InputOutput, CopyFromParent, CWOverrideRedirect, &cover);
+  XMapRaised(peer.D, over);
+  XSync(peer.D, False);
+  XDestroyWindow(peer.D, over);
+  XSync(peer.D, False);
+}
 
 TEST(Programs, ShutdownRequestsAndTheEnd) {
   // Newest window first; a second request, and one with nothing open,
@@ -81,14 +97,7 @@ TEST(Programs, ClicksExposuresTimersAndCloseRequests) {
   ASSERT_TRUE(probe.WaitOut("ready\n"));
   Window a = peer.Find("probe A");
   // Covered and uncovered: repainted from the backing pixmap.
-  XSetWindowAttributes cover{};
-  cover.override_redirect = True;
-  Window over = XCreateWindow(peer.D, DefaultRootWindow(peer.D), 0, 0, 500, 400, 0, CopyFromParent,
-                              InputOutput, CopyFromParent, CWOverrideRedirect, &cover);
-  XMapRaised(peer.D, over);
-  XSync(peer.D, False);
-  XDestroyWindow(peer.D, over);
-  XSync(peer.D, False);
+  Uncover(peer, 0, 0, 500, 400);
   EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(a, 150, 150) == peer.Named("red1"); }));
   EXPECT_EQ(peer.Pixel(a, 132, 132), peer.Named("black"));
 
@@ -264,14 +273,16 @@ TEST(Preloaded, AFailingClockTroublesOnlyTimers) {
   EXPECT_EQ(idle.Out(), "ready\nquit A\nApiEnd\n" + Usable);
 }
 
-// The box from another client's side: its window and its "O K" button.
+// The box from another client's side: its window (the newest of its title,
+// which may be its window's too) and its "O K" button.
 struct Box {
-  Box(rig::Peer& peer, const std::string& title) : Peer(peer), Id(peer.Find(title)) {
+  Box(rig::Peer& peer, const std::string& title) : Peer(peer) {
     Window root, parent, *children = nullptr;
     unsigned int count = 0;
     rig::WaitFor([&] {
       if (children) XFree(children);
       children = nullptr;
+      Id = peer.Find(title);
       return Id && XQueryTree(peer.D, Id, &root, &parent, &children, &count) && count == 1;
     });
     if (count == 1) Button = children[0];
@@ -287,7 +298,7 @@ struct Box {
     Peer.Button(button, true);
   }
   rig::Peer& Peer;
-  Window Id, Button = 0;
+  Window Id = 0, Button = 0;
 };
 
 TEST(Programs, AlertBoxes) {
@@ -298,12 +309,12 @@ TEST(Programs, AlertBoxes) {
   peer.Click(a, 50, 50);
   Box box(peer, "probe alert");
   ASSERT_NE(box.Button, 0u);
-  EXPECT_EQ(box.Geometry(), std::vector<int>({822, 477, 277, 126, 101, 77}));
+  EXPECT_EQ(box.Geometry(), std::vector<int>({766, 452, 388, 176, 142, 108}));
   ASSERT_TRUE(
       rig::WaitFor([&] { return peer.Pixel(box.Id, 51, 34) == peer.Named("yellow1"); }));  // the mark's top
   // The mark's bar, the disc around it, the button's light and dark edges.
-  EXPECT_EQ(std::vector<unsigned long>({peer.Pixel(box.Id, 52, 36), peer.Pixel(box.Id, 45, 59),
-                                        peer.Pixel(box.Button, 10, 1), peer.Pixel(box.Button, 73, 10)}),
+  EXPECT_EQ(std::vector<unsigned long>({peer.Pixel(box.Id, 53, 37), peer.Pixel(box.Id, 45, 59),
+                                        peer.Pixel(box.Button, 10, 1), peer.Pixel(box.Button, 103, 10)}),
             std::vector<unsigned long>(
                 {peer.Named("black"), peer.Named("yellow1"), peer.Named("gray92"), peer.Named("gray41")}));
 
@@ -313,7 +324,7 @@ TEST(Programs, AlertBoxes) {
   int x, y, wx, wy;
   unsigned int mask;
   XQueryPointer(peer.D, box.Id, &root, &child, &x, &y, &wx, &wy, &mask);
-  EXPECT_TRUE(wx >= -1 && wy >= -1 && wx <= 277 && wy <= 126) << wx << "," << wy;  // border included
+  EXPECT_TRUE(wx >= -1 && wy >= -1 && wx <= 388 && wy <= 176) << wx << "," << wy;  // border included
   peer.Click(box.Id, 20, 100);  // beside the button: nothing
   auto looks = [&](const char* edge) {
     return rig::WaitFor([&] { return peer.Pixel(box.Button, 10, 1) == peer.Named(edge); }, 1000);
@@ -346,12 +357,138 @@ TEST(Programs, AlertBoxes) {
   EXPECT_NE(peer.Find("SimpleWindow Assignment", 0), 0u);
   peer.Close(assignment.Id);
   Box copy(peer, "SimpleWindow Copy Constructor");
-  EXPECT_EQ(copy.Geometry(), std::vector<int>({720, 477, 481, 126, 203, 77}));
+  EXPECT_EQ(copy.Geometry(), std::vector<int>({711, 452, 499, 176, 197, 108}));
   copy.Press();
   peer.Button(1, false);
   EXPECT_EQ(probe.Wait(), 0);
   EXPECT_EQ(probe.Out(),
             "ready\nclick 0.757576 0.757576\ncallback\ncallback done\nclick 1 1\nquit A\nApiEnd\n" + Usable);
+}
+
+TEST(Programs, AModalBoxLosesNothingElse) {
+  rig::Peer peer;
+  Scenario probe("modal");
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  Window a = peer.Find("probe A"), b = peer.Find("probe B");
+  // A key held in A when a click on A shows a box, and let go while it is up.
+  peer.Move(a, 10, 10);
+  peer.Key("Shift_L", true);
+  ASSERT_TRUE(probe.WaitOut("key press 0xffe1"));
+  peer.Click(a, 50, 50);
+  Box box(peer, "probe A");
+  ASSERT_NE(box.Button, 0u);
+  peer.Key("Shift_L", false);
+  // Meanwhile another client destroys C, B is asked to close, and B,
+  // uncovered, repaints at once: the box has seen everything before it.
+  XDestroyWindow(peer.D, peer.Find("probe C"));
+  peer.Close(b);
+  Uncover(peer, 462, 66, 200, 200);
+  EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(b, 100, 100) == peer.Named("red1"); }));
+  EXPECT_EQ(probe.Out(), "ready\nkey press 0xffe1 ''\n");
+  box.Press();
+  peer.Button(1, false);
+  // After it: the key's release, whose callback asks for shutdown; C's
+  // destruction, which closes it once (another request would be an error);
+  // then B, whose quit callback shows a box of its own while A's turn waits.
+  ASSERT_TRUE(probe.WaitOut("quit B\n")) << probe.Out() << probe.Err();
+  Box bye(peer, "probe B");
+  bye.Press();
+  peer.Button(1, false);
+  EXPECT_EQ(probe.Wait(), 0);
+  EXPECT_EQ(probe.Out(),
+            "ready\nkey press 0xffe1 ''\nmessage closed\nkey release 0xffe1 ''\nquit C\nquit B\nquit A\n"
+            "ApiEnd\n" +
+                Usable);
+  EXPECT_EQ(probe.Err(), "");
+}
+
+// The bounding box (left, top, right, bottom, inclusive) of the pixels of a
+// grab width pixels wide for which ink(x, y, pixel) holds.
+std::vector<int> Bounds(const std::vector<unsigned long>& grab, int width,
+                        const std::function<bool(int, int, unsigned long)>& ink) {
+  std::vector<int> b = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  for (size_t i = 0; i < grab.size(); ++i) {
+    int x = static_cast<int>(i) % width, y = static_cast<int>(i) / width;
+    if (!ink(x, y, grab[i])) continue;
+    b = {std::min(b[0], x), std::min(b[1], y), std::max(b[2], x), std::max(b[3], y)};
+  }
+  return b;
+}
+
+bool Apart(const std::vector<int>& p, const std::vector<int>& q) {
+  return p[2] < q[0] || q[2] < p[0] || p[3] < q[1] || q[3] < p[1];
+}
+
+TEST(Programs, AlertBoxesKeepTheirSizeInCentimetres) {
+  struct {
+    const char* Screen;
+    double Scale;
+    std::vector<int> Geometry;  // the box's place and size, the button's place and size
+    std::vector<int> Disc;      // its outline's bounds in the box
+    int Bevel;
+  } scales[] = {
+      {"1366x768x24", 47, {545, 321, 277, 126, 101, 77, 75, 35}, {23, 23, 61, 61}, 4},
+      {"1920x1080x24", 66, {766, 452, 388, 176, 142, 108, 105, 49}, {33, 33, 85, 85}, 5},
+      {"3840x2160x24", 132, {1532, 904, 777, 353, 283, 215, 210, 98}, {66, 66, 171, 171}, 11},
+  };
+  for (const auto& s : scales) {
+    SCOPED_TRACE(s.Screen);
+    rig::Server server(s.Screen);
+    rig::Peer peer(server.Name());
+    Scenario probe("modal", {server.Env()});
+    ASSERT_TRUE(probe.WaitOut("ready\n"));
+    peer.Click(peer.Find("probe A"), 50, 50);
+    Box box(peer, "probe A");
+    ASSERT_NE(box.Button, 0u);
+    std::vector<int> geometry = box.Geometry(), button = peer.Geometry(box.Button);
+    geometry.insert(geometry.end(), {button[2], button[3]});
+    EXPECT_EQ(geometry, s.Geometry);
+    // Box, button and disc as large in centimetres as at 47 pixels a centimetre.
+    for (int i : {2, 3, 6, 7})
+      EXPECT_NEAR(geometry[i] / s.Scale, scales[0].Geometry[i] / 47.0, 0.1 * scales[0].Geometry[i] / 47.0);
+
+    const int w = geometry[2], h = geometry[3], bw = geometry[6], bh = geometry[7];
+    const unsigned long white = peer.Named("white"), face = peer.Named("gray85");
+    const unsigned long edges[] = {face, peer.Named("gray92"), peer.Named("gray41")};
+    std::vector<int> buttonArea = {geometry[4], geometry[5], geometry[4] + bw + 1, geometry[5] + bh + 1};
+    std::vector<unsigned long> shown;
+    ASSERT_TRUE(rig::WaitFor([&] {  // drawn once the disc's outline is
+      shown = peer.Grab(box.Id, 0, 0, w, h);
+      return shown.size() == size_t(w) * h && shown[s.Disc[1] * w + (s.Disc[0] + s.Disc[2]) / 2] != white;
+    }));
+    std::vector<int> disc = Bounds(shown, w, [&](int x, int y, unsigned long p) {
+      return p != white && x < s.Disc[2] + 5 && y < buttonArea[1];
+    });
+    EXPECT_EQ(disc, s.Disc);
+    // The message: every other mark outside the button, apart from both.
+    std::vector<int> message = Bounds(shown, w, [&](int x, int y, unsigned long p) {
+      return p != white && Apart({x, y, x, y}, disc) && Apart({x, y, x, y}, buttonArea);
+    });
+    EXPECT_TRUE(message[0] > disc[2] && message[2] < w && message[3] < buttonArea[1] && message[1] >= 0)
+        << message[0] << "," << message[1] << "," << message[2] << "," << message[3];
+
+    // The label's ink centred in the button within 2 pixels, inside the
+    // bevel, raised and pressed.
+    for (bool pressed : {false, true}) {
+      if (pressed) box.Press();
+      std::vector<int> label;
+      EXPECT_TRUE(rig::WaitFor([&] {
+        if (pressed && peer.Pixel(box.Button, 1, 1) != edges[2]) return false;
+        label = Bounds(peer.Grab(box.Button, 0, 0, bw, bh), bw, [&](int, int, unsigned long p) {
+          return std::find(std::begin(edges), std::end(edges), p) == std::end(edges);
+        });
+        return label[0] != INT_MAX;
+      }));
+      EXPECT_LE(std::abs(label[0] + label[2] - (bw - 1)), 4) << label[0] << "-" << label[2] << " in " << bw;
+      EXPECT_LE(std::abs(label[1] + label[3] - (bh - 1)), 4) << label[1] << "-" << label[3] << " in " << bh;
+      EXPECT_TRUE(label[0] >= s.Bevel && label[1] >= s.Bevel && label[2] < bw - s.Bevel &&
+                  label[3] < bh - s.Bevel);
+    }
+    peer.Button(1, false);
+    ASSERT_TRUE(probe.WaitOut("message closed\n"));
+    for (const char* window : {"probe A", "probe B", "probe C"}) peer.Close(peer.Find(window));
+    EXPECT_EQ(probe.Wait(), 0);
+  }
 }
 
 // A server whose only core font is file, under the name alias.
@@ -492,6 +629,38 @@ TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
   EXPECT_EQ(peer.Pixel(w, 10, 10), peer.Named("green1"));
   peer.Close(w);
   EXPECT_EQ(part.Wait(), 0);
+
+  // A window's alert box is a dialog of that window, of a fixed size, in
+  // the middle of the screen; the window behind it takes no clicks; "O K"
+  // closes it.
+  Scenario modal("modal", {server.Env()});
+  ASSERT_TRUE(modal.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  peer.Click(a, 50, 50);
+  Box box(peer, "probe A");
+  ASSERT_NE(box.Button, 0u);
+  EXPECT_EQ(peer.Property(box.Id, "WM_TRANSIENT_FOR"), std::vector<long>({static_cast<long>(a)}));
+  EXPECT_EQ(peer.Property(box.Id, "_NET_WM_WINDOW_TYPE"),
+            std::vector<long>({static_cast<long>(XInternAtom(peer.D, "_NET_WM_WINDOW_TYPE_DIALOG", False))}));
+  std::vector<long> hints = peer.Property(box.Id, "WM_NORMAL_HINTS");  // minimum and maximum size
+  ASSERT_GE(hints.size(), 9u);
+  EXPECT_EQ(std::vector<long>(hints.begin() + 5, hints.begin() + 9), std::vector<long>({388, 176, 388, 176}));
+  std::vector<long> actions = peer.Property(box.Id, "_NET_WM_ALLOWED_ACTIONS");  // what openbox offers
+  for (const char* never : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
+    EXPECT_EQ(
+        std::count(actions.begin(), actions.end(), static_cast<long>(XInternAtom(peer.D, never, False))), 0);
+  EXPECT_GT(actions.size(), 0u);
+  int x, y;
+  peer.Origin(box.Id, &x, &y);
+  EXPECT_LE(std::abs(2 * x + 388 - 1920) + std::abs(2 * y + 176 - 1080), 4) << x << "," << y;
+  peer.Click(a, 20, 20);
+  rig::Sleep(100);
+  EXPECT_EQ(modal.Out(), "ready\n");
+  box.Press();
+  peer.Button(1, false);
+  ASSERT_TRUE(modal.WaitOut("message closed\n"));
+  for (const char* window : {"probe A", "probe B", "probe C"}) peer.Close(peer.Find(window));
+  EXPECT_EQ(modal.Wait(), 0);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ struct OrderCheck {
 
 SimpleWindow A("probe A", 5, 4, Position(1, 1)), B("probe B", 5, 4, Position(7, 1));
 SimpleWindow C("probe C", 5, 4, Position(13, 1));
-bool lateSays = false;
+bool lateSays = false, shuttingDown = false;
 // Destroyed after the library has closed the display, which its picture must not use.
 struct Late {
   BitMap Picture;
@@ -215,6 +215,28 @@ void ApiMain() {
     SAY("drawn");
     C.Message("note");  // a window never opened still shows its alert
     SAY("after message");
+  } else if (Mode == "modal") {
+    // A box over A while a key is held, B is uncovered, C destroyed by
+    // another client and B asked to close; then, as the program shuts down,
+    // a box in B's quit callback.
+    A.SetKeyPressCallback([](const Key& k) { return SayKey("press", k); });
+    A.SetKeyReleaseCallback([](const Key& k) {
+      SayKey("release", k);
+      shuttingDown = true;
+      Terminate();
+      return 0;
+    });
+    A.SetMouseClickCallback([](const Position&) {
+      A.Message("hello");
+      return SAY("message closed");
+    });
+    B.SetQuitCallback([] {
+      SAY("quit B");
+      if (shuttingDown) B.Message("bye");
+      return 0;
+    });
+    for (SimpleWindow* w : {&A, &B, &C}) w->Open();
+    B.RenderRectangle(Position(0, 0), Position(5, 4), Red);
   } else if (Mode == "scalable") {
     A.Open();
     A.WriteText(Position(0.5f, 0.5f), "Text at any size", Typeface(0.6f), Blue, AlignLeft, Yellow);

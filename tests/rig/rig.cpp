@@ -269,6 +269,20 @@ void Peer::Close(Window w, int format) {
   XSync(D, False);
 }
 
+std::vector<long> Peer::Property(Window w, const std::string& name) {
+  Atom type;
+  int format;
+  unsigned long count = 0, left;
+  unsigned char* value = nullptr;
+  std::vector<long> items;
+  if (XGetWindowProperty(D, w, XInternAtom(D, name.c_str(), False), 0, 64, False, AnyPropertyType, &type,
+                         &format, &count, &left, &value) == Success &&
+      format == 32)
+    items.assign(reinterpret_cast<long*>(value), reinterpret_cast<long*>(value) + count);
+  if (value) XFree(value);
+  return items;
+}
+
 long Peer::Resources(XID owned) {
   int count = 0;
   XResType* types = nullptr;

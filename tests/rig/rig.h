@@ -99,6 +99,9 @@ class Peer {
   void Key(const std::string& name, bool press);  // a keysym name: "Left", "space", "a"
   // The window manager's close request; other formats are not one.
   void Close(Window w, int format = 32);
+  // The 32-bit items of a window's property (atoms, windows, numbers), by
+  // the property's name; empty when it is not set.
+  std::vector<long> Property(Window w, const std::string& name);
   long Resources(XID owned);  // X resources of the client that made owned
   unsigned long PixmapBytes(XID owned);
 };
