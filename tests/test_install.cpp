@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
+#include <sstream>
 
 #include "rig.h"
 
@@ -45,35 +47,72 @@ g++ -std=c++17 -Wall -Wextra -Werror hello.cpp $(pkg-config --cflags --libs slat
 cmake -S . -B build -DCMAKE_PREFIX_PATH=$PWD/../prefix > /dev/null && cmake --build build > /dev/null
 echo built)";
 
-// Runs a program until its windows are shown, closes them as a window
-// manager would, and gives its exit status.
-int ShowAndClose(const std::string& program, const std::string& title, const std::string& dir = "") {
-  rig::Peer peer;
-  rig::Child child({program}, {}, dir);
-  Window w = peer.Find(title);
-  EXPECT_NE(w, 0u) << program << child.Err();
-  peer.Close(w);
-  int status = child.Wait();
-  EXPECT_EQ(child.Err(), "") << program;
+// The README's first program under the installed slate-run, with a window
+// manager: a screenshot, the text's colour, closed through the window manager.
+const char Hello[] = R"(wait "Hello, slate"
+screenshot "Hello, slate" hello.png
+expect colour blue in "Hello, slate" 0,1.5 10,2.5
+close "Hello, slate"
+expect exit 0
+)";
+
+// The size of a PNG file from its header; 0 x 0 when it is not one.
+std::vector<int> PngSize(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  unsigned char head[24] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  if (std::string(reinterpret_cast<char*>(head + 1), 3) != "PNG") return {0, 0};
+  return {head[16] << 24 | head[17] << 16 | head[18] << 8 | head[19],
+          head[20] << 24 | head[21] << 16 | head[22] << 8 | head[23]};
+}
+
+// slate-run with these arguments, in dir, with the script text.
+int Play(const std::vector<std::string>& args, const std::string& script, const std::string& dir,
+         std::string* out) {
+  std::ofstream(dir + "/test.run") << script;
+  std::vector<std::string> argv = {args[0], "--script", dir + "/test.run"};
+  argv.insert(argv.end(), args.begin() + 1, args.end());
+  rig::Child run(argv, {}, dir);
+  int status = run.Wait(60000);
+  *out = run.Out() + run.Err();
   return status;
 }
 
 TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
   std::ofstream(rig::Path("install-test.sh")) << Script;
   ASSERT_EQ(rig::Sh("cd " SLATE_BINARY_DIR " && BUILD=$PWD sh install-test.sh 2>&1"), "built\n");
-  std::string hello = rig::Path("install-test/hello/");
-  EXPECT_EQ(ShowAndClose(hello + "hello", "Hello, slate"), 0);
-  EXPECT_EQ(ShowAndClose(hello + "build/hello", "Hello, slate"), 0);
+  std::string hello = rig::Path("install-test/hello"), run = rig::Path("install-test/prefix/bin/slate-run"),
+              out;
+  EXPECT_EQ(Play({run, "--wm", "--", "./hello"}, Hello, hello, &out), 0) << out;
+  EXPECT_EQ(PngSize(hello + "/hello.png"), std::vector<int>({660, 264})) << out;
+  EXPECT_EQ(Play({run, "--", "build/hello"}, Hello, hello, &out), 0) << out;
+  // An expectation that fails names its line; the program is ended.
+  EXPECT_EQ(Play({run, "--", "./hello"},
+                 "wait \"Hello, slate\"\nexpect colour red at \"Hello, slate\" 5,2 within 1s\n", hello, &out),
+            1);
+  EXPECT_NE(out.find("FAIL  line 2: expect colour red"), std::string::npos) << out;
+  EXPECT_NE(out.find("slate-run ended it"), std::string::npos) << out;
 }
 
-TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {
-  std::pair<const char*, const char*> examples[] = {
-      {"alert_click", "Alert example"},   {"click_dots", "Click dots"},
-      {"crystal_catch", "Crystal Catch"}, {"paint", "Paint"},
-      {"picture_move", "Picture move"},   {"shapes", "Shapes"},
-      {"text_colors", "Text colours"},    {"timer_animation", "Timer animation"}};
-  for (auto [name, title] : examples)
-    EXPECT_EQ(ShowAndClose(rig::Path("examples/") + name, title, rig::Path("examples")), 0) << name;
+// Each example plays its script (examples/NAME.run, or one that shows its
+// window and closes it), all at once, each on an X server of its own.
+TEST(Install, EveryExamplePlaysItsScript) {
+  std::string dir = rig::Path("examples-played");
+  rig::Sh("rm -rf " + dir + " && mkdir -p " + dir +
+          " && printf 'wait \"*\"\\nclose \"*\"\\nexpect exit 0\\n' > " + dir + "/any.run");
+  std::istringstream names(rig::Sh("cd " SLATE_SOURCE_DIR "/examples && ls *.cpp | sed 's/.cpp$//'"));
+  std::vector<std::pair<std::string, std::unique_ptr<rig::Child>>> runs;
+  for (std::string name; names >> name;) {
+    std::string script = SLATE_SOURCE_DIR "/examples/" + name + ".run";
+    if (!std::ifstream(script)) script = dir + "/any.run";
+    runs.emplace_back(
+        name, std::make_unique<rig::Child>(
+                  std::vector<std::string>{rig::Path("bin/slate-run"), "--script", script, "--dir",
+                                           rig::Path("examples"), "--", rig::Path("examples/") + name},
+                  std::vector<std::string>{}, dir));
+  }
+  EXPECT_GE(runs.size(), 8u);
+  for (auto& [name, run] : runs) EXPECT_EQ(run->Wait(60000), 0) << name << "\n" << run->Out() << run->Err();
 }
 
 }  // namespace

@@ -70,8 +70,8 @@ int Child::Wait(int ms) {
   return Program.EndedByStop() || Program.Signal() ? -1 : Program.ExitStatus();
 }
 
-Server::Server(const std::string& screen) {
-  if (!X.Start(screen)) std::fprintf(stderr, "rig: %s\n", X.Error().c_str());
+Server::Server(const std::string& screen, std::vector<std::string> launcher) {
+  if (!X.Start(screen, launcher)) std::fprintf(stderr, "rig: %s\n", X.Error().c_str());
 }
 
 Peer::Peer(const std::string& display) : drive::Client(display) {
@@ -119,6 +119,20 @@ void Peer::Click(Window w, int x, int y, int button) {
 
 void Peer::Key(const std::string& name, bool press) {
   drive::Client::Key(XStringToKeysym(name.c_str()), press);
+}
+
+std::vector<long> Peer::Property(Window w, const std::string& name) {
+  Atom type;
+  int format;
+  unsigned long count = 0, left;
+  unsigned char* value = nullptr;
+  std::vector<long> items;
+  if (XGetWindowProperty(D, w, XInternAtom(D, name.c_str(), False), 0, 64, False, AnyPropertyType, &type,
+                         &format, &count, &left, &value) == Success &&
+      format == 32)
+    items.assign(reinterpret_cast<long*>(value), reinterpret_cast<long*>(value) + count);
+  if (value) XFree(value);
+  return items;
 }
 
 long Peer::Resources(XID owned) {

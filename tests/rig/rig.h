@@ -55,10 +55,11 @@ class Child {
   std::string Failure;  // why it could not be started
 };
 
-// An X server of its own. A window manager can be added.
+// An X server of its own, started through launcher if one is given
+// ({"prlimit", "--as=..."}, say). A window manager can be added.
 class Server {
  public:
-  explicit Server(const std::string& screen = "1920x1080x24");
+  explicit Server(const std::string& screen = "1920x1080x24", std::vector<std::string> launcher = {});
   const std::string& Name() const { return X.Name(); }  // ":N"; empty when it did not start
   std::string Env() const { return "DISPLAY=" + Name(); }
   pid_t Pid() const { return X.Pid(); }
@@ -86,7 +87,10 @@ class Peer : public drive::Client {
   std::vector<int> Geometry(Drawable d);           // x, y (in its parent), width, height, border
   void Click(Window w, int x, int y, int button = 1);
   void Key(const std::string& name, bool press);  // a keysym name: "Left", "space", "a"
-  long Resources(XID owned);                      // X resources of the client that made owned
+  // The 32-bit items of a window's property (atoms, windows, numbers), by
+  // the property's name; empty when it is not set.
+  std::vector<long> Property(Window w, const std::string& name);
+  long Resources(XID owned);  // X resources of the client that made owned
   unsigned long PixmapBytes(XID owned);
 };
 

@@ -30,14 +30,17 @@ std::string LastLine(const Process& p) {
 
 }  // namespace
 
-bool XServer::Start(const std::string& screen) {
+bool XServer::Start(const std::string& screen, std::vector<std::string> launcher) {
   Stop();
   if (FindProgram("Xvfb").empty())
     return Failure = "Xvfb is not installed; it is in the Debian package xvfb (apt-get install xvfb)", false;
   Xvfb = std::make_unique<Process>();
   // The server picks a free display itself and writes its number once it
   // accepts connections.
-  if (!Xvfb->Start({"Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"})) {
+  for (const char* arg : {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0"})
+    launcher.push_back(arg);
+  launcher.push_back(screen);
+  if (!Xvfb->Start(launcher)) {
     Failure = "cannot start Xvfb: " + Xvfb->Error();
     Xvfb.reset();
     return false;

@@ -19,9 +19,10 @@ namespace drive {
 class XServer {
  public:
   ~XServer() { Stop(); }
-  // screen is "WIDTHxHEIGHTxDEPTH". False, with the reason in Error(), when
-  // the server could not be started.
-  bool Start(const std::string& screen = "1920x1080x24");
+  // screen is "WIDTHxHEIGHTxDEPTH"; the server is started through launcher
+  // when one is given ({"prlimit", "--as=..."}, say). False, with the reason
+  // in Error(), when it could not be started.
+  bool Start(const std::string& screen = "1920x1080x24", std::vector<std::string> launcher = {});
   bool StartWindowManager();                           // openbox; true once it manages the screen
   const std::string& Name() const { return Display; }  // ":N"
   const std::string& Error() const { return Failure; }

@@ -14,12 +14,6 @@ namespace drive {
 
 namespace {
 
-std::string Seconds(int ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g s", ms / 1000.0);
-  return text;
-}
-
 std::string Quote(const std::string& title) {
   return "\"" + title + "\"";
 }
@@ -76,8 +70,15 @@ bool Player::Until(const std::function<bool()>& holds, int ms) {
 // How the program ended, once it has.
 static std::string EndOf(const Process& program) {
   if (program.Signal())
-    return "killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) + ")";
-  return "exit status " + std::to_string(program.ExitStatus());
+    return "was killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) +
+           ")";
+  return "ended with exit status " + std::to_string(program.ExitStatus());
+}
+
+std::string Player::Waited() const {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", (Now() - StepStart) / 1000);
+  return text;
 }
 
 Window Player::Shown(const Step& step, std::string* why) {
@@ -85,9 +86,9 @@ Window Player::Shown(const Step& step, std::string* why) {
   Until([&] { return (w = X.Find(step.Title)) != 0 || Program.Ended(); }, step.WithinMs);
   if (w) return w;
   if (Program.Ended())
-    *why = "the program has ended (" + EndOf(Program) + ") and no window " + Quote(step.Title) + " is shown";
+    *why = "the program " + EndOf(Program) + " and no window " + Quote(step.Title) + " is shown";
   else
-    *why = "no window " + Quote(step.Title) + " was shown within " + Seconds(step.WithinMs);
+    *why = "no window " + Quote(step.Title) + " was shown within " + Waited();
   return 0;
 }
 
@@ -159,12 +160,12 @@ Player::Result Player::ExpectShown(const Step& step) {
     if (!(result.Ok = Until([&] { return (count = X.Windows(step.Title).size()) == size_t(step.Count); },
                             step.WithinMs)))
       result.Detail = std::to_string(count) + (count == 1 ? " window " : " windows ") + Quote(step.Title) +
-                      (count == 1 ? " is" : " are") + " shown after " + Seconds(step.WithinMs);
+                      (count == 1 ? " is" : " are") + " shown after " + Waited();
   } else if (step.What == Action::ExpectOpen) {
     Window w = Shown(step, &result.Detail);
     result.Ok = w != 0;
   } else if (!(result.Ok = Until([&] { return X.Find(step.Title) == 0; }, step.WithinMs))) {
-    result.Detail = "the window " + Quote(step.Title) + " is still shown after " + Seconds(step.WithinMs);
+    result.Detail = "the window " + Quote(step.Title) + " is still shown after " + Waited();
   }
   return result;
 }
@@ -194,7 +195,7 @@ Player::Result Player::ExpectOutput(const Step& step) {
     result.Detail = std::string(name) +
                     (step.Exact ? " is " : " does not hold " + Excerpt(step.Text) + "; it is ") +
                     std::to_string(text.size()) + " bytes: " + Excerpt(text);
-    if (!Program.Ended()) result.Detail += " (after " + Seconds(step.WithinMs) + ")";
+    if (!Program.Ended()) result.Detail += " (after " + Waited() + ")";
   }
   return result;
 }
@@ -204,10 +205,10 @@ Player::Result Player::ExpectExit(const Step& step) {
   if (!Until([&] { return Program.Ended(); }, step.WithinMs)) {
     ExitTimedOut = !Interrupted();
     result.Ok = false;
-    result.Detail = "the program is still running after " + Seconds(step.WithinMs);
+    result.Detail = "the program is still running after " + Waited();
   } else if (Program.Signal() || Program.ExitStatus() != step.Exit) {
     result.Ok = false;
-    result.Detail = "the program ended with " + EndOf(Program);
+    result.Detail = "the program " + EndOf(Program);
   }
   return result;
 }
@@ -453,6 +454,7 @@ int Player::Play(const Script& script) {
       Report(i + 1, &step, Result(), skip);
       continue;
     }
+    StepStart = Now();
     Result result = Run(step);
     if (Interrupted()) result = {false, "interrupted"};
     if (OutOfTime && !result.Ok) result.Detail += " (the run's time limit passed)";
@@ -479,7 +481,7 @@ int Player::Play(const Script& script) {
   if (ran)
     end.Detail = "the program was still running after the last step; slate-run ended it";
   else
-    end.Detail = "the program ended with " + EndOf(Program);
+    end.Detail = "the program " + EndOf(Program);
   if (xError != std::string::npos)
     end.Detail += "; its standard error reports an X error: " +
                   errors.substr(xError, std::min(errors.find('\n', xError), errors.size()) - xError);

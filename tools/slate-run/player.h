@@ -45,13 +45,13 @@ class Player {
   Result ExpectOutput(const Step& step);
   Result ExpectExit(const Step& step);
   void Report(int number, const Step* step, const Result& result, const std::string& skip);
-  std::string Ending();
+  std::string Waited() const;  // since the step began
 
   Client& X;
   Process& Program;
   std::ostream& Out;
   bool Tap;
-  double Start, Deadline;
+  double Start, Deadline, StepStart = 0;
   bool OutOfTime = false, ExitTimedOut = false;
 };
 
