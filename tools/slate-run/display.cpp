@@ -132,7 +132,9 @@ void Send(::Display* d, Window to, Window about, Atom type, long mask, std::init
   XSync(d, False);
 }
 
-void Collect(::Display* d, Window parent, const std::string& title, int depth, std::vector<Window>* found) {
+// The viewable windows with a name among the children of parent, bottom to
+// top, and those in the unnamed windows (a window manager's frames) there.
+void Collect(::Display* d, Window parent, int depth, std::vector<std::pair<Window, std::string>>* found) {
   Window root, up, *children = nullptr;
   unsigned int count = 0;
   if (!XQueryTree(d, parent, &root, &up, &children, &count)) return;
@@ -142,11 +144,11 @@ void Collect(::Display* d, Window parent, const std::string& title, int depth, s
     if (!XGetWindowAttributes(d, children[i], &attributes) || attributes.map_state != IsViewable) continue;
     char* name = nullptr;
     if (XFetchName(d, children[i], &name) && name) {
-      if (Client::Matches(title, name)) found->push_back(children[i]);
+      found->emplace_back(children[i], name);
       XFree(name);
+    } else if (depth < 3) {
+      Collect(d, children[i], depth + 1, found);
     }
-    // Deep enough for a client inside a window manager's frame.
-    if (depth < 4) Collect(d, children[i], title, depth + 1, found);
   }
   if (children) XFree(children);
 }
@@ -222,8 +224,33 @@ bool Client::Matches(const std::string& title, const std::string& name) {
 }
 
 std::vector<Window> Client::Windows(const std::string& title) {
+  std::vector<std::pair<Window, std::string>> shown;
+  // A window manager lists the windows it manages, bottom to top: the walk
+  // through its frames' many windows is not needed.
+  Atom type;
+  int format;
+  unsigned long count = 0, after;
+  unsigned char* data = nullptr;
+  if (HasWindowManager() &&
+      XGetWindowProperty(D, DefaultRootWindow(D), Intern(D, "_NET_CLIENT_LIST_STACKING"), 0, 4096, False,
+                         XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+      data && format == 32 && count > 0) {
+    for (unsigned long i = 0; i < count; ++i) {
+      Window w = reinterpret_cast<Window*>(data)[i];
+      XWindowAttributes attributes;
+      char* name = nullptr;
+      if (XGetWindowAttributes(D, w, &attributes) && attributes.map_state == IsViewable &&
+          XFetchName(D, w, &name) && name)
+        shown.emplace_back(w, name);
+      if (name) XFree(name);
+    }
+  } else {
+    Collect(D, DefaultRootWindow(D), 0, &shown);
+  }
+  if (data) XFree(data);
   std::vector<Window> found;
-  Collect(D, DefaultRootWindow(D), title, 0, &found);
+  for (const auto& [w, name] : shown)
+    if (Matches(title, name)) found.push_back(w);
   return found;
 }
 

@@ -202,6 +202,7 @@ int Run(int argc, char** argv) {
   if (options.CurrentDisplay) {
     const char* current = std::getenv("DISPLAY");
     display = current ? current : "";
+    if (display.empty()) return SetUpFailure(options.Tap, "--display: no display is set (DISPLAY is empty)");
     where = "the display " + display;
   } else {
     if (!server.Start(options.Size)) return SetUpFailure(options.Tap, server.Error());

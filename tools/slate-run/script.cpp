@@ -145,6 +145,7 @@ class Reader {
  public:
   Reader(const std::vector<Token>& tokens, const std::string& usage) : Tokens(tokens), Usage(usage) {}
 
+  void SetUsage(const std::string& usage) { Usage = usage; }
   bool Failed() const { return !Problem.empty(); }
   std::string Message() const { return Problem + "; write: " + Usage; }
   bool More() const { return At < Tokens.size(); }
@@ -315,6 +316,17 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
       if (!in.Next("open")) in.Fail("\"open\" is missing after the number of windows");
       what = "open";
     }
+    const std::pair<const char*, const char*> forms[] = {
+        {"open", "expect [N] open \"TITLE\" [within TIME]"},
+        {"closed", "expect closed \"TITLE\" [within TIME]"},
+        {"colour", "expect colour COLOUR at \"TITLE\" X,Y, or expect colour COLOUR in \"TITLE\" X,Y X,Y"},
+        {"color", "expect color COLOR at \"TITLE\" X,Y, or expect color COLOR in \"TITLE\" X,Y X,Y"},
+        {"image", "expect image FILE at \"TITLE\" X,Y [tolerance N]"},
+        {"stdout", "expect stdout [is] \"TEXT\" [within TIME]"},
+        {"stderr", "expect stderr [is] \"TEXT\" [within TIME]"},
+        {"exit", "expect exit STATUS [within TIME]"}};
+    for (const auto& form : forms)
+      if (what == form.first) in.SetUsage(form.second);
     if (what == "open" || what == "closed") {
       step->What = what == "open" ? Action::ExpectOpen : Action::ExpectClosed;
       step->Title = in.Title();
