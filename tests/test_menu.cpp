@@ -99,7 +99,8 @@ TEST(Menu, AsAPlayerUsesIt) {
   std::string script = PlayerScript, file = rig::Path("menu-as-a-player.run");
   for (size_t at; (at = script.find("APP/")) != std::string::npos;) script.replace(at, 3, AppDir);
   std::ofstream(file) << script;
-  rig::Child player({rig::Path("bin/slate-run"), "--display", "--dir", AppDir, "--script", file, "--", Zindra});
+  rig::Child player(
+      {rig::Path("bin/slate-run"), "--display", "--dir", AppDir, "--script", file, "--", Zindra});
   EXPECT_EQ(player.Wait(60000), 0) << player.Out() << player.Err();
   EXPECT_NE(player.Out().find("41 steps, all passed"), std::string::npos) << player.Out();
 }

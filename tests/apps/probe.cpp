@@ -160,7 +160,8 @@ void ApiMain() {
   } else if (Mode == "hundred") {
     static std::vector<std::unique_ptr<SimpleWindow>> many;
     for (int i = 0; i < 100; ++i) {
-      many.push_back(std::make_unique<SimpleWindow>("probe " + std::to_string(i), 2, 2, Position(i % 10, i / 10)));
+      many.push_back(
+          std::make_unique<SimpleWindow>("probe " + std::to_string(i), 2, 2, Position(i % 10, i / 10)));
       many.back()->Open();
     }
   } else {
