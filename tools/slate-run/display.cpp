@@ -12,6 +12,8 @@
 #include <fstream>
 #include <set>
 
+#include "process.h"
+
 namespace drive {
 
 // ---------------------------------------------------------------------------
@@ -29,6 +31,20 @@ std::string LastLine(const Process& p) {
 }
 
 }  // namespace
+
+XServer::XServer() = default;
+
+XServer::~XServer() {
+  Stop();
+}
+
+int XServer::Pid() const {
+  return Xvfb ? Xvfb->Pid() : -1;
+}
+
+int XServer::WindowManagerPid() const {
+  return Openbox ? Openbox->Pid() : -1;
+}
 
 bool XServer::Start(const std::string& screen, std::vector<std::string> launcher) {
   Stop();

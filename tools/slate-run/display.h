@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "picture.h"
-#include "process.h"
 
 namespace drive {
+
+class Process;
 
 // A private Xvfb, which picks a free display itself; openbox can be added.
 class XServer {
  public:
-  ~XServer() { Stop(); }
+  XServer();
+  ~XServer();
   // screen is "WIDTHxHEIGHTxDEPTH"; the server is started through launcher
   // when one is given ({"prlimit", "--as=..."}, say). False, with the reason
   // in Error(), when it could not be started.
@@ -26,10 +28,10 @@ class XServer {
   bool StartWindowManager();                           // openbox; true once it manages the screen
   const std::string& Name() const { return Display; }  // ":N"
   const std::string& Error() const { return Failure; }
-  pid_t Pid() const { return Xvfb ? Xvfb->Pid() : -1; }
-  pid_t WindowManagerPid() const { return Openbox ? Openbox->Pid() : -1; }
-  void Stop();  // the window manager, then the server
-  void Kill();  // the server at once, as if it had died
+  int Pid() const;               // of Xvfb, -1 when it does not run
+  int WindowManagerPid() const;  // of openbox
+  void Stop();                   // the window manager, then the server
+  void Kill();                   // the server at once, as if it had died
 
  private:
   std::unique_ptr<Process> Xvfb, Openbox;

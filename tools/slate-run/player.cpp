@@ -214,203 +214,178 @@ Player::Result Player::ExpectExit(const Step& step) {
 }
 
 Player::Result Player::Run(const Step& step) {
-  Result result;
-  std::string& why = result.Detail;
-  auto fail = [&](const std::string& detail) {
-    result.Ok = false;
-    if (!detail.empty()) why = detail;
-    return result;
-  };
-  auto pause = [&](int ms) { Until([] { return false; }, ms); };
-  Window w = 0;
-  std::vector<int> x(step.Points.size()), y(step.Points.size());
   switch (step.What) {
-    case Action::Wait:
-    case Action::Click:
-    case Action::Drag:
-    case Action::Press:
-    case Action::Hold:
-    case Action::Type:
-    case Action::Close:
-      if (!(w = Shown(step, &why))) return fail("");
-      if (!Pixels(step, w, x.data(), y.data(), &why)) return fail("");
-      break;
-    default:
-      break;
-  }
-  // A window is shown before its program takes input from it: input waits
-  // until the program does (or a while, for windows that never will).
-  long takes = step.What == Action::Click || step.What == Action::Drag ? ButtonPressMask | ButtonReleaseMask
-               : step.What == Action::Press || step.What == Action::Hold || step.What == Action::Type
-                   ? KeyPressMask | KeyReleaseMask
-                   : NoEventMask;
-  if (takes) Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000));
-  switch (step.What) {
-    case Action::Wait:
-      break;
-    case Action::Click:
-      X.Uncover(w, x[0], y[0]);
-      X.Move(w, x[0], y[0]);
-      X.Button(step.Button, true);
-      X.Button(step.Button, false);
-      why = "at " + Pixel(x[0], y[0]);
-      break;
-    case Action::Drag: {
-      X.Uncover(w, x[0], y[0]);
-      X.Move(w, x[0], y[0]);
-      X.Button(step.Button, true);
-      // Moves of at most a quarter of a centimetre, 10 ms apart, as a hand
-      // would make them: the program sees the path, not only its end.
-      double most = std::max(1.0, X.Scale() * 0.25);
-      for (size_t i = 1; i < x.size(); ++i) {
-        double dx = x[i] - x[i - 1], dy = y[i] - y[i - 1];
-        int moves = std::max(1, static_cast<int>(std::ceil(std::hypot(dx, dy) / most)));
-        for (int k = 1; k <= moves; ++k) {
-          X.Move(w, x[i - 1] + static_cast<int>(std::lround(dx * k / moves)),
-                 y[i - 1] + static_cast<int>(std::lround(dy * k / moves)));
-          Sleep(10);
-        }
-      }
-      X.Button(step.Button, false);
-      why = "from " + Pixel(x[0], y[0]) + " to " + Pixel(x.back(), y.back());
-      break;
-    }
-    case Action::Press:
-    case Action::Hold:
-    case Action::Type: {
-      std::vector<unsigned long> keys = step.Keys;
-      if (step.What == Action::Type)
-        for (char c : step.Text)
-          keys.push_back(c == '\n' ? XK_Return : c == '\t' ? XK_Tab : static_cast<unsigned char>(c));
-      std::vector<bool> shifted(keys.size());
-      for (size_t i = 0; i < keys.size(); ++i) {
-        bool shift = false;
-        if (!X.KeyFor(keys[i], &shift)) {
-          const char* name = XKeysymToString(keys[i]);
-          return fail(std::string("no key of this X server's keyboard gives ") + (name ? name : "that key"));
-        }
-        shifted[i] = shift;
-      }
-      X.Focus(w);
-      auto key = [&](size_t i, bool press) {
-        if (press && shifted[i]) X.Key(XK_Shift_L, true);
-        X.Key(keys[i], press);
-        if (!press && shifted[i]) X.Key(XK_Shift_L, false);
-      };
-      if (step.What == Action::Type) {
-        for (size_t i = 0; i < keys.size(); ++i) key(i, true), key(i, false);
-      } else {
-        for (size_t i = 0; i < keys.size(); ++i) key(i, true);
-        if (step.What == Action::Hold) pause(step.Ms);
-        for (size_t i = keys.size(); i-- > 0;) key(i, false);
-      }
-      break;
-    }
     case Action::Sleep:
-      pause(step.Ms);
-      break;
-    case Action::Screenshot: {
-      Image image;
-      if (!Shoot(step, &image, &why)) return fail("");
-      MakeDirectories(step.Text);
-      if (!WritePng(step.Text, image, &why)) return fail("cannot write " + step.Text + ": " + why);
-      why = std::to_string(image.Width) + " x " + std::to_string(image.Height) + " px";
-      break;
-    }
-    case Action::Close:
-      X.CloseThroughManager(w);
-      break;
+      Until([] { return false; }, step.Ms);
+      return Result();
+    case Action::Screenshot:
+      return Screenshot(step);
     case Action::ExpectOpen:
     case Action::ExpectClosed:
       return ExpectShown(step);
     case Action::ExpectColourAt:
     case Action::ExpectColourIn:
-    case Action::ExpectImage: {
-      Image picture;
-      if (step.What == Action::ExpectImage) {
-        bool png = step.Text.size() > 4 && (step.Text.compare(step.Text.size() - 4, 4, ".png") == 0 ||
-                                            step.Text.compare(step.Text.size() - 4, 4, ".PNG") == 0);
-        if (!(png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
-          return fail("cannot read " + step.Text + ": " + why);
-      }
-      bool held = false;
-      Until(
-          [&] {
-            if (!(w = X.Find(step.Title))) {
-              why = "no window " + Quote(step.Title) + " is shown";
-              return Program.Ended();
-            }
-            // A point outside the window cannot come to hold.
-            if (!Pixels(step, w, x.data(), y.data(), &why)) return true;
-            int left, top, width, height;
-            if (!X.Box(w, &left, &top, &width, &height)) return false;
-            int x0 = x[0], y0 = y[0], x1 = x0 + 1, y1 = y0 + 1;
-            if (step.What == Action::ExpectColourIn) {
-              x0 = std::min(x[0], x[1]), y0 = std::min(y[0], y[1]);
-              x1 = std::max({x[0], x[1], x0 + 1}), y1 = std::max({y[0], y[1], y0 + 1});
-              if (x0 >= width || y0 >= height) return why = "the rectangle is outside the window", true;
-              x1 = std::min(x1, width), y1 = std::min(y1, height);
-            } else if (step.What == Action::ExpectImage) {
-              x1 = x0 + picture.Width, y1 = y0 + picture.Height;
-              if (x1 > width || y1 > height) {
-                why = "the picture (" + std::to_string(picture.Width) + " x " +
-                      std::to_string(picture.Height) + " px) at " + Pixel(x0, y0) +
-                      " does not fit in the window (" + std::to_string(width) + " x " +
-                      std::to_string(height) + " px)";
-                return true;
-              }
-            }
-            Image shown;
-            X.Capture(left + x0, top + y0, x1 - x0, y1 - y0, &shown);
-            if (step.What == Action::ExpectImage) {
-              long differ = 0, compared = 0;
-              for (int j = 0; j < picture.Height; ++j)
-                for (int i = 0; i < picture.Width; ++i) {
-                  if (!picture.Opaque(i, j)) continue;
-                  ++compared;
-                  if (shown.Opaque(i, j) && Near(shown.At(i, j), picture.At(i, j), step.Tolerance)) continue;
-                  if (!differ++)
-                    why = "the first at " + Pixel(x0 + i, y0 + j) + " of the window: " +
-                          (shown.Opaque(i, j) ? DescribeColour(shown.At(i, j))
-                                              : std::string("off the screen")) +
-                          " where the picture has " + DescribeColour(picture.At(i, j));
-                }
-              if (differ)
-                why = std::to_string(differ) + " of " + std::to_string(compared) + " pixels differ; " + why;
-              return held = differ == 0;
-            }
-            std::map<unsigned long, long> seen;
-            for (int j = 0; j < shown.Height; ++j)
-              for (int i = 0; i < shown.Width; ++i) {
-                if (!shown.Opaque(i, j)) continue;
-                if (Near(shown.At(i, j), step.Colour, step.Tolerance)) return held = true;
-                Rgb c = shown.At(i, j);
-                ++seen[(c.R << 16) | (c.G << 8) | c.B];
-              }
-            if (seen.empty()) return why = "it is not on the screen", true;
-            auto most = std::max_element(seen.begin(), seen.end(),
-                                         [](const auto& a, const auto& b) { return a.second < b.second; });
-            Rgb common = {static_cast<unsigned char>(most->first >> 16),
-                          static_cast<unsigned char>(most->first >> 8),
-                          static_cast<unsigned char>(most->first)};
-            if (step.What == Action::ExpectColourAt)
-              why = "found " + DescribeColour(common) + " at " + Pixel(x0, y0);
-            else
-              why = "no pixel of " + DescribeColour(step.Colour) + " in " + Pixel(x0, y0) + " to " +
-                    Pixel(x1 - 1, y1 - 1) + "; most are " + DescribeColour(common);
-            return false;
-          },
-          step.WithinMs);
-      if (!held) return fail("");
-      why.clear();
-      break;
-    }
+    case Action::ExpectImage:
+      return ExpectPixels(step);
     case Action::ExpectOutput:
       return ExpectOutput(step);
     case Action::ExpectExit:
       return ExpectExit(step);
+    default:
+      return Act(step);
   }
+}
+
+Player::Result Player::Act(const Step& step) {
+  Result result;
+  std::vector<int> x(step.Points.size()), y(step.Points.size());
+  Window w = Shown(step, &result.Detail);
+  if (!w || !Pixels(step, w, x.data(), y.data(), &result.Detail)) return result.Ok = false, result;
+  bool pointer = step.What == Action::Click || step.What == Action::Drag;
+  bool keys = step.What == Action::Press || step.What == Action::Hold || step.What == Action::Type;
+  // A window is shown before its program takes input from it: input waits
+  // until the program does (or a while, for windows that never will).
+  long takes = pointer ? ButtonPressMask | ButtonReleaseMask
+               : keys  ? KeyPressMask | KeyReleaseMask
+                       : NoEventMask;
+  if (takes) Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000));
+  if (step.What == Action::Close) X.CloseThroughManager(w);
+  if (keys) return Keys(step, w);
+  if (!pointer) return result;
+  X.Uncover(w, x[0], y[0]);
+  X.Move(w, x[0], y[0]);
+  X.Button(step.Button, true);
+  // Moves of at most a quarter of a centimetre, 10 ms apart, as a hand
+  // would make them: the program sees the path, not only its end.
+  double most = std::max(1.0, X.Scale() * 0.25);
+  for (size_t i = 1; i < x.size(); ++i) {
+    double dx = x[i] - x[i - 1], dy = y[i] - y[i - 1];
+    int moves = std::max(1, static_cast<int>(std::ceil(std::hypot(dx, dy) / most)));
+    for (int k = 1; k <= moves; ++k) {
+      X.Move(w, x[i - 1] + static_cast<int>(std::lround(dx * k / moves)),
+             y[i - 1] + static_cast<int>(std::lround(dy * k / moves)));
+      Sleep(10);
+    }
+  }
+  X.Button(step.Button, false);
+  result.Detail = x.size() == 1 ? "at " + Pixel(x[0], y[0])
+                                : "from " + Pixel(x[0], y[0]) + " to " + Pixel(x.back(), y.back());
   return result;
+}
+
+Player::Result Player::Keys(const Step& step, Window w) {
+  std::vector<unsigned long> keys = step.Keys;
+  if (step.What == Action::Type)
+    for (char c : step.Text)
+      keys.push_back(c == '\n' ? XK_Return : c == '\t' ? XK_Tab : static_cast<unsigned char>(c));
+  std::vector<bool> shifted(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    bool shift = false;
+    if (!X.KeyFor(keys[i], &shift)) {
+      const char* name = XKeysymToString(keys[i]);
+      return {false, std::string("no key of this X server's keyboard gives ") + (name ? name : "that key")};
+    }
+    shifted[i] = shift;
+  }
+  X.Focus(w);
+  auto key = [&](size_t i, bool press) {
+    if (press && shifted[i]) X.Key(XK_Shift_L, true);
+    X.Key(keys[i], press);
+    if (!press && shifted[i]) X.Key(XK_Shift_L, false);
+  };
+  if (step.What == Action::Type) {
+    for (size_t i = 0; i < keys.size(); ++i) key(i, true), key(i, false);
+    return Result();
+  }
+  for (size_t i = 0; i < keys.size(); ++i) key(i, true);
+  if (step.What == Action::Hold) Until([] { return false; }, step.Ms);
+  for (size_t i = keys.size(); i-- > 0;) key(i, false);
+  return Result();
+}
+
+Player::Result Player::Screenshot(const Step& step) {
+  Image image;
+  std::string why;
+  if (!Shoot(step, &image, &why)) return {false, why};
+  MakeDirectories(step.Text);
+  if (!WritePng(step.Text, image, &why)) return {false, "cannot write " + step.Text + ": " + why};
+  return {true, std::to_string(image.Width) + " x " + std::to_string(image.Height) + " px"};
+}
+
+Player::Result Player::ExpectPixels(const Step& step) {
+  Image picture;
+  std::string why;
+  if (step.What == Action::ExpectImage) {
+    bool png = step.Text.size() > 4 && (step.Text.compare(step.Text.size() - 4, 4, ".png") == 0 ||
+                                        step.Text.compare(step.Text.size() - 4, 4, ".PNG") == 0);
+    if (!(png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
+      return {false, "cannot read " + step.Text + ": " + why};
+  }
+  int looks = 0;
+  Until([&] { return (looks = Looks(step, picture, &why)) != 0; }, step.WithinMs);
+  return {looks > 0, looks > 0 ? "" : why};
+}
+
+// Whether the window shows what the step expects: 1, 0 not (yet), -1 when
+// it cannot come to (the point is outside the window, the program ended).
+int Player::Looks(const Step& step, const Image& picture, std::string* why) {
+  Window w = X.Find(step.Title);
+  if (!w) return *why = "no window " + Quote(step.Title) + " is shown", Program.Ended() ? -1 : 0;
+  int left, top, width, height;
+  std::vector<int> x(step.Points.size()), y(step.Points.size());
+  if (!Pixels(step, w, x.data(), y.data(), why)) return -1;
+  if (!X.Box(w, &left, &top, &width, &height)) return 0;
+  int x0 = x[0], y0 = y[0], x1 = x0 + 1, y1 = y0 + 1;
+  if (step.What == Action::ExpectColourIn) {
+    x0 = std::min(x[0], x[1]), y0 = std::min(y[0], y[1]);
+    x1 = std::min(std::max({x[0], x[1], x0 + 1}), width),
+    y1 = std::min(std::max({y[0], y[1], y0 + 1}), height);
+    if (x0 >= width || y0 >= height) return *why = "the rectangle is outside the window", -1;
+  } else if (step.What == Action::ExpectImage) {
+    x1 = x0 + picture.Width, y1 = y0 + picture.Height;
+    if (x1 > width || y1 > height)
+      return *why = "the picture (" + std::to_string(picture.Width) + " x " + std::to_string(picture.Height) +
+                    " px) at " + Pixel(x0, y0) + " does not fit in the window (" + std::to_string(width) +
+                    " x " + std::to_string(height) + " px)",
+             -1;
+  }
+  Image shown;
+  X.Capture(left + x0, top + y0, x1 - x0, y1 - y0, &shown);
+  if (step.What == Action::ExpectImage) {
+    long differ = 0, compared = 0;
+    for (int j = 0; j < picture.Height; ++j)
+      for (int i = 0; i < picture.Width; ++i) {
+        if (!picture.Opaque(i, j)) continue;
+        ++compared;
+        if (shown.Opaque(i, j) && Near(shown.At(i, j), picture.At(i, j), step.Tolerance)) continue;
+        if (!differ++)
+          *why = "the first at " + Pixel(x0 + i, y0 + j) + " of the window: " +
+                 (shown.Opaque(i, j) ? DescribeColour(shown.At(i, j)) : std::string("off the screen")) +
+                 " where the picture has " + DescribeColour(picture.At(i, j));
+      }
+    if (differ) *why = std::to_string(differ) + " of " + std::to_string(compared) + " pixels differ; " + *why;
+    return differ == 0;
+  }
+  // Some pixel of the colour; else the colour most pixels have, to say so.
+  std::map<unsigned long, long> seen;
+  for (int j = 0; j < shown.Height; ++j)
+    for (int i = 0; i < shown.Width; ++i) {
+      if (!shown.Opaque(i, j)) continue;
+      Rgb c = shown.At(i, j);
+      if (Near(c, step.Colour, step.Tolerance)) return 1;
+      ++seen[(c.R << 16) | (c.G << 8) | c.B];
+    }
+  if (seen.empty()) return *why = "it is not on the screen", -1;
+  auto most = std::max_element(seen.begin(), seen.end(),
+                               [](const auto& a, const auto& b) { return a.second < b.second; });
+  Rgb common = {static_cast<unsigned char>(most->first >> 16), static_cast<unsigned char>(most->first >> 8),
+                static_cast<unsigned char>(most->first)};
+  if (step.What == Action::ExpectColourAt)
+    *why = "found " + DescribeColour(common) + " at " + Pixel(x0, y0);
+  else
+    *why = "no pixel of " + DescribeColour(step.Colour) + " in " + Pixel(x0, y0) + " to " +
+           Pixel(x1 - 1, y1 - 1) + "; most are " + DescribeColour(common);
+  return 0;
 }
 
 void Player::Report(int number, const Step* step, const Result& result, const std::string& skip) {

@@ -37,6 +37,11 @@ class Player {
     std::string Detail;
   };
   Result Run(const Step& step);
+  Result Act(const Step& step);  // a step on a window: wait, click, drag, keys, close
+  Result Keys(const Step& step, Window w);
+  Result Screenshot(const Step& step);
+  Result ExpectPixels(const Step& step);
+  int Looks(const Step& step, const Image& picture, std::string* why);
   bool Until(const std::function<bool()>& holds, int ms);  // false at a time-out or interruption
   Window Shown(const Step& step, std::string* why);
   bool Pixels(const Step& step, Window w, int* x, int* y, std::string* why);

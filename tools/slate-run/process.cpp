@@ -10,13 +10,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -136,6 +139,19 @@ void EndAdopted(const std::vector<pid_t>& keep) {
   }
 }
 
+struct Process::Streams {
+  void Read();
+
+  int Fds[2] = {-1, -1};
+  mutable std::mutex Lock;
+  std::string Texts[2];
+  bool Open[2] = {false, false};
+  std::atomic<bool> Quit{false};
+  std::thread Reader;
+};
+
+Process::Process() : Io(std::make_unique<Streams>()) {}
+
 Process::~Process() {
   Stop(0);
 }
@@ -207,14 +223,14 @@ bool Process::Start(const std::vector<std::string>& argv, const std::vector<std:
     close(out[0]), close(err[0]);
     return false;
   }
-  Fds[Output] = out[0];
-  Fds[Errors] = err[0];
-  Open[Output] = Open[Errors] = true;
-  Reader = std::thread(&Process::Read, this);
+  Io->Fds[Output] = out[0];
+  Io->Fds[Errors] = err[0];
+  Io->Open[Output] = Io->Open[Errors] = true;
+  Io->Reader = std::thread(&Streams::Read, Io.get());
   return true;
 }
 
-void Process::Read() {
+void Process::Streams::Read() {
   static thread_local char buffer[1 << 16];
   while (!Quit) {
     pollfd fds[2];
@@ -241,23 +257,23 @@ void Process::Read() {
 }
 
 std::string Process::Text(Stream stream) const {
-  std::lock_guard<std::mutex> hold(Lock);
-  return Texts[stream];
+  std::lock_guard<std::mutex> hold(Io->Lock);
+  return Io->Texts[stream];
 }
 
 size_t Process::Find(Stream stream, const std::string& text, size_t from) const {
-  std::lock_guard<std::mutex> hold(Lock);
-  return Texts[stream].find(text, from);
+  std::lock_guard<std::mutex> hold(Io->Lock);
+  return Io->Texts[stream].find(text, from);
 }
 
 size_t Process::Size(Stream stream) const {
-  std::lock_guard<std::mutex> hold(Lock);
-  return Texts[stream].size();
+  std::lock_guard<std::mutex> hold(Io->Lock);
+  return Io->Texts[stream].size();
 }
 
 bool Process::Drained() const {
-  std::lock_guard<std::mutex> hold(Lock);
-  return !Open[Output] && !Open[Errors];
+  std::lock_guard<std::mutex> hold(Io->Lock);
+  return !Io->Open[Output] && !Io->Open[Errors];
 }
 
 bool Process::Ended() {
@@ -300,13 +316,13 @@ void Process::Stop(int graceMs) {
     }
     Reaped = true;
   }
-  if (Reader.joinable()) {
+  if (Io->Reader.joinable()) {
     // What is still in the pipes once the program has gone is read first;
     // descendants that left the group may keep them open: not waited for.
     WaitFor([this] { return Drained(); }, 200, 2);
-    Quit = true;
-    Reader.join();
-    for (int& fd : Fds)
+    Io->Quit = true;
+    Io->Reader.join();
+    for (int& fd : Io->Fds)
       if (fd >= 0) close(fd), fd = -1;
   }
 }

@@ -7,11 +7,9 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace drive {
@@ -41,7 +39,7 @@ class Process {
  public:
   enum Stream { Output, Errors };
 
-  Process() = default;
+  Process();
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -74,18 +72,13 @@ class Process {
   double CpuSeconds() const;  // user and system time so far, while it runs
 
  private:
-  void Read();
+  struct Streams;  // the pipes, what came through them, and their reader
 
   pid_t Id = -1;
   bool Finished = false, Reaped = false, Stopped = false;
   int ExitCode = -1, TermSignal = 0;
   std::string Failure;
-  int Fds[2] = {-1, -1};
-  mutable std::mutex Lock;
-  std::string Texts[2];
-  bool Open[2] = {false, false};
-  std::atomic<bool> Quit{false};
-  std::thread Reader;
+  std::unique_ptr<Streams> Io;
 };
 
 }  // namespace drive
