@@ -205,12 +205,11 @@ int Run(int argc, char** argv) {
     if (display.empty()) return SetUpFailure(options.Tap, "--display: no display is set (DISPLAY is empty)");
     where = "the display " + display;
   } else {
-    if (!server.Start(options.Size)) return SetUpFailure(options.Tap, server.Error());
+    // A failure while interrupted is the interruption's.
+    bool started = server.Start(options.Size) && (!options.WindowManager || server.StartWindowManager());
+    if (!started && !drive::Interrupted()) return SetUpFailure(options.Tap, server.Error());
     display = server.Name();
-    where = "Xvfb " + display + " at " + options.Size;
-    if (options.WindowManager && !server.StartWindowManager())
-      return SetUpFailure(options.Tap, server.Error());
-    if (options.WindowManager) where += " with openbox";
+    where = "Xvfb " + display + " at " + options.Size + (options.WindowManager ? " with openbox" : "");
   }
   if (drive::Interrupted()) return EndEverything(), 128 + drive::Interrupted();
   Viewer = std::make_unique<drive::Client>(display);

@@ -189,9 +189,13 @@ bool Process::Start(const std::vector<std::string>& argv, const std::vector<std:
   int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
   sigset_t none;
   sigemptyset(&none);
+  pid_t parent = getpid();
   Id = fork();
   if (Id == 0) {
     setpgid(0, 0);
+    // Killed if this process dies without ending it (SIGKILL, a crash).
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
     // Signals this process ignores or blocks would stay so in the program.
     signal(SIGPIPE, SIG_DFL);
     sigprocmask(SIG_SETMASK, &none, nullptr);
