@@ -49,6 +49,14 @@ std::string Pixel(int x, int y) {
   return std::to_string(x) + "," + std::to_string(y) + " px";
 }
 
+// How the program ended, once it has.
+std::string EndOf(const Process& program) {
+  if (program.Signal())
+    return "was killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) +
+           ")";
+  return "ended with exit status " + std::to_string(program.ExitStatus());
+}
+
 }  // namespace
 
 Player::Player(Client& x, Process& program, std::ostream& out, bool tap, int timeoutMs)
@@ -65,14 +73,6 @@ bool Player::Until(const std::function<bool()>& holds, int ms) {
     }
     Sleep(10);
   }
-}
-
-// How the program ended, once it has.
-static std::string EndOf(const Process& program) {
-  if (program.Signal())
-    return "was killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) +
-           ")";
-  return "ended with exit status " + std::to_string(program.ExitStatus());
 }
 
 std::string Player::Waited() const {
