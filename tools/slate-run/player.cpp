@@ -432,7 +432,9 @@ int Player::Play(const Script& script) {
     StepStart = Now();
     Result result = Run(step);
     if (Interrupted()) result = {false, "interrupted"};
-    if (OutOfTime && !result.Ok) result.Detail += " (the run's time limit passed)";
+    // A sleep or a hold cut short by the time limit fails too.
+    if (OutOfTime)
+      result = {false, (result.Ok ? "cut short" : result.Detail) + " (the run's time limit passed)"};
     Report(i + 1, &step, result, "");
     if (result.Ok) continue;
     ++failures;

@@ -1,7 +1,9 @@
 // Programs run as children: each in a process group of its own, with its
 // standard output and error captured in memory by a reader thread (so that a
 // program that prints megabytes never blocks on a full pipe), and ended by
-// process id, its whole group with it.
+// process id, its whole group with it. A child is also killed when the
+// thread that started it ends, so that none outlives a process killed
+// outright: start them from the main thread.
 #ifndef DRIVE_PROCESS_H
 #define DRIVE_PROCESS_H
 
