@@ -374,7 +374,7 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
                 {"--", Probe}, {"PROBE=chatty"});
   Played xerror("xerror", "wait \"probe A\"\nexpect exit 1\n", {"--", Probe}, {"PROBE=xerror"});
   Played endless("endless", "expect stdout \"started\"\nexpect exit 0 within 30s\n",
-                 {"--timeout", "2", "--", "sh", "-c", forever, "endless"});
+                 {"--timeout", "1", "--", "sh", "-c", forever, "endless"});
   Played stopped("stopped", "sleep 30s\n", {"--", "sh", "-c", forever, "stopped"});
 
   // A program that never opens a window: the wait ends with it.

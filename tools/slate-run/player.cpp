@@ -141,10 +141,10 @@ bool Player::Shoot(const Step& step, Image* image, std::string* why) {
   }
   if (left >= right || top >= bottom) return *why = "nothing of it is on the screen", false;
   // Taken once the picture has stayed the same for a tenth of a second, so
-  // that drawing under way is finished; an animation is taken after a second.
+  // that drawing under way is finished; an animation after half a second.
   Image again;
   X.Capture(left, top, right - left, bottom - top, image);
-  for (int i = 0; i < 10 && !Interrupted(); ++i) {
+  for (int i = 0; i < 5 && !Interrupted(); ++i) {
     Sleep(100);
     X.Capture(left, top, right - left, bottom - top, &again);
     if (again.Rgba == image->Rgba) break;
