@@ -158,8 +158,8 @@ int Run(int argc, char** argv) {
     }
   }
   if (options.Program.empty() && !options.CheckOnly) return BadUsage("no program to run");
-  if (options.CurrentDisplay && options.WindowManager)
-    return BadUsage("--wm starts a window manager on a private server; --display uses the current one");
+  if (options.CurrentDisplay && (options.WindowManager || options.Size != Options().Size))
+    return BadUsage("--size and --wm are for the private server; --display uses the current one");
 
   // The whole script is read and checked before anything starts.
   std::string name = options.Script.empty() || options.Script == "-" ? "stdin" : options.Script;
