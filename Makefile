@@ -20,10 +20,21 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The menu, its picture generator and the headless walk-through only.
+# The menu with its pictures drawn for this display's scale. Without a
+# display, slate-run plays app/menu.run on a private X server: every button,
+# every window closed again, the close box, a screenshot of each screen.
+RUN_DIR = $(abspath $(BUILD))
 run: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target zindra zindra-pictures zindra-demo
-	@scripts/run-menu $(BUILD)
+	cmake --build $(BUILD) -j $(JOBS) --target zindra zindra-pictures slate-run
+	@if [ -n "$$DISPLAY" ] && xdpyinfo >/dev/null 2>&1; then \
+	  mkdir -p $(RUN_DIR)/run && $(RUN_DIR)/app/zindra-pictures $(RUN_DIR)/run && cd $(RUN_DIR)/run && \
+	  echo "Starting ZINDRA in $(RUN_DIR)/run: click the buttons of the menu, close its windows to quit." && \
+	  exec ../app/zindra; \
+	fi; \
+	echo "No display$${DISPLAY:+ at $$DISPLAY}: playing app/menu.run on a private X server."; \
+	rm -rf $(RUN_DIR)/screenshots && mkdir -p $(RUN_DIR)/screenshots && cd $(RUN_DIR)/screenshots && \
+	$(RUN_DIR)/bin/slate-run --dir $(RUN_DIR)/app --script $(CURDIR)/app/menu.run -- $(RUN_DIR)/app/zindra && \
+	echo "Screenshots in $(RUN_DIR)/screenshots:" && ls $(RUN_DIR)/screenshots
 
 # Two passes: the normal build, then the programs where memory errors can
 # hide, built with AddressSanitizer and UndefinedBehaviorSanitizer, which
@@ -60,13 +71,14 @@ coverage: $(COVERAGE_BUILD)/CMakeCache.txt
 	@scripts/coverage $(COVERAGE_BUILD) $(JOBS)
 
 # `make install PREFIX=/some/dir` installs libslate.a, slate.h, the CMake
-# package and slate.pc there (default /usr/local).
+# package, slate.pc and slate-run there (default /usr/local).
 PREFIX ?= /usr/local
 
 install: deps build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# Pictures of the examples and of the menu's screens, in docs/.
+# Pictures of the examples and of the menu's screens, in docs/, taken by
+# slate-run playing examples/*.run and app/menu.run.
 screenshots: build
 	@scripts/screenshots $(BUILD)
 

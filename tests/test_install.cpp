@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
+#include <sstream>
 
 #include "rig.h"
 
@@ -49,18 +51,34 @@ echo built
 printf '#include "slate.h"\nSimpleWindow w;\nvoid ApiMain() { w.Open(); }\nint main() { ApiMain(); }\n' > own.cpp
 g++ -std=c++17 own.cpp $(pkg-config --cflags --libs slate) -o own 2> own.err || grep -o "multiple definition of .main'" own.err)";
 
-// Runs a program until its windows are shown, closes them as a window
-// manager would, and gives its exit status.
-int ShowAndClose(const std::vector<std::string>& argv, const std::string& title,
-                 const std::string& dir = "") {
-  const std::string& program = argv[0];
-  rig::Peer peer;
-  rig::Child child(argv, {}, dir);
-  Window w = peer.Find(title);
-  EXPECT_NE(w, 0u) << program << child.Err();
-  peer.Close(w);
-  int status = child.Wait();
-  EXPECT_EQ(child.Err(), "") << program;
+// The README's first program under the installed slate-run, with a window
+// manager: a screenshot, the text's colour, closed through the window manager.
+const char Hello[] = R"(wait "Hello, slate"
+screenshot "Hello, slate" hello.png
+expect colour blue in "Hello, slate" 0,1.5 10,2.5
+close "Hello, slate"
+expect exit 0
+)";
+
+// The size of a PNG file from its header; 0 x 0 when it is not one.
+std::vector<int> PngSize(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  unsigned char head[24] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  if (std::string(reinterpret_cast<char*>(head + 1), 3) != "PNG") return {0, 0};
+  return {head[16] << 24 | head[17] << 16 | head[18] << 8 | head[19],
+          head[20] << 24 | head[21] << 16 | head[22] << 8 | head[23]};
+}
+
+// slate-run with these arguments, in dir, with the script text.
+int Play(const std::vector<std::string>& args, const std::string& script, const std::string& dir,
+         std::string* out) {
+  std::ofstream(dir + "/test.run") << script;
+  std::vector<std::string> argv = {args[0], "--script", dir + "/test.run"};
+  argv.insert(argv.end(), args.begin() + 1, args.end());
+  rig::Child run(argv, {}, dir);
+  int status = run.Wait(60000);
+  *out = run.Out() + run.Err();
   return status;
 }
 
@@ -68,29 +86,41 @@ TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
   std::ofstream(rig::Path("install-test.sh")) << Script;
   ASSERT_EQ(rig::Sh("cd " SLATE_BINARY_DIR " && BUILD=$PWD sh install-test.sh 2>&1"),
             "built\nmultiple definition of `main'\n");
-  std::string hello = rig::Path("install-test/hello/");
-  EXPECT_EQ(ShowAndClose({hello + "hello"}, "Hello, slate"), 0);
-  EXPECT_EQ(ShowAndClose({hello + "build/hello"}, "Hello, slate"), 0);
+  std::string hello = rig::Path("install-test/hello"), run = rig::Path("install-test/prefix/bin/slate-run"),
+              out;
+  EXPECT_EQ(Play({run, "--wm", "--", "./hello"}, Hello, hello, &out), 0) << out;
+  EXPECT_EQ(PngSize(hello + "/hello.png"), std::vector<int>({660, 264})) << out;
+  EXPECT_EQ(Play({run, "--", "build/hello"}, Hello, hello, &out), 0) << out;
+  // An expectation that fails names its line; the program is ended.
+  EXPECT_EQ(Play({run, "--", "./hello"},
+                 "wait \"Hello, slate\"\nexpect colour red at \"Hello, slate\" 5,2 within 1s\n", hello, &out),
+            1);
+  EXPECT_NE(out.find("FAIL  line 2: expect colour red"), std::string::npos) << out;
+  EXPECT_NE(out.find("slate-run ended it"), std::string::npos) << out;
 }
 
-TEST(Install, EveryExampleShowsItsWindowAndEndsWhenClosed) {
-  std::pair<const char*, const char*> examples[] = {{"alert_click", "Alert example"},
-                                                    {"click_dots", "Click dots"},
-                                                    {"crystal_catch", "Crystal Catch"},
-                                                    {"paint", "Paint"},
-                                                    {"picture_move", "Picture move"},
-                                                    {"shapes", "Shapes"},
-                                                    {"text_colors", "Text colours"},
-                                                    {"text_sizes", "Text sizes"},
-                                                    {"timer_animation", "Timer animation"},
-                                                    {"sprite", "Sprite"},
-                                                    {"chart", "Chart"}};
-  const std::string dir = rig::Path("examples/");
-  for (auto [name, title] : examples) EXPECT_EQ(ShowAndClose({dir + name}, title, dir), 0) << name;
+// Each example plays its script (examples/NAME.run, or one that shows its
+// window and closes it), all at once, each on an X server of its own.
+TEST(Install, EveryExamplePlaysItsScript) {
+  std::string dir = rig::Path("examples-played");
+  rig::Sh("rm -rf " + dir + " && mkdir -p " + dir +
+          " && printf 'wait \"*\"\\nclose \"*\"\\nexpect exit 0\\n' > " + dir + "/any.run");
+  std::istringstream names(rig::Sh("cd " SLATE_SOURCE_DIR "/examples && ls *.cpp | sed 's/.cpp$//'"));
+  std::vector<std::pair<std::string, std::unique_ptr<rig::Child>>> runs;
+  for (std::string name; names >> name;) {
+    std::string script = SLATE_SOURCE_DIR "/examples/" + name + ".run";
+    if (!std::ifstream(script)) script = dir + "/any.run";
+    runs.emplace_back(
+        name, std::make_unique<rig::Child>(
+                  std::vector<std::string>{rig::Path("bin/slate-run"), "--script", script, "--dir",
+                                           rig::Path("examples"), "--", rig::Path("examples/") + name},
+                  std::vector<std::string>{}, dir));
+  }
+  EXPECT_GE(runs.size(), 8u);
+  for (auto& [name, run] : runs) EXPECT_EQ(run->Wait(60000), 0) << name << "\n" << run->Out() << run->Err();
 
   // The chart reads its arguments, and ends with status 2 on a bad one.
-  EXPECT_EQ(ShowAndClose({dir + "chart", "apples=12", "pears=7"}, "Chart", dir), 0);
-  rig::Child bad({dir + "chart", "apples=12", "pears=many"});
+  rig::Child bad({rig::Path("examples/chart"), "apples=12", "pears=many"});
   EXPECT_EQ(bad.Wait(), 2);
   EXPECT_EQ(bad.Err(), "chart: 'pears=many' is not name=number with a number from 0 to 100\n");
 }

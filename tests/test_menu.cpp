@@ -6,6 +6,7 @@
 #include <X11/xpm.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "../app/menu_layout.h"
@@ -18,19 +19,17 @@ const std::string AppDir = rig::Path("app");  // zindra with its pictures
 
 struct Click {
   int X, Y;
-  const char* Opens;    // the title of the window it opens, or ""
-  const char* Printed;  // what the menu prints for it
+  const char* Opens;  // the title of the window it opens, or ""
 };
 
 // Pixels of the menu window at 66 px/cm just inside the corners of the
-// regions, and just outside them.
-const Click Buttons[] = {{695, 130, "game", "10.5303t1.9697n"},
-                         {969, 311, "HIGHSCORES", "14.6818t4.71212n"},
-                         {695, 347, "OPTIONS", "10.5303t5.25758n"},
-                         {969, 548, "about game and instructions", "14.6818t8.30303n"},
-                         {695, 669, "more games", "10.5303t10.1364n"}};
-const Click Outside[] = {{694, 170, "", "10.5152t2.57576n"}, {800, 206, "", "12.1212t3.12121n"}};
-const Click CloseBox = {95, 122, "", "1.43939t1.84848n"};
+// regions.
+const Click Buttons[] = {{695, 130, "game"},
+                         {969, 311, "HIGHSCORES"},
+                         {695, 347, "OPTIONS"},
+                         {969, 548, "about game and instructions"},
+                         {695, 669, "more games"}};
+const Click CloseBox = {95, 122, ""};
 
 // The pixels of a picture file.
 std::vector<unsigned long> Pixels(rig::Peer& peer, const std::string& file, int* width, int* height) {
@@ -45,123 +44,67 @@ std::vector<unsigned long> Pixels(rig::Peer& peer, const std::string& file, int*
   return pixels;
 }
 
-bool ShowsPicture(rig::Peer& peer, Window w, const std::string& file) {
-  int width = 0, height = 0;
-  std::vector<unsigned long> picture = Pixels(peer, file, &width, &height);
-  return !picture.empty() && rig::WaitFor([&] { return peer.Grab(w, 0, 0, width, height) == picture; });
-}
+// Played by slate-run on this program's display. The clicks are at pixels
+// just inside the corners of the regions at 66 px/cm, and just outside them.
+const char PlayerScript[] = R"(wait "laoding"
+expect colour magenta in "laoding" 0,0 15,12
+expect colour red in "laoding" 0,0 15,12
+# The loading screen stays for two seconds: no menu after one.
+sleep 1s
+expect closed "ZINDRA" within 0s
+wait "ZINDRA"
+expect closed "laoding"
+expect image APP/menu.xpm at "ZINDRA" 0,0
 
-// How many pixels of a 990 x 792 window have this colour.
-long Ink(rig::Peer& peer, Window w, const char* colour) {
-  std::vector<unsigned long> shown = peer.Grab(w, 0, 0, 990, 792);
-  return std::count(shown.begin(), shown.end(), peer.Named(colour));
-}
+# Beside the buttons, nothing opens (the window of the click after them
+# shows that they have been handled).
+click "ZINDRA" 10.516,2.576
+click "ZINDRA" 12.122,3.122
+click "ZINDRA" 10.531,10.137
+expect colour blue in "more games" 0,0 15,12
+close "more games"
+expect closed "more games"
+expect closed "game" within 0s
+expect closed "HIGHSCORES" within 0s
 
-// The blue text of a 15 x 12 cm window at scale px/cm, once drawn, lies
-// wholly inside it: nothing but white along its edges, 0.25 cm deep, more
-// than the gap between two words.
-void ExpectTextInside(rig::Peer& peer, Window w, int scale) {
-  unsigned long white = peer.Named("white");
-  int width = 15 * scale, height = 12 * scale;
-  auto ink = [&](int x, int y, int across, int down) {
-    std::vector<unsigned long> shown = peer.Grab(w, x, y, across, down);
-    return static_cast<long>(shown.size()) - std::count(shown.begin(), shown.end(), white);
-  };
-  EXPECT_TRUE(rig::WaitFor([&] { return ink(0, 3 * scale, width, 3 * scale) > 200; })) << scale;
-  rig::Sleep(100);  // every line drawn
-  int edge = scale / 4;
-  EXPECT_EQ(std::vector<long>({ink(0, 0, edge, height), ink(width - edge, 0, edge, height),
-                               ink(0, 0, width, edge), ink(0, height - edge, width, edge)}),
-            std::vector<long>(4, 0))
-      << scale;
-}
+# Every button opens its window, with its text or picture.
+click "ZINDRA" 10.531,1.97
+wait "game"
+close "game"
+expect closed "game"
+click "ZINDRA" 14.682,4.713
+expect colour blue in "HIGHSCORES" 0,0 15,12
+close "HIGHSCORES"
+expect closed "HIGHSCORES"
+click "ZINDRA" 10.531,5.258
+wait "OPTIONS"
+close "OPTIONS"
+expect closed "OPTIONS"
+click "ZINDRA" 14.682,8.304
+expect image APP/instructions.xpm at "about game and instructions" 0,0
+close "about game and instructions"
+expect closed "about game and instructions"
 
-void WindowManagerCloses(rig::Peer& peer, Window w) {
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = w;
-  e.xclient.message_type = XInternAtom(peer.D, "_NET_CLOSE_WINDOW", False);
-  e.xclient.format = 32;
-  e.xclient.data.l[1] = 2;  // asked by the user
-  XSendEvent(peer.D, DefaultRootWindow(peer.D), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-  XSync(peer.D, False);
-}
+# The close box closes the menu alone; the program ends with its last window.
+click "ZINDRA" 10.531,1.97
+wait "game"
+click "ZINDRA" 1.4395,1.849
+expect closed "ZINDRA"
+expect open "game"
+close "game"
+expect exit 0
+expect stdout is "10.5152t2.57576n12.1212t3.12121n10.5303t10.1364n10.5303t1.9697n14.6818t4.71212n10.5303t5.25758n14.6818t8.30303n10.5303t1.9697n1.43939t1.84848n"
+expect stderr is ""
+)";
 
 TEST(Menu, AsAPlayerUsesIt) {
-  rig::Peer peer;
-  rig::Child zindra({Zindra}, {}, AppDir);
-  Window loading = peer.Find("laoding");
-  double shown = rig::Now();
-  ASSERT_NE(loading, 0u);
-  EXPECT_EQ(peer.Find("ZINDRA", 0), 0u);
-  // Its two lines, magenta and red.
-  EXPECT_TRUE(
-      rig::WaitFor([&] { return Ink(peer, loading, "magenta1") > 100 && Ink(peer, loading, "red1") > 100; }));
-  Window menu = peer.Find("ZINDRA");
-  ASSERT_NE(menu, 0u);
-  EXPECT_GT(rig::Now() - shown, 1900);  // two seconds of loading screen
-  EXPECT_TRUE(peer.Gone("laoding"));
-  EXPECT_TRUE(ShowsPicture(peer, menu, AppDir + "/menu.xpm"));
-
-  std::string printed;
-  // Beside the buttons: nothing opens (the window of the click after them
-  // shows that they have been handled).
-  for (const Click& c : {Outside[0], Outside[1], Buttons[4]}) {
-    peer.Click(menu, c.X, c.Y);
-    printed += c.Printed;
-  }
-  peer.Close(peer.Find(Buttons[4].Opens));
-  EXPECT_TRUE(peer.Gone(Buttons[4].Opens));
-  EXPECT_EQ(peer.Find("game", 0) + peer.Find("HIGHSCORES", 0), 0u);
-  // Every button, twice: the second round holds no more X resources than the first.
-  long resources[2];
-  unsigned long bytes[2];
-  for (int round = 0; round < 2; ++round) {
-    for (const Click& c : Buttons) {
-      peer.Click(menu, c.X, c.Y);
-      printed += c.Printed;
-      Window w = peer.Find(c.Opens);
-      ASSERT_NE(w, 0u) << c.Opens;
-      std::string title = c.Opens;
-      // The first time, their text or picture.
-      bool texted = title == "HIGHSCORES" || title == "more games", pictured = title.rfind("about", 0) == 0;
-      EXPECT_TRUE(round || !texted || rig::WaitFor([&] { return Ink(peer, w, "blue1") > 100; })) << title;
-      if (!round && texted) ExpectTextInside(peer, w, 66);
-      EXPECT_TRUE(round || !pictured || ShowsPicture(peer, w, AppDir + "/instructions.xpm"));
-      peer.Close(w);
-      ASSERT_TRUE(peer.Gone(c.Opens));
-    }
-    resources[round] = peer.Resources(menu);
-    bytes[round] = peer.PixmapBytes(menu);
-  }
-  EXPECT_EQ(resources[1], resources[0]);
-  EXPECT_EQ(bytes[1], bytes[0]);
-
-  // A burst of clicks beside the buttons, each printed, in order.
-  int left, top;
-  peer.Origin(menu, &left, &top);
-  for (int x = 100; x < 600; ++x) {
-    XTestFakeMotionEvent(peer.D, DefaultScreen(peer.D), left + x, top + 700, CurrentTime);
-    XTestFakeButtonEvent(peer.D, 1, True, CurrentTime);
-    XTestFakeButtonEvent(peer.D, 1, False, CurrentTime);
-    std::ostringstream click;
-    click << x / 66.0f << "t10.6061n";
-    printed += click.str();
-  }
-  XSync(peer.D, False);
-
-  // The close box closes the menu alone; the program ends with its last window.
-  peer.Click(menu, Buttons[0].X, Buttons[0].Y);
-  Window game = peer.Find("game");
-  XRaiseWindow(peer.D, menu);
-  peer.Click(menu, CloseBox.X, CloseBox.Y);
-  printed += std::string(Buttons[0].Printed) + CloseBox.Printed;
-  EXPECT_TRUE(peer.Gone("ZINDRA"));
-  EXPECT_NE(peer.Find("game", 0), 0u);
-  peer.Close(game);
-  EXPECT_EQ(zindra.Wait(), 0);
-  EXPECT_EQ(zindra.Out(), printed);
-  EXPECT_EQ(zindra.Err(), "");
+  std::string script = PlayerScript, file = rig::Path("menu-as-a-player.run");
+  for (size_t at; (at = script.find("APP/")) != std::string::npos;) script.replace(at, 3, AppDir);
+  std::ofstream(file) << script;
+  rig::Child player(
+      {rig::Path("bin/slate-run"), "--display", "--dir", AppDir, "--script", file, "--", Zindra});
+  EXPECT_EQ(player.Wait(60000), 0) << player.Out() << player.Err();
+  EXPECT_NE(player.Out().find("41 steps, all passed"), std::string::npos) << player.Out();
 }
 
 TEST(Menu, UnderAWindowManagerWindowsComeBackWhereTheyWere) {
@@ -183,7 +126,7 @@ TEST(Menu, UnderAWindowManagerWindowsComeBackWhereTheyWere) {
   EXPECT_EQ(origin(menu), std::vector<int>({67, 67}));  // where a screen without a window manager shows it
   Window first = game();
   EXPECT_EQ(origin(first), std::vector<int>({67, 67}));
-  WindowManagerCloses(peer, first);
+  peer.CloseThroughManager(first);
   ASSERT_TRUE(peer.Gone("game"));
   Window again = game();
   EXPECT_EQ(origin(again), std::vector<int>({67, 67}));
@@ -193,11 +136,11 @@ TEST(Menu, UnderAWindowManagerWindowsComeBackWhereTheyWere) {
   ASSERT_TRUE(rig::WaitFor([&] { return origin(again) != std::vector<int>({67, 67}); }));
   rig::Sleep(100);
   std::vector<int> moved = origin(again);
-  WindowManagerCloses(peer, again);
+  peer.CloseThroughManager(again);
   ASSERT_TRUE(peer.Gone("game"));
   EXPECT_EQ(origin(game()), moved);
-  WindowManagerCloses(peer, peer.Find("game"));
-  WindowManagerCloses(peer, menu);
+  peer.CloseThroughManager(peer.Find("game"));
+  peer.CloseThroughManager(menu);
   EXPECT_EQ(zindra.Wait(), 0);
   EXPECT_EQ(zindra.Err(), "");
 }
@@ -297,15 +240,37 @@ TEST(Menu, PicturesForAnotherScaleKeepTheirLabelsInTheirRegions) {
   }
 }
 
-// The menu's hint about more games stays inside its window on a small
-// screen and on a large one too.
-TEST(Menu, MoreGamesTextInsideItsWindowOnSmallAndLargeScreens) {
+// The blue text of a 15 x 12 cm window at scale px/cm, once drawn, lies
+// wholly inside it: nothing but white along its edges, 0.25 cm deep, more
+// than the gap between two words.
+void ExpectTextInside(rig::Peer& peer, Window w, int scale) {
+  unsigned long white = peer.Named("white");
+  int width = 15 * scale, height = 12 * scale;
+  auto ink = [&](int x, int y, int across, int down) {
+    std::vector<unsigned long> shown = peer.Grab(w, x, y, across, down);
+    return static_cast<long>(shown.size()) - std::count(shown.begin(), shown.end(), white);
+  };
+  EXPECT_TRUE(rig::WaitFor([&] { return ink(0, 3 * scale, width, 3 * scale) > 200; })) << scale;
+  rig::Sleep(100);  // every line drawn
+  int edge = scale / 4;
+  EXPECT_EQ(std::vector<long>({ink(0, 0, edge, height), ink(width - edge, 0, edge, height),
+                               ink(0, 0, width, edge), ink(0, height - edge, width, edge)}),
+            std::vector<long>(4, 0))
+      << scale;
+}
+
+// On three screens, the menu's hint about more games lies inside its
+// window. At 66 px/cm, every button twice: the second round holds no more X
+// resources than the first; and a burst of clicks, each printed, in order.
+TEST(Menu, OnThreeScreens) {
   struct Screen {
     rig::Server Server;
     int Scale;
     std::unique_ptr<rig::Peer> Peer = nullptr;
     std::unique_ptr<rig::Child> Zindra = nullptr;
-  } screens[] = {{rig::Server("1366x768x24"), 47}, {rig::Server("3840x2160x24"), 132}};
+  } screens[] = {{rig::Server("1366x768x24"), 47},
+                 {rig::Server("1920x1080x24"), 66},
+                 {rig::Server("3840x2160x24"), 132}};
   for (Screen& s : screens) {
     s.Peer = std::make_unique<rig::Peer>(s.Server.Name());
     s.Zindra = std::make_unique<rig::Child>(std::vector<std::string>{Zindra},
@@ -321,8 +286,40 @@ TEST(Menu, MoreGamesTextInsideItsWindowOnSmallAndLargeScreens) {
     ASSERT_NE(hint, 0u);
     ExpectTextInside(peer, hint, s.Scale);
     peer.Close(hint);
+    ASSERT_TRUE(peer.Gone("more games"));
+    std::string printed;
+    if (s.Scale == 66) {
+      long resources[2];
+      unsigned long bytes[2];
+      for (int round = 0; round < 2; ++round) {
+        for (const Click& c : Buttons) {
+          peer.Click(menu, c.X, c.Y);
+          Window w = peer.Find(c.Opens);
+          ASSERT_NE(w, 0u) << c.Opens;
+          peer.Close(w);
+          ASSERT_TRUE(peer.Gone(c.Opens));
+        }
+        resources[round] = peer.Resources(menu);
+        bytes[round] = peer.PixmapBytes(menu);
+      }
+      EXPECT_EQ(resources[1], resources[0]);
+      EXPECT_EQ(bytes[1], bytes[0]);
+      int left, top;
+      peer.Origin(menu, &left, &top);
+      for (int x = 100; x < 600; ++x) {
+        XTestFakeMotionEvent(peer.D, DefaultScreen(peer.D), left + x, top + 700, CurrentTime);
+        XTestFakeButtonEvent(peer.D, 1, True, CurrentTime);
+        XTestFakeButtonEvent(peer.D, 1, False, CurrentTime);
+        std::ostringstream click;
+        click << x / 66.0f << "t10.6061n";
+        printed += click.str();
+      }
+      XSync(peer.D, False);
+    }
     peer.Close(menu);
     EXPECT_EQ(s.Zindra->Wait(), 0);
+    std::string out = s.Zindra->Out();
+    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), printed.size())), printed) << s.Scale;
   }
 }
 

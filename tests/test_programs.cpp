@@ -2,6 +2,7 @@
 // driven from another client with real input and close requests, on this
 // program's X server or on servers of their own.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -594,16 +595,21 @@ TEST(Programs, WindowsAWindowManagerNeverShows) {
   XSync(manager.D, False);
   Scenario probe("unshown", {server.Env()});
   int requests = 0;
+  Window unshown = 0;
   ASSERT_TRUE(rig::WaitFor([&] {
-    for (XEvent e; XPending(manager.D) && (XNextEvent(manager.D, &e), true);)
-      if (e.type == MapRequest && ++requests == 1) XDestroyWindow(manager.D, e.xmaprequest.window);
+    for (XEvent e; XPending(manager.D) && (XNextEvent(manager.D, &e), true);) {
+      if (e.type != MapRequest) continue;
+      if (++requests == 1)
+        XDestroyWindow(manager.D, e.xmaprequest.window);
+      else
+        unshown = e.xmaprequest.window;
+    }
     return probe.Out().find("ready\n") != std::string::npos;
   }));
   EXPECT_TRUE(probe.WaitOut("quit A\n"));
   // B is there, never shown, and still answers a close request.
-  std::string b = rig::Sh("DISPLAY=" + server.Name() + " xdotool search --name '^probe B$'");
-  ASSERT_FALSE(b.empty());
-  manager.Close(std::stoul(b));
+  ASSERT_NE(unshown, 0u);
+  manager.Close(unshown);
   EXPECT_EQ(probe.Wait(), 0);
   EXPECT_EQ(probe.Out(), "opened 1\nopened 1\nready\nquit A\nquit B\nApiEnd\n" + Usable);
   EXPECT_EQ(probe.Err(), "");
@@ -661,6 +667,95 @@ TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
   ASSERT_TRUE(modal.WaitOut("message closed\n"));
   for (const char* window : {"probe A", "probe B", "probe C"}) peer.Close(peer.Find(window));
   EXPECT_EQ(modal.Wait(), 0);
+}
+
+// slate-run on hostile programs, with scripts from a file: each on an X
+// server of its own, all at once.
+struct Played : rig::Child {
+  Played(const std::string& name, const std::string& script, std::vector<std::string> args,
+         std::vector<std::string> env = {})
+      : Child(Command(name, script, args), env, Dir()) {}
+  static std::string Dir() { return rig::Path("played"); }
+  static std::vector<std::string> Command(const std::string& name, const std::string& script,
+                                          std::vector<std::string> args) {
+    mkdir(Dir().c_str(), 0755);
+    std::ofstream(Dir() + "/" + name + ".run") << script;
+    args.insert(args.begin(), {rig::Path("bin/slate-run"), "--script", name + ".run"});
+    return args;
+  }
+  bool Says(const std::string& text) const { return (Out() + Err()).find(text) != std::string::npos; }
+};
+
+// Whether none of the processes whose ids a program wrote to a file is left.
+bool AllGone(const std::string& file) {
+  std::ifstream ids(file);
+  std::vector<int> pids;
+  for (int pid; ids >> pid;) pids.push_back(pid);
+  return pids.size() == 2 && rig::WaitFor([&] {
+           for (int pid : pids)
+             if (kill(pid, 0) == 0) return false;
+           return true;
+         });
+}
+
+TEST(Run, HostileProgramsAreEndedAndReported) {
+  const std::string forever =
+      "sleep 300 & echo $! > $0.pids; setsid sleep 300 & echo $! >> $0.pids; echo started; exec sleep 300";
+  Played none("none", "wait \"probe A\"\nexpect exit 0\n", {"--", Probe}, {"PROBE=none"});
+  Played crash("crash", "click \"probe A\" 1,1\nexpect exit 0\n", {"--", Probe}, {"PROBE=crash"});
+  Played hundred("hundred", "expect 100 open \"probe *\"\nclose \"probe 99\"\nexpect 99 open \"probe *\"\n",
+                 {"--size", "320x240x24", "--", Probe}, {"PROBE=hundred"});
+  Played chatty("chatty",
+                "wait \"probe A\"\nexpect stdout \"19999\\nready\\n\"\nclose \"probe A\"\nexpect exit 0\n",
+                {"--", Probe}, {"PROBE=chatty"});
+  Played xerror("xerror", "wait \"probe A\"\nexpect exit 1\n", {"--", Probe}, {"PROBE=xerror"});
+  Played endless("endless", "expect stdout \"started\"\nexpect exit 0 within 30s\n",
+                 {"--timeout", "1", "--", "sh", "-c", forever, "endless"});
+  Played stopped("stopped", "sleep 30s\n", {"--", "sh", "-c", forever, "stopped"});
+
+  // A program that never opens a window: the wait ends with it.
+  EXPECT_EQ(none.Wait(30000), 1) << none.Out();
+  EXPECT_TRUE(none.Says("FAIL  line 1: wait \"probe A\"")) << none.Out();
+  EXPECT_TRUE(none.Says("the program ended with exit status 0 and no window \"probe A\" is shown"))
+      << none.Out();
+  EXPECT_EQ(crash.Wait(30000), 4) << crash.Out();
+  EXPECT_TRUE(crash.Says("the program was killed by signal 11")) << crash.Out();
+  EXPECT_EQ(hundred.Wait(30000), 0) << hundred.Out();
+  EXPECT_TRUE(hundred.Says("slate-run ended it")) << hundred.Out();
+  EXPECT_EQ(chatty.Wait(30000), 0) << chatty.Out();
+  EXPECT_EQ(xerror.Wait(30000), 5) << xerror.Out();
+  EXPECT_TRUE(xerror.Says("X Error of failed request")) << xerror.Out();
+  // Killed at the time-out, with what it started, in its group or out of it.
+  EXPECT_EQ(endless.Wait(30000), 3) << endless.Out();
+  EXPECT_TRUE(endless.Says("the run's time limit passed")) << endless.Out();
+  EXPECT_TRUE(AllGone(Played::Dir() + "/endless.pids"));
+  // Interrupted: everything ended, the X server too.
+  ASSERT_TRUE(
+      rig::WaitFor([&] { return std::ifstream(Played::Dir() + "/stopped.pids").peek() != EOF; }, 10000));
+  rig::Sleep(100);
+  kill(stopped.Pid(), SIGINT);
+  EXPECT_EQ(stopped.Wait(30000), 128 + SIGINT) << stopped.Out();
+  EXPECT_TRUE(AllGone(Played::Dir() + "/stopped.pids"));
+  std::string out = stopped.Out(), display = out.substr(out.find("Xvfb :") + 6);
+  EXPECT_FALSE(std::ifstream("/tmp/.X" + std::to_string(std::atoi(display.c_str())) + "-lock")) << out;
+}
+
+TEST(Run, BadScriptsAndMissingServersRunNothing) {
+  // An error on the last line: nothing starts.
+  Played bad("bad", "wait \"probe A\"\nclick \"probe A\" 1,1\nexpect exit zero\n",
+             {"--", "sh", "-c", "touch ran"});
+  EXPECT_EQ(bad.Wait(), 2);
+  EXPECT_TRUE(bad.Says("bad.run:3: \"zero\" is not an exit status")) << bad.Err();
+  EXPECT_FALSE(std::ifstream(Played::Dir() + "/ran"));
+  // Without Xvfb, or openbox: the Debian package to install.
+  Played noServer("noserver", "sleep 0s\n", {"--", "/bin/true"}, {"PATH=/nonexistent"});
+  EXPECT_EQ(noServer.Wait(), 6);
+  EXPECT_TRUE(noServer.Says("it is in the Debian package xvfb")) << noServer.Err();
+  std::string onlyXvfb = Played::Dir() + "/only-xvfb";
+  rig::Sh("mkdir -p " + onlyXvfb + " && ln -sf $(command -v Xvfb) " + onlyXvfb);
+  Played noManager("nomanager", "sleep 0s\n", {"--wm", "--", "/bin/true"}, {"PATH=" + onlyXvfb});
+  EXPECT_EQ(noManager.Wait(), 6);
+  EXPECT_TRUE(noManager.Says("it is in the Debian package openbox")) << noManager.Err();
 }
 
 }  // namespace

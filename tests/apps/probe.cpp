@@ -3,8 +3,10 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -259,9 +261,22 @@ void ApiMain() {
     part.RenderRectangle(Position(0, 0), Position(4, 3), Green, false);
     SAY("drawn");
     AwaitNews(part);
+  } else if (Mode == "none") {
+    // Hostile programs for slate-run: one that opens no window, 100
+    // windows, crashes on a click, prints megabytes, makes an X error.
+  } else if (Mode == "hundred") {
+    static std::vector<std::unique_ptr<SimpleWindow>> many;
+    for (int i = 0; i < 100; ++i) {
+      many.push_back(
+          std::make_unique<SimpleWindow>("probe " + std::to_string(i), 2, 2, Position(i % 10, i / 10)));
+      many.back()->Open();
+    }
   } else {
     A.Open();
     if (Mode == "alert") A.SetMouseClickCallback(Click);
+    if (Mode == "crash") A.SetMouseClickCallback([](const Position&) { return raise(SIGSEGV); });
+    for (int i = 0; Mode == "chatty" && i < 20000; ++i) std::printf("%01000d\n", i);
+    if (Mode == "xerror") XMapWindow(display, DefaultRootWindow(display) + 12345);
   }
   SAY("ready");
 }

@@ -1,0 +1,486 @@
+#include "display.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/xpm.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "process.h"
+
+namespace drive {
+
+// ---------------------------------------------------------------------------
+// XServer
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The last line a failed program wrote to its standard error, to say why.
+std::string LastLine(const Process& p) {
+  std::string text = p.Err();
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  size_t start = text.rfind('\n');
+  return start == std::string::npos ? text : text.substr(start + 1);
+}
+
+}  // namespace
+
+XServer::XServer() = default;
+
+XServer::~XServer() {
+  Stop();
+}
+
+int XServer::Pid() const {
+  return Xvfb ? Xvfb->Pid() : -1;
+}
+
+int XServer::WindowManagerPid() const {
+  return Openbox ? Openbox->Pid() : -1;
+}
+
+bool XServer::Start(const std::string& screen, std::vector<std::string> launcher) {
+  Stop();
+  if (FindProgram("Xvfb").empty())
+    return Failure = "Xvfb is not installed; it is in the Debian package xvfb (apt-get install xvfb)", false;
+  Xvfb = std::make_unique<Process>();
+  // The server picks a free display itself and writes its number once it
+  // accepts connections.
+  for (const char* arg : {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0"})
+    launcher.push_back(arg);
+  launcher.push_back(screen);
+  if (!Xvfb->Start(launcher)) {
+    Failure = "cannot start Xvfb: " + Xvfb->Error();
+    Xvfb.reset();
+    return false;
+  }
+  auto numbered = [&] { return Xvfb->Find(Process::Output, "\n") != std::string::npos; };
+  WaitFor([&] { return numbered() || Xvfb->Ended() || Interrupted(); }, 15000);
+  if (!numbered()) {
+    std::string why = Xvfb->Ended()   ? LastLine(*Xvfb)
+                      : Interrupted() ? "interrupted"
+                                      : "no display after 15 s";
+    Failure = "Xvfb did not start (-screen 0 " + screen + ")" + (why.empty() ? "" : ": " + why);
+    Xvfb.reset();
+    return false;
+  }
+  Display = ":" + std::to_string(std::atoi(Xvfb->Out().c_str()));
+  return true;
+}
+
+bool XServer::StartWindowManager() {
+  if (FindProgram("openbox").empty())
+    return Failure =
+               "openbox is not installed; it is in the Debian package openbox (apt-get install openbox)",
+           false;
+  Openbox = std::make_unique<Process>();
+  if (!Openbox->Start({"openbox", "--sm-disable"}, {"DISPLAY=" + Display}))
+    return Failure = "cannot start openbox: " + Openbox->Error(), false;
+  // Ready once it puts a new window into a frame of its own.
+  Client client(Display);
+  if (!client.D) return Failure = "cannot open the display " + Display, false;
+  Window root = DefaultRootWindow(client.D), parent = root;
+  Window probe = XCreateSimpleWindow(client.D, root, 0, 0, 10, 10, 0, 0, 0);
+  WaitFor(
+      [&] {
+        XMapWindow(client.D, probe);
+        Window top, *children = nullptr;
+        unsigned int count;
+        if (XQueryTree(client.D, probe, &top, &parent, &children, &count) && children) XFree(children);
+        return parent != root || Openbox->Ended() || Interrupted();
+      },
+      15000);
+  XDestroyWindow(client.D, probe);
+  XSync(client.D, False);
+  if (parent != root) return true;
+  Failure = "openbox did not manage the screen";
+  if (Openbox->Ended() && !LastLine(*Openbox).empty()) Failure += ": " + LastLine(*Openbox);
+  return false;
+}
+
+void XServer::Stop() {
+  if (Openbox) Openbox->Stop(500);
+  if (Xvfb) Xvfb->Stop(1000);
+  Openbox.reset();
+  Xvfb.reset();
+}
+
+void XServer::Kill() {
+  if (Xvfb) Xvfb->Stop(0);
+}
+
+// ---------------------------------------------------------------------------
+// Client
+// ---------------------------------------------------------------------------
+
+namespace {
+
+std::set<::Display*> Ours;
+XErrorHandler Previous = nullptr;
+
+// Errors of our requests (about a window that has just gone, say) are
+// dropped; those of any other connection go where they went before.
+int QuietErrors(::Display* d, XErrorEvent* error) {
+  return Ours.count(d) || !Previous ? 0 : Previous(d, error);
+}
+
+Atom Intern(::Display* d, const char* name) {
+  return XInternAtom(d, name, False);
+}
+
+void Send(::Display* d, Window to, Window about, Atom type, long mask, std::initializer_list<long> data,
+          int format = 32) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = about;
+  event.xclient.message_type = type;
+  event.xclient.format = format;
+  int i = 0;
+  for (long value : data) event.xclient.data.l[i++] = value;
+  XSendEvent(d, to, False, mask, &event);
+  XSync(d, False);
+}
+
+// The viewable windows with a name among the children of parent, bottom to
+// top, and those in the unnamed windows (a window manager's frames) there.
+void Collect(::Display* d, Window parent, int depth, std::vector<std::pair<Window, std::string>>* found) {
+  Window root, up, *children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(d, parent, &root, &up, &children, &count)) return;
+  for (unsigned int i = 0; i < count; ++i) {
+    XWindowAttributes attributes;
+    // An unviewable window's children are not viewable either.
+    if (!XGetWindowAttributes(d, children[i], &attributes) || attributes.map_state != IsViewable) continue;
+    char* name = nullptr;
+    if (XFetchName(d, children[i], &name) && name) {
+      found->emplace_back(children[i], name);
+      XFree(name);
+    } else if (depth < 3) {
+      Collect(d, children[i], depth + 1, found);
+    }
+  }
+  if (children) XFree(children);
+}
+
+// Width and height from the values line of an XPM file, read before libXpm
+// allocates what they claim.
+bool PictureSize(const std::string& path, long* width, long* height) {
+  std::ifstream file(path, std::ios::binary);
+  std::string head(4096, '\0');
+  file.read(&head[0], head.size());
+  head.resize(file.gcount());
+  size_t brace = head.find('{');
+  size_t quote = head.find('"', brace == std::string::npos ? 0 : brace);
+  return quote != std::string::npos && std::sscanf(head.c_str() + quote + 1, "%ld %ld", width, height) == 2;
+}
+
+}  // namespace
+
+Client::Client(const std::string& display) : D(XOpenDisplay(display.empty() ? nullptr : display.c_str())) {
+  if (!D) return;
+  Name = DisplayString(D);
+  static bool installed = false;
+  if (!installed) Previous = XSetErrorHandler(QuietErrors), installed = true;
+  Ours.insert(D);
+  Visual* visual = DefaultVisual(D, DefaultScreen(D));
+  TrueColour = visual->c_class == TrueColor;
+  unsigned long masks[3] = {visual->red_mask, visual->green_mask, visual->blue_mask};
+  for (int c = 0; c < 3; ++c) {
+    unsigned long mask = masks[c];
+    for (Shift[c] = 0; mask && !(mask & 1); mask >>= 1) ++Shift[c];
+    for (Bits[c] = 0; mask & 1; mask >>= 1) ++Bits[c];
+  }
+}
+
+Client::~Client() {
+  if (!D) return;
+  XCloseDisplay(D);
+  Ours.erase(D);
+}
+
+float Client::Scale() const {
+  float scale =
+      std::floor(static_cast<float>(static_cast<double>(DisplayWidth(D, DefaultScreen(D))) / 29.0f));
+  return scale < 1.0f ? 1.0f : scale;
+}
+
+int Client::ToPixels(double cm) const {
+  double pixels = static_cast<double>(static_cast<float>(cm)) * static_cast<double>(Scale());
+  if (std::isnan(pixels)) return 0;
+  if (pixels >= INT_MAX) return INT_MAX;
+  if (pixels <= INT_MIN) return INT_MIN;
+  return static_cast<int>(pixels);
+}
+
+bool Client::Matches(const std::string& title, const std::string& name) {
+  // '*' matches any text: after a mismatch, the last '*' takes one more character.
+  size_t t = 0, n = 0, star = std::string::npos, resume = 0;
+  while (n < name.size()) {
+    if (t < title.size() && title[t] == '*') {
+      star = t++;
+      resume = n;
+    } else if (t < title.size() && title[t] == name[n]) {
+      ++t, ++n;
+    } else if (star != std::string::npos) {
+      t = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (t < title.size() && title[t] == '*') ++t;
+  return t == title.size();
+}
+
+std::vector<Window> Client::Windows(const std::string& title) {
+  std::vector<std::pair<Window, std::string>> shown;
+  // A window manager lists the windows it manages, bottom to top: the walk
+  // through its frames' many windows is not needed.
+  Atom type;
+  int format;
+  unsigned long count = 0, after;
+  unsigned char* data = nullptr;
+  if (HasWindowManager() &&
+      XGetWindowProperty(D, DefaultRootWindow(D), Intern(D, "_NET_CLIENT_LIST_STACKING"), 0, 4096, False,
+                         XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+      data && format == 32 && count > 0) {
+    for (unsigned long i = 0; i < count; ++i) {
+      Window w = reinterpret_cast<Window*>(data)[i];
+      XWindowAttributes attributes;
+      char* name = nullptr;
+      if (XGetWindowAttributes(D, w, &attributes) && attributes.map_state == IsViewable &&
+          XFetchName(D, w, &name) && name)
+        shown.emplace_back(w, name);
+      if (name) XFree(name);
+    }
+  } else {
+    Collect(D, DefaultRootWindow(D), 0, &shown);
+  }
+  if (data) XFree(data);
+  std::vector<Window> found;
+  for (const auto& [w, name] : shown)
+    if (Matches(title, name)) found.push_back(w);
+  return found;
+}
+
+Window Client::Find(const std::string& title) {
+  std::vector<Window> found = Windows(title);
+  return found.empty() ? 0 : found.back();
+}
+
+bool Client::Box(Window w, int* x, int* y, int* width, int* height, int* border) {
+  XWindowAttributes attributes;
+  Window child;
+  if (!XGetWindowAttributes(D, w, &attributes) ||
+      !XTranslateCoordinates(D, w, DefaultRootWindow(D), 0, 0, x, y, &child))
+    return false;
+  *width = attributes.width;
+  *height = attributes.height;
+  if (border) *border = attributes.border_width;
+  return true;
+}
+
+std::vector<unsigned long> Client::Grab(Drawable d, int x, int y, int width, int height) {
+  std::vector<unsigned long> pixels;
+  XImage* image = XGetImage(D, d, x, y, width, height, AllPlanes, ZPixmap);
+  if (!image) return pixels;
+  pixels.reserve(size_t(width) * height);
+  for (int j = 0; j < height; ++j)
+    for (int i = 0; i < width; ++i) pixels.push_back(XGetPixel(image, i, j));
+  XDestroyImage(image);
+  return pixels;
+}
+
+Rgb Client::Colour(unsigned long pixel) {
+  if (TrueColour) {
+    unsigned char c[3];
+    for (int i = 0; i < 3; ++i) {
+      unsigned long top = Bits[i] ? (1ul << Bits[i]) - 1 : 1, value = (pixel >> Shift[i]) & top;
+      c[i] = static_cast<unsigned char>((value * 255 + top / 2) / top);
+    }
+    return {c[0], c[1], c[2]};
+  }
+  XColor colour{};
+  colour.pixel = pixel;
+  XQueryColor(D, DefaultColormap(D, DefaultScreen(D)), &colour);
+  return {static_cast<unsigned char>(colour.red >> 8), static_cast<unsigned char>(colour.green >> 8),
+          static_cast<unsigned char>(colour.blue >> 8)};
+}
+
+bool Client::Capture(int x, int y, int width, int height, Image* image) {
+  image->Resize(width, height);
+  for (size_t i = 3; i < image->Rgba.size(); i += 4) image->Rgba[i] = 0;
+  int screen = DefaultScreen(D);
+  int left = std::max(x, 0), top = std::max(y, 0);
+  int right = std::min(x + width, DisplayWidth(D, screen)),
+      bottom = std::min(y + height, DisplayHeight(D, screen));
+  if (left >= right || top >= bottom) return false;
+  XImage* shown =
+      XGetImage(D, DefaultRootWindow(D), left, top, right - left, bottom - top, AllPlanes, ZPixmap);
+  if (!shown) return false;
+  // Most pictures hold few colours: the last one converted is kept.
+  unsigned long last = XGetPixel(shown, 0, 0);
+  Rgb lastColour = Colour(last);
+  for (int j = top; j < bottom; ++j)
+    for (int i = left; i < right; ++i) {
+      unsigned long pixel = XGetPixel(shown, i - left, j - top);
+      if (pixel != last) lastColour = Colour(last = pixel);
+      image->Set(i - x, j - y, lastColour);
+    }
+  XDestroyImage(shown);
+  return true;
+}
+
+bool Client::ReadXpm(const std::string& path, Image* image, std::string* error) {
+  long width = 0, height = 0;
+  if (!PictureSize(path, &width, &height)) return *error = "not an XPM picture", false;
+  if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || width * height > 3840l * 2160)
+    return *error = "the picture's size is not that of a picture for a screen", false;
+  XImage *picture = nullptr, *shape = nullptr;
+  int status = XpmReadFileToImage(D, path.c_str(), &picture, &shape, nullptr);
+  if (status != XpmSuccess || !picture) return *error = XpmGetErrorString(status), false;
+  image->Resize(picture->width, picture->height);
+  for (int y = 0; y < picture->height; ++y)
+    for (int x = 0; x < picture->width; ++x) {
+      image->Set(x, y, Colour(XGetPixel(picture, x, y)));
+      if (shape && !XGetPixel(shape, x, y)) image->Rgba[(size_t(y) * image->Width + x) * 4 + 3] = 0;
+    }
+  XDestroyImage(picture);
+  if (shape) XDestroyImage(shape);
+  return true;
+}
+
+void Client::Move(Window w, int x, int y) {
+  int left = 0, top = 0;
+  Window child;
+  XTranslateCoordinates(D, w, DefaultRootWindow(D), 0, 0, &left, &top, &child);
+  XTestFakeMotionEvent(D, DefaultScreen(D), left + x, top + y, CurrentTime);
+  XSync(D, False);
+}
+
+void Client::Button(int button, bool press) {
+  XTestFakeButtonEvent(D, button, press, CurrentTime);
+  XSync(D, False);
+}
+
+void Client::Key(unsigned long keysym, bool press) {
+  KeyCode code = XKeysymToKeycode(D, keysym);
+  if (!code) return;
+  XTestFakeKeyEvent(D, code, press, CurrentTime);
+  XSync(D, False);
+}
+
+bool Client::KeyFor(unsigned long keysym, bool* shifted) {
+  KeyCode code = XKeysymToKeycode(D, keysym);
+  if (!code) return false;
+  *shifted = XkbKeycodeToKeysym(D, code, 0, 0) != keysym && XkbKeycodeToKeysym(D, code, 0, 1) == keysym;
+  return true;
+}
+
+bool Client::Selects(Window w, long events) {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(D, w, &attributes) && (attributes.all_event_masks & events);
+}
+
+Window Client::TopLevel(Window w) {
+  Window root = DefaultRootWindow(D);
+  for (int depth = 0; depth < 16; ++depth) {
+    Window top, parent, *children = nullptr;
+    unsigned int count;
+    if (!XQueryTree(D, w, &top, &parent, &children, &count)) break;
+    if (children) XFree(children);
+    if (parent == root || parent == None) break;
+    w = parent;
+  }
+  return w;
+}
+
+void Client::Activate(Window w) {
+  // Source 2: a pager, whose requests window managers honour at once.
+  Send(D, DefaultRootWindow(D), w, Intern(D, "_NET_ACTIVE_WINDOW"),
+       SubstructureRedirectMask | SubstructureNotifyMask, {2, CurrentTime, 0});
+}
+
+void Client::Uncover(Window w, int x, int y) {
+  Window root = DefaultRootWindow(D);
+  auto covered = [&] {
+    int rx, ry, cx, cy;
+    Window child, at = root;
+    if (!XTranslateCoordinates(D, w, root, x, y, &rx, &ry, &child)) return false;
+    // The deepest window under the point...
+    for (int depth = 0; depth < 16; ++depth) {
+      if (!XTranslateCoordinates(D, root, at, rx, ry, &cx, &cy, &child) || child == None) break;
+      at = child;
+    }
+    // ...is w or within it.
+    for (int depth = 0; depth < 16 && at != root && at != None; ++depth) {
+      if (at == w) return false;
+      Window top, parent = None, *children = nullptr;
+      unsigned int count;
+      if (!XQueryTree(D, at, &top, &parent, &children, &count)) return false;
+      if (children) XFree(children);
+      at = parent;
+    }
+    return true;
+  };
+  if (!covered()) return;
+  if (HasWindowManager())
+    Activate(w);
+  else
+    XRaiseWindow(D, TopLevel(w));
+  XSync(D, False);
+  WaitFor([&] { return !covered(); }, 1000);
+}
+
+void Client::Focus(Window w) {
+  auto focused = [&] {
+    Window focus;
+    int revert;
+    XGetInputFocus(D, &focus, &revert);
+    return focus == w;
+  };
+  if (focused()) return;
+  if (HasWindowManager()) {
+    Activate(w);
+    if (WaitFor(focused, 1000)) return;
+  }
+  XSetInputFocus(D, w, RevertToPointerRoot, CurrentTime);
+  XSync(D, False);
+}
+
+void Client::Close(Window w, int format) {
+  Send(D, w, w, Intern(D, "WM_PROTOCOLS"), NoEventMask, {static_cast<long>(Intern(D, "WM_DELETE_WINDOW"))},
+       format);
+}
+
+void Client::CloseThroughManager(Window w) {
+  if (!HasWindowManager()) return Close(w);
+  // Source 2, as if the user asked through a pager or the window's close button.
+  Send(D, DefaultRootWindow(D), w, Intern(D, "_NET_CLOSE_WINDOW"),
+       SubstructureRedirectMask | SubstructureNotifyMask, {CurrentTime, 2});
+}
+
+bool Client::HasWindowManager() {
+  Atom check = Intern(D, "_NET_SUPPORTING_WM_CHECK"), type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  Window manager = None;
+  if (XGetWindowProperty(D, DefaultRootWindow(D), check, 0, 1, False, XA_WINDOW, &type, &format, &count,
+                         &after, &data) == Success &&
+      data) {
+    if (count == 1) manager = *reinterpret_cast<Window*>(data);
+    XFree(data);
+  }
+  XWindowAttributes attributes;
+  return manager != None && XGetWindowAttributes(D, manager, &attributes);
+}
+
+}  // namespace drive

@@ -1,0 +1,240 @@
+// slate-run: runs a program on an X server of its own (or on the current
+// display), plays a script of clicks, keys, screenshots and expectations on
+// it, ends everything it started and says with its exit status what
+// happened.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "display.h"
+#include "player.h"
+#include "process.h"
+#include "script.h"
+
+namespace {
+
+const char Usage[] = "usage: slate-run [options] [--script FILE] -- PROGRAM [ARGS...]\n";
+
+const char Help[] =
+    "Runs PROGRAM on a private X server, plays a script on it (clicks, keys,\n"
+    "screenshots, expectations), ends everything it started and exits with a\n"
+    "status that says what happened.\n"
+    "\n"
+    "Options:\n"
+    "  --script FILE    the script; without it, standard input\n"
+    "  --size WxHxD     the private server's screen (default 1920x1080x24);\n"
+    "                   a centimetre is floor(W / 29) pixels\n"
+    "  --wm             runs the window manager openbox on it\n"
+    "  --dir DIR        the program's working directory (default: this one)\n"
+    "  --timeout SECS   the time limit of the whole run (default 60)\n"
+    "  --tap            output in the Test Anything Protocol\n"
+    "  --display        plays on the current display ($DISPLAY) instead\n"
+    "  --check          checks the script only; no program is needed\n"
+    "  --help           this text\n"
+    "\n"
+    "A script has a step a line; # begins a comment. Windows are found by their\n"
+    "title, in double quotes (* matches any text); positions X,Y are centimetres\n"
+    "from a window's upper-left corner. Steps that need a window wait for it,\n"
+    "and expectations for what they expect, 10 s (or \"within TIME\"). Files are\n"
+    "relative to the current directory.\n"
+    "\n";
+
+const char ExitStatuses[] =
+    "\n"
+    "Exit status: 0 every expectation held; 1 an expectation or a step failed;\n"
+    "2 a bad script or command line (nothing was run); 3 the time limit passed,\n"
+    "or the program did not end when expected; 4 the program was killed by a\n"
+    "signal; 5 the program reported an X error; 6 the X server, the window\n"
+    "manager or the program could not be started; 128+N interrupted by signal N.\n"
+    "See docs/slate-run.md.\n";
+
+struct Options {
+  std::string Script, Size = "1920x1080x24", Dir;
+  bool WindowManager = false, Tap = false, CurrentDisplay = false, CheckOnly = false;
+  int TimeoutSeconds = 60;
+  std::vector<std::string> Program;
+};
+
+int BadUsage(const std::string& message) {
+  std::cerr << "slate-run: " << message << "\n" << Usage << "(slate-run --help tells more)\n";
+  return drive::BadScript;
+}
+
+bool ValidSize(const std::string& size) {
+  int width, height, depth;
+  char end;
+  return std::sscanf(size.c_str(), "%dx%dx%d%c", &width, &height, &depth, &end) == 3 && width >= 29 &&
+         height > 0 && width <= 16384 && height <= 16384 && depth > 0 && depth <= 32;
+}
+
+// What the run started, for the X server's loss to end it.
+drive::Process* Program = nullptr;
+drive::XServer* Server = nullptr;
+std::unique_ptr<drive::Client> Viewer;
+
+void EndEverything() {
+  Viewer.reset();  // before its server goes
+  if (Program) Program->Stop();
+  drive::EndAdopted({Server ? Server->Pid() : -1, Server ? Server->WindowManagerPid() : -1});
+  if (Server) Server->Stop();
+}
+
+int ServerLost(Display*) {
+  Viewer.release();  // a broken connection cannot be closed
+  std::cout.flush();
+  std::cerr << "slate-run: the connection to the X server was lost\n";
+  EndEverything();
+  _exit(drive::SetUpFailed);
+}
+
+int SetUpFailure(bool tap, const std::string& message) {
+  if (tap) std::cout << "Bail out! " << message << "\n";
+  std::cout.flush();
+  std::cerr << "slate-run: " << message << "\n";
+  EndEverything();
+  return drive::SetUpFailed;
+}
+
+// The last lines of what the program wrote to its standard error.
+void ShowErrors(const std::string& errors, bool tap) {
+  if (errors.empty()) return;
+  std::vector<std::string> lines;
+  std::istringstream in(errors);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  size_t first = lines.size() > 10 ? lines.size() - 10 : 0;
+  std::cout << (tap ? "# " : "") << "The program's standard error" << (first ? " ends" : "") << ":\n";
+  for (size_t i = first; i < lines.size(); ++i) std::cout << (tap ? "#   " : "  | ") << lines[i] << "\n";
+}
+
+int Run(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string* into) {
+      if (i + 1 >= argc) return false;
+      *into = argv[++i];
+      return true;
+    };
+    std::string number;
+    if (arg == "--help" || arg == "-h") {
+      std::cout << Usage << "\n" << Help << "Steps:\n" << drive::StepForms << ExitStatuses;
+      return 0;
+    } else if (arg == "--script") {
+      if (!value(&options.Script)) return BadUsage("--script needs a file");
+    } else if (arg == "--size") {
+      if (!value(&options.Size) || !ValidSize(options.Size))
+        return BadUsage("--size needs WIDTHxHEIGHTxDEPTH");
+    } else if (arg == "--dir") {
+      if (!value(&options.Dir)) return BadUsage("--dir needs a directory");
+    } else if (arg == "--timeout") {
+      char* end = nullptr;
+      if (!value(&number) ||
+          (options.TimeoutSeconds = static_cast<int>(std::strtol(number.c_str(), &end, 10))) <= 0 || *end ||
+          options.TimeoutSeconds > 86400)
+        return BadUsage("--timeout needs a number of seconds, from 1 to 86400");
+    } else if (arg == "--wm") {
+      options.WindowManager = true;
+    } else if (arg == "--tap") {
+      options.Tap = true;
+    } else if (arg == "--display") {
+      options.CurrentDisplay = true;
+    } else if (arg == "--check") {
+      options.CheckOnly = true;
+    } else if (arg == "--") {
+      options.Program.assign(argv + i + 1, argv + argc);
+      break;
+    } else if (arg.rfind("-", 0) == 0) {
+      return BadUsage("unknown option " + arg);
+    } else {
+      options.Program.assign(argv + i, argv + argc);
+      break;
+    }
+  }
+  if (options.Program.empty() && !options.CheckOnly) return BadUsage("no program to run");
+  if (options.CurrentDisplay && (options.WindowManager || options.Size != Options().Size))
+    return BadUsage("--size and --wm are for the private server; --display uses the current one");
+
+  // The whole script is read and checked before anything starts.
+  std::string name = options.Script.empty() || options.Script == "-" ? "stdin" : options.Script;
+  std::stringstream text;
+  if (name == "stdin") {
+    if (isatty(0)) std::cerr << "slate-run: reading the script from standard input (end it with Ctrl-D)\n";
+    text << std::cin.rdbuf();
+  } else {
+    std::ifstream file(options.Script);
+    if (!file) return BadUsage("cannot read the script " + options.Script + ": " + std::strerror(errno));
+    text << file.rdbuf();
+  }
+  size_t slash = options.Script.rfind('/');
+  std::string beside =
+      name == "stdin" || slash == std::string::npos ? "" : options.Script.substr(0, slash + 1);
+  drive::Script script =
+      drive::ParseScript(text.str(), name, beside.empty() ? "" : beside.substr(0, beside.size() - 1));
+  if (!script.Errors.empty()) {
+    for (const std::string& error : script.Errors) std::cerr << error << "\n";
+    std::cerr << "slate-run: " << script.Errors.size() << (script.Errors.size() == 1 ? " error" : " errors")
+              << " in the script; nothing was run\n";
+    if (options.Tap) std::cout << "TAP version 13\nBail out! the script " << name << " has errors\n";
+    return drive::BadScript;
+  }
+  if (options.CheckOnly) {
+    std::cout << name << ": " << script.Steps.size() << " steps, no error\n";
+    return drive::Passed;
+  }
+
+  signal(SIGPIPE, SIG_IGN);
+  drive::CatchInterrupts();
+  drive::AdoptOrphans();
+  if (options.Tap) std::cout << "TAP version 13\n";
+  std::string program = drive::FindProgram(options.Program[0]);
+  if (program.empty()) return SetUpFailure(options.Tap, options.Program[0] + ": no such program");
+
+  drive::XServer server;
+  Server = &server;
+  std::string display, where;
+  if (options.CurrentDisplay) {
+    const char* current = std::getenv("DISPLAY");
+    display = current ? current : "";
+    if (display.empty()) return SetUpFailure(options.Tap, "--display: no display is set (DISPLAY is empty)");
+    where = "the display " + display;
+  } else {
+    // A failure while interrupted is the interruption's.
+    bool started = server.Start(options.Size) && (!options.WindowManager || server.StartWindowManager());
+    if (!started && !drive::Interrupted()) return SetUpFailure(options.Tap, server.Error());
+    display = server.Name();
+    where = "Xvfb " + display + " at " + options.Size + (options.WindowManager ? " with openbox" : "");
+  }
+  if (drive::Interrupted()) return EndEverything(), 128 + drive::Interrupted();
+  Viewer = std::make_unique<drive::Client>(display);
+  drive::Client& client = *Viewer;
+  if (!client.D) return SetUpFailure(options.Tap, "cannot open the display \"" + display + "\"");
+  XSetIOErrorHandler(ServerLost);
+
+  drive::Process process;
+  if (!process.Start(options.Program, {"DISPLAY=" + display}, options.Dir))
+    return SetUpFailure(options.Tap, process.Error());
+  Program = &process;
+  char scale[32];
+  std::snprintf(scale, sizeof scale, "%g px/cm", client.Scale());
+  std::cout << (options.Tap ? "# " : "") << "slate-run: " << name << " on " << options.Program[0] << ", "
+            << where << " (" << scale << ")\n";
+  drive::Player player(client, process, std::cout, options.Tap, options.TimeoutSeconds * 1000);
+  int outcome = player.Play(script);
+  if (outcome != drive::Passed) ShowErrors(process.Err(), options.Tap);
+  std::cout.flush();
+  EndEverything();
+  return outcome;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return Run(argc, argv);
+}

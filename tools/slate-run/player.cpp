@@ -1,0 +1,484 @@
+#include "player.h"
+
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace drive {
+
+namespace {
+
+std::string Quote(const std::string& title) {
+  return "\"" + title + "\"";
+}
+
+// A text as a script would write it, shortened to its end when long.
+std::string Excerpt(const std::string& text, size_t most = 160) {
+  std::string shown = "\"";
+  size_t from = text.size() > most ? text.size() - most : 0;
+  if (from) shown += "...";
+  for (size_t i = from; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\n')
+      shown += "\\n";
+    else if (c == '\t')
+      shown += "\\t";
+    else if (c == '"' || c == '\\')
+      shown += std::string("\\") + c;
+    else if (static_cast<unsigned char>(c) < ' ')
+      shown += '?';
+    else
+      shown += c;
+  }
+  return shown + "\"";
+}
+
+// Makes the directories of a file's path that do not exist yet.
+void MakeDirectories(const std::string& file) {
+  for (size_t slash = file.find('/', 1); slash != std::string::npos; slash = file.find('/', slash + 1))
+    mkdir(file.substr(0, slash).c_str(), 0777);
+}
+
+std::string Pixel(int x, int y) {
+  return std::to_string(x) + "," + std::to_string(y) + " px";
+}
+
+// How the program ended, once it has.
+std::string EndOf(const Process& program) {
+  if (program.Signal())
+    return "was killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) +
+           ")";
+  return "ended with exit status " + std::to_string(program.ExitStatus());
+}
+
+}  // namespace
+
+Player::Player(Client& x, Process& program, std::ostream& out, bool tap, int timeoutMs)
+    : X(x), Program(program), Out(out), Tap(tap), Start(Now()), Deadline(Start + timeoutMs) {}
+
+bool Player::Until(const std::function<bool()>& holds, int ms) {
+  double end = std::min(Now() + ms, Deadline);
+  for (;;) {
+    if (holds()) return true;
+    if (Interrupted()) return false;
+    if (Now() >= end) {
+      if (Now() >= Deadline) OutOfTime = true;
+      return false;
+    }
+    Sleep(10);
+  }
+}
+
+std::string Player::Waited() const {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", (Now() - StepStart) / 1000);
+  return text;
+}
+
+Window Player::Shown(const Step& step, std::string* why) {
+  Window w = 0;
+  Until([&] { return (w = X.Find(step.Title)) != 0 || Program.Ended(); }, step.WithinMs);
+  if (w) return w;
+  if (Program.Ended())
+    *why = "the program " + EndOf(Program) + " and no window " + Quote(step.Title) + " is shown";
+  else
+    *why = "no window " + Quote(step.Title) + " was shown within " + Waited();
+  return 0;
+}
+
+// The pixels of the step's points in window w, all inside it (but for the
+// corners of a rectangle, which is clipped to the window).
+bool Player::Pixels(const Step& step, Window w, int* x, int* y, std::string* why) {
+  int left, top, width, height;
+  if (!X.Box(w, &left, &top, &width, &height))
+    return *why = "the window " + Quote(step.Title) + " has gone", false;
+  for (size_t i = 0; i < step.Points.size(); ++i) {
+    x[i] = X.ToPixels(step.Points[i].X);
+    y[i] = X.ToPixels(step.Points[i].Y);
+    if (step.What == Action::ExpectColourIn) {
+      x[i] = std::min(x[i], width), y[i] = std::min(y[i], height);
+    } else if (x[i] >= width || y[i] >= height) {
+      char text[160];
+      std::snprintf(text, sizeof text, "%g,%g cm is %s, outside the window (%d x %d px, %g px/cm)",
+                    step.Points[i].X, step.Points[i].Y, Pixel(x[i], y[i]).c_str(), width, height, X.Scale());
+      return *why = text, false;
+    }
+  }
+  return true;
+}
+
+bool Player::Shoot(const Step& step, Image* image, std::string* why) {
+  ::Display* d = X.D;
+  int left = 0, top = 0, right = DisplayWidth(d, DefaultScreen(d)),
+      bottom = DisplayHeight(d, DefaultScreen(d));
+  if (step.AllWindows) {
+    std::vector<Window> shown = X.Windows("*");
+    if (shown.empty()) return *why = "no window is shown", false;
+    int l = right, t = bottom, r = 0, b = 0;
+    for (Window w : shown) {
+      int x, y, width, height, border;
+      if (!X.Box(w, &x, &y, &width, &height, &border)) continue;
+      l = std::min(l, x - border), t = std::min(t, y - border);
+      r = std::max(r, x + width + border), b = std::max(b, y + height + border);
+    }
+    left = std::max(left, l), top = std::max(top, t), right = std::min(right, r),
+    bottom = std::min(bottom, b);
+  } else if (!step.Title.empty()) {
+    // With its border, as the screen shows it.
+    Window w = Shown(step, why);
+    int x, y, width, height, border;
+    if (!w) return false;
+    if (!X.Box(w, &x, &y, &width, &height, &border))
+      return *why = "the window " + Quote(step.Title) + " has gone", false;
+    left = std::max(left, x - border), top = std::max(top, y - border);
+    right = std::min(right, x + width + border), bottom = std::min(bottom, y + height + border);
+  }
+  if (left >= right || top >= bottom) return *why = "nothing of it is on the screen", false;
+  // Taken once the picture has stayed the same for a tenth of a second, so
+  // that drawing under way is finished; an animation after half a second.
+  Image again;
+  X.Capture(left, top, right - left, bottom - top, image);
+  for (int i = 0; i < 5 && !Interrupted(); ++i) {
+    Sleep(100);
+    X.Capture(left, top, right - left, bottom - top, &again);
+    if (again.Rgba == image->Rgba) break;
+    std::swap(*image, again);
+  }
+  return true;
+}
+
+Player::Result Player::ExpectShown(const Step& step) {
+  Result result;
+  size_t count = 0;
+  if (step.What == Action::ExpectOpen && step.Count >= 0) {
+    if (!(result.Ok = Until([&] { return (count = X.Windows(step.Title).size()) == size_t(step.Count); },
+                            step.WithinMs)))
+      result.Detail = std::to_string(count) + (count == 1 ? " window " : " windows ") + Quote(step.Title) +
+                      (count == 1 ? " is" : " are") + " shown after " + Waited();
+  } else if (step.What == Action::ExpectOpen) {
+    Window w = Shown(step, &result.Detail);
+    result.Ok = w != 0;
+  } else if (!(result.Ok = Until([&] { return X.Find(step.Title) == 0; }, step.WithinMs))) {
+    result.Detail = "the window " + Quote(step.Title) + " is still shown after " + Waited();
+  }
+  return result;
+}
+
+Player::Result Player::ExpectOutput(const Step& step) {
+  Result result;
+  Process::Stream stream = step.Errors ? Process::Errors : Process::Output;
+  const char* name = step.Errors ? "stderr" : "stdout";
+  size_t from = 0;
+  bool held = false;
+  Until(
+      [&] {
+        bool over = Program.Ended() && Program.Drained();
+        if (step.Exact) {
+          held = Program.Size(stream) == step.Text.size() && Program.Text(stream) == step.Text;
+        } else {
+          // Searched once: only the end, where the text may have begun, again.
+          size_t size = Program.Size(stream);
+          held = Program.Find(stream, step.Text, from) != std::string::npos;
+          if (size >= step.Text.size()) from = std::max(from, size - step.Text.size() + 1);
+        }
+        return held || over;
+      },
+      step.WithinMs);
+  if (!(result.Ok = held)) {
+    std::string text = Program.Text(stream);
+    result.Detail = std::string(name) +
+                    (step.Exact ? " is " : " does not hold " + Excerpt(step.Text) + "; it is ") +
+                    std::to_string(text.size()) + " bytes: " + Excerpt(text);
+    if (!Program.Ended()) result.Detail += " (after " + Waited() + ")";
+  }
+  return result;
+}
+
+Player::Result Player::ExpectExit(const Step& step) {
+  Result result;
+  if (!Until([&] { return Program.Ended(); }, step.WithinMs)) {
+    ExitTimedOut = !Interrupted();
+    result.Ok = false;
+    result.Detail = "the program is still running after " + Waited();
+  } else if (Program.Signal() || Program.ExitStatus() != step.Exit) {
+    result.Ok = false;
+    result.Detail = "the program " + EndOf(Program);
+  }
+  return result;
+}
+
+Player::Result Player::Run(const Step& step) {
+  switch (step.What) {
+    case Action::Sleep:
+      Until([] { return false; }, step.Ms);
+      return Result();
+    case Action::Screenshot:
+      return Screenshot(step);
+    case Action::ExpectOpen:
+    case Action::ExpectClosed:
+      return ExpectShown(step);
+    case Action::ExpectColourAt:
+    case Action::ExpectColourIn:
+    case Action::ExpectImage:
+      return ExpectPixels(step);
+    case Action::ExpectOutput:
+      return ExpectOutput(step);
+    case Action::ExpectExit:
+      return ExpectExit(step);
+    default:
+      return Act(step);
+  }
+}
+
+Player::Result Player::Act(const Step& step) {
+  Result result;
+  std::vector<int> x(step.Points.size()), y(step.Points.size());
+  Window w = Shown(step, &result.Detail);
+  if (!w || !Pixels(step, w, x.data(), y.data(), &result.Detail)) return result.Ok = false, result;
+  bool pointer = step.What == Action::Click || step.What == Action::Drag;
+  bool keys = step.What == Action::Press || step.What == Action::Hold || step.What == Action::Type;
+  // A window is shown before its program takes input from it: input waits
+  // until the program does (or a while, for windows that never will).
+  long takes = pointer ? ButtonPressMask | ButtonReleaseMask
+               : keys  ? KeyPressMask | KeyReleaseMask
+                       : NoEventMask;
+  if (takes) Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000));
+  if (step.What == Action::Close) X.CloseThroughManager(w);
+  if (keys) return Keys(step, w);
+  if (!pointer) return result;
+  X.Uncover(w, x[0], y[0]);
+  X.Move(w, x[0], y[0]);
+  X.Button(step.Button, true);
+  // Moves of at most a quarter of a centimetre, 10 ms apart, as a hand
+  // would make them: the program sees the path, not only its end.
+  double most = std::max(1.0, X.Scale() * 0.25);
+  for (size_t i = 1; i < x.size(); ++i) {
+    double dx = x[i] - x[i - 1], dy = y[i] - y[i - 1];
+    int moves = std::max(1, static_cast<int>(std::ceil(std::hypot(dx, dy) / most)));
+    for (int k = 1; k <= moves; ++k) {
+      X.Move(w, x[i - 1] + static_cast<int>(std::lround(dx * k / moves)),
+             y[i - 1] + static_cast<int>(std::lround(dy * k / moves)));
+      Sleep(10);
+    }
+  }
+  X.Button(step.Button, false);
+  result.Detail = x.size() == 1 ? "at " + Pixel(x[0], y[0])
+                                : "from " + Pixel(x[0], y[0]) + " to " + Pixel(x.back(), y.back());
+  return result;
+}
+
+Player::Result Player::Keys(const Step& step, Window w) {
+  std::vector<unsigned long> keys = step.Keys;
+  if (step.What == Action::Type)
+    for (char c : step.Text)
+      keys.push_back(c == '\n' ? XK_Return : c == '\t' ? XK_Tab : static_cast<unsigned char>(c));
+  std::vector<bool> shifted(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    bool shift = false;
+    if (!X.KeyFor(keys[i], &shift)) {
+      const char* name = XKeysymToString(keys[i]);
+      return {false, std::string("no key of this X server's keyboard gives ") + (name ? name : "that key")};
+    }
+    shifted[i] = shift;
+  }
+  X.Focus(w);
+  auto key = [&](size_t i, bool press) {
+    if (press && shifted[i]) X.Key(XK_Shift_L, true);
+    X.Key(keys[i], press);
+    if (!press && shifted[i]) X.Key(XK_Shift_L, false);
+  };
+  if (step.What == Action::Type) {
+    for (size_t i = 0; i < keys.size(); ++i) key(i, true), key(i, false);
+    return Result();
+  }
+  for (size_t i = 0; i < keys.size(); ++i) key(i, true);
+  if (step.What == Action::Hold) Until([] { return false; }, step.Ms);
+  for (size_t i = keys.size(); i-- > 0;) key(i, false);
+  return Result();
+}
+
+Player::Result Player::Screenshot(const Step& step) {
+  Image image;
+  std::string why;
+  if (!Shoot(step, &image, &why)) return {false, why};
+  MakeDirectories(step.Text);
+  if (!WritePng(step.Text, image, &why)) return {false, "cannot write " + step.Text + ": " + why};
+  return {true, std::to_string(image.Width) + " x " + std::to_string(image.Height) + " px"};
+}
+
+Player::Result Player::ExpectPixels(const Step& step) {
+  Image picture;
+  std::string why;
+  if (step.What == Action::ExpectImage) {
+    bool png = step.Text.size() > 4 && (step.Text.compare(step.Text.size() - 4, 4, ".png") == 0 ||
+                                        step.Text.compare(step.Text.size() - 4, 4, ".PNG") == 0);
+    if (!(png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
+      return {false, "cannot read " + step.Text + ": " + why};
+  }
+  int looks = 0;
+  Until([&] { return (looks = Looks(step, picture, &why)) != 0; }, step.WithinMs);
+  return {looks > 0, looks > 0 ? "" : why};
+}
+
+// Whether the window shows what the step expects: 1, 0 not (yet), -1 when
+// it cannot come to (the point is outside the window, the program ended).
+int Player::Looks(const Step& step, const Image& picture, std::string* why) {
+  Window w = X.Find(step.Title);
+  if (!w) return *why = "no window " + Quote(step.Title) + " is shown", Program.Ended() ? -1 : 0;
+  int left, top, width, height;
+  std::vector<int> x(step.Points.size()), y(step.Points.size());
+  if (!Pixels(step, w, x.data(), y.data(), why)) return -1;
+  if (!X.Box(w, &left, &top, &width, &height)) return 0;
+  int x0 = x[0], y0 = y[0], x1 = x0 + 1, y1 = y0 + 1;
+  if (step.What == Action::ExpectColourIn) {
+    x0 = std::min(x[0], x[1]), y0 = std::min(y[0], y[1]);
+    x1 = std::min(std::max({x[0], x[1], x0 + 1}), width),
+    y1 = std::min(std::max({y[0], y[1], y0 + 1}), height);
+    if (x0 >= width || y0 >= height) return *why = "the rectangle is outside the window", -1;
+  } else if (step.What == Action::ExpectImage) {
+    x1 = x0 + picture.Width, y1 = y0 + picture.Height;
+    if (x1 > width || y1 > height)
+      return *why = "the picture (" + std::to_string(picture.Width) + " x " + std::to_string(picture.Height) +
+                    " px) at " + Pixel(x0, y0) + " does not fit in the window (" + std::to_string(width) +
+                    " x " + std::to_string(height) + " px)",
+             -1;
+  }
+  Image shown;
+  X.Capture(left + x0, top + y0, x1 - x0, y1 - y0, &shown);
+  if (step.What == Action::ExpectImage) {
+    long differ = 0, compared = 0;
+    for (int j = 0; j < picture.Height; ++j)
+      for (int i = 0; i < picture.Width; ++i) {
+        if (!picture.Opaque(i, j)) continue;
+        ++compared;
+        if (shown.Opaque(i, j) && Near(shown.At(i, j), picture.At(i, j), step.Tolerance)) continue;
+        if (!differ++)
+          *why = "the first at " + Pixel(x0 + i, y0 + j) + " of the window: " +
+                 (shown.Opaque(i, j) ? DescribeColour(shown.At(i, j)) : std::string("off the screen")) +
+                 " where the picture has " + DescribeColour(picture.At(i, j));
+      }
+    if (differ) *why = std::to_string(differ) + " of " + std::to_string(compared) + " pixels differ; " + *why;
+    return differ == 0;
+  }
+  // Some pixel of the colour; else the colour most pixels have, to say so.
+  std::map<unsigned long, long> seen;
+  for (int j = 0; j < shown.Height; ++j)
+    for (int i = 0; i < shown.Width; ++i) {
+      if (!shown.Opaque(i, j)) continue;
+      Rgb c = shown.At(i, j);
+      if (Near(c, step.Colour, step.Tolerance)) return 1;
+      ++seen[(c.R << 16) | (c.G << 8) | c.B];
+    }
+  if (seen.empty()) return *why = "it is not on the screen", -1;
+  auto most = std::max_element(seen.begin(), seen.end(),
+                               [](const auto& a, const auto& b) { return a.second < b.second; });
+  Rgb common = {static_cast<unsigned char>(most->first >> 16), static_cast<unsigned char>(most->first >> 8),
+                static_cast<unsigned char>(most->first)};
+  if (step.What == Action::ExpectColourAt)
+    *why = "found " + DescribeColour(common) + " at " + Pixel(x0, y0);
+  else
+    *why = "no pixel of " + DescribeColour(step.Colour) + " in " + Pixel(x0, y0) + " to " +
+           Pixel(x1 - 1, y1 - 1) + "; most are " + DescribeColour(common);
+  return 0;
+}
+
+void Player::Report(int number, const Step* step, const Result& result, const std::string& skip) {
+  std::string what = step ? "line " + std::to_string(step->Line) + ": " + step->Source : result.Detail;
+  std::string detail = step ? result.Detail : "";
+  char when[32];
+  std::snprintf(when, sizeof when, "%.2f s", (Now() - Start) / 1000);
+  if (Tap) {
+    // A '#' in a description would begin a directive.
+    std::string text;
+    for (char c : what) text += c == '#' ? std::string("\\#") : std::string(1, c);
+    Out << (result.Ok ? "ok " : "not ok ") << number << " - " << text;
+    if (!skip.empty())
+      Out << " # SKIP " << skip;
+    else
+      Out << " (" << when << ")";
+    Out << "\n";
+    if (!result.Ok && !detail.empty()) Out << "  ---\n  message: " << Excerpt(detail, 2000) << "\n  ...\n";
+  } else {
+    char head[64];
+    std::snprintf(head, sizeof head, "%9s  %-4s  ", skip.empty() ? when : "",
+                  !skip.empty() ? "skip"
+                  : result.Ok   ? "ok"
+                                : "FAIL");
+    Out << head << what;
+    if (result.Ok && !detail.empty()) Out << "  (" << detail << ")";
+    Out << "\n";
+    if (!result.Ok && !detail.empty()) Out << std::string(17, ' ') << detail << "\n";
+  }
+  Out.flush();
+}
+
+int Player::Play(const Script& script) {
+  int count = static_cast<int>(script.Steps.size());
+  if (Tap) Out << "1.." << count + 1 << "\n";
+  int failures = 0, firstFailure = 0;
+  std::string skip;
+  for (int i = 0; i < count; ++i) {
+    const Step& step = script.Steps[i];
+    if (!skip.empty()) {
+      Report(i + 1, &step, Result(), skip);
+      continue;
+    }
+    StepStart = Now();
+    Result result = Run(step);
+    if (Interrupted()) result = {false, "interrupted"};
+    // A sleep or a hold cut short by the time limit fails too.
+    if (OutOfTime)
+      result = {false, (result.Ok ? "cut short" : result.Detail) + " (the run's time limit passed)"};
+    Report(i + 1, &step, result, "");
+    if (result.Ok) continue;
+    ++failures;
+    if (!firstFailure) firstFailure = step.Line;
+    if (Interrupted())
+      skip = "interrupted at line " + std::to_string(step.Line);
+    else if (OutOfTime)
+      skip = "the run's time limit passed at line " + std::to_string(step.Line);
+    else if (!step.IsExpectation())
+      skip = "the step at line " + std::to_string(step.Line) + " failed";
+  }
+
+  // The program, ended now if it still runs.
+  bool ran = !Program.Ended();
+  Program.Stop(ran ? 500 : 0);
+  std::string errors = Program.Err();
+  size_t xError = std::min(errors.find("X Error of failed request"), errors.find("XIO:"));
+  bool crashed = Program.Signal() && !Program.EndedByStop();
+  Result end;
+  end.Ok = !crashed && xError == std::string::npos;
+  if (ran)
+    end.Detail = "the program was still running after the last step; slate-run ended it";
+  else
+    end.Detail = "the program " + EndOf(Program);
+  if (xError != std::string::npos)
+    end.Detail += "; its standard error reports an X error: " +
+                  errors.substr(xError, std::min(errors.find('\n', xError), errors.size()) - xError);
+  Report(count + 1, nullptr, end, "");
+
+  int outcome = Interrupted()               ? 128 + Interrupted()
+                : OutOfTime || ExitTimedOut ? TimedOut
+                : crashed                   ? Crashed
+                : !end.Ok                   ? XError
+                : failures                  ? Failed
+                                            : Passed;
+  std::string summary = std::to_string(count) + (count == 1 ? " step, " : " steps, ") +
+                        (failures ? std::to_string(failures) + " failed (the first at line " +
+                                        std::to_string(firstFailure) + ")"
+                                  : std::string("all passed")) +
+                        "; exit status " + std::to_string(outcome);
+  if (OutOfTime) summary += ": the run's time limit passed";
+  Out << (Tap ? "# " : "") << "slate-run: " << summary << "\n";
+  Out.flush();
+  return outcome;
+}
+
+}  // namespace drive
