@@ -241,20 +241,22 @@ Player::Result Player::Act(const Step& step) {
   std::vector<int> x(step.Points.size()), y(step.Points.size());
   Window w = Shown(step, &result.Detail);
   if (!w || !Pixels(step, w, x.data(), y.data(), &result.Detail)) return result.Ok = false, result;
-  bool pointer = step.What == Action::Click || step.What == Action::Drag;
+  bool moves = step.What == Action::Move;
+  bool pointer = step.What == Action::Click || step.What == Action::Drag || moves;
   bool keys = step.What == Action::Press || step.What == Action::Hold || step.What == Action::Type;
   // A window is shown before its program takes input from it: input waits
   // until the program does (or a while, for windows that never will).
-  long takes = pointer ? ButtonPressMask | ButtonReleaseMask
-               : keys  ? KeyPressMask | KeyReleaseMask
-                       : NoEventMask;
+  long takes = moves     ? PointerMotionMask
+               : pointer ? ButtonPressMask | ButtonReleaseMask
+               : keys    ? KeyPressMask | KeyReleaseMask
+                         : NoEventMask;
   if (takes) Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000));
   if (step.What == Action::Close) X.CloseThroughManager(w);
   if (keys) return Keys(step, w);
   if (!pointer) return result;
   X.Uncover(w, x[0], y[0]);
   X.Move(w, x[0], y[0]);
-  X.Button(step.Button, true);
+  if (!moves) X.Button(step.Button, true);
   // Moves of at most a quarter of a centimetre, 10 ms apart, as a hand
   // would make them: the program sees the path, not only its end.
   double most = std::max(1.0, X.Scale() * 0.25);
@@ -267,7 +269,7 @@ Player::Result Player::Act(const Step& step) {
       Sleep(10);
     }
   }
-  X.Button(step.Button, false);
+  if (!moves) X.Button(step.Button, false);
   result.Detail = x.size() == 1 ? "at " + Pixel(x[0], y[0])
                                 : "from " + Pixel(x[0], y[0]) + " to " + Pixel(x.back(), y.back());
   return result;

@@ -15,6 +15,7 @@ const char* const StepForms =
     "  wait \"TITLE\"                           until a window with this title is shown\n"
     "  click \"TITLE\" X,Y [BUTTON]             BUTTON: left (default), middle, right, up, down\n"
     "  drag \"TITLE\" X,Y X,Y... [BUTTON]       pressed at the first point, moved along, released\n"
+    "  move \"TITLE\" X,Y X,Y...                the pointer moved along, no button held\n"
     "  press \"TITLE\" KEY                      a key pressed and released: a, Left, space, ctrl+c\n"
     "  hold \"TITLE\" KEY TIME                  a key held down for a time: 1.5s, 300ms\n"
     "  type \"TITLE\" \"TEXT\"                    keys that type the text\n"
@@ -280,6 +281,11 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
     if (step->What == Action::Drag && step->Points.size() < 2)
       in.Fail("a drag goes along two points at least");
     Buttoned(in, step);
+  } else if (verb == "move") {
+    step->What = Action::Move;
+    step->Title = in.Title();
+    do step->Points.push_back(in.Position());
+    while (in.IsPoint() && !in.Failed());
   } else if (verb == "press" || verb == "hold") {
     step->What = verb == "press" ? Action::Press : Action::Hold;
     step->Title = in.Title();
@@ -373,6 +379,7 @@ const char* UsageOf(const std::string& verb) {
       {"wait", "wait \"TITLE\" [within TIME]"},
       {"click", "click \"TITLE\" X,Y [left|middle|right|up|down]"},
       {"drag", "drag \"TITLE\" X,Y X,Y... [left|middle|right]"},
+      {"move", "move \"TITLE\" X,Y X,Y..."},
       {"press", "press \"TITLE\" KEY"},
       {"hold", "hold \"TITLE\" KEY TIME"},
       {"type", "type \"TITLE\" \"TEXT\""},
@@ -432,8 +439,8 @@ Script ParseScript(const std::string& text, const std::string& name, const std::
     if (!usage) {
       complain(
           "\"" + tokens[0].Text +
-          "\" is not a step; the steps are wait, click, drag, press, hold, type, sleep, screenshot, close "
-          "and expect");
+          "\" is not a step; the steps are wait, click, drag, move, press, hold, type, sleep, screenshot, "
+          "close and expect");
       continue;
     }
     Step step;

@@ -16,6 +16,7 @@ enum class Action {
   Wait,
   Click,
   Drag,
+  Move,
   Press,
   Hold,
   Type,
