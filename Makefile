@@ -5,6 +5,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 COVERAGE_BUILD ?= build-coverage
 JOBS ?= $(shell nproc)
+# Most tests wait on X servers and programs rather than compute: one more
+# than the cores keeps them busy.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) + 1 )))
 SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all deps build run test bench clean coverage install screenshots format check-format
@@ -43,9 +46,9 @@ run: deps $(BUILD)/CMakeCache.txt
 # passed, so the summary printed last is always the one that matters.
 test: deps $(BUILD)/CMakeCache.txt $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target test-programs
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS) --target test-programs
-	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
 # The sanitizer build registers scripts/sanitizer-check as the launcher of
 # its tests. UndefinedBehaviorSanitizer is linked statically: only then does

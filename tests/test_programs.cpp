@@ -194,7 +194,7 @@ TEST(Programs, ArgumentsExitStatusAndResizes) {
 
 // Pictures with transparent parts on servers of 16 and 8 bits: no crash,
 // their colours, and what lies under their transparent pixels kept.
-TEST(Programs, PicturesOnServersOfFewerColours) {
+TEST(Servers, PicturesOnFewerColours) {
   for (const char* screen : {"1920x1080x16", "1920x1080x8"}) {
     rig::Server server(screen);
     rig::Peer peer(server.Name());
@@ -233,7 +233,7 @@ TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {
   EXPECT_NE(probe.Wait(2000), -1);  // ends, rather than spinning on a dead connection
 }
 
-TEST(Programs, AServerOutOfMemory) {
+TEST(Servers, OutOfMemory) {
   // 100 windows need 830 MB of backing pixmaps; the server has 500 MB in
   // all. The window that gets none is not opened, and leaves nothing.
   // Nor is a picture of 4000 x 4000 pixels loaded then.
@@ -420,7 +420,7 @@ bool Apart(const std::vector<int>& p, const std::vector<int>& q) {
   return p[2] < q[0] || q[2] < p[0] || p[3] < q[1] || q[3] < p[1];
 }
 
-TEST(Programs, AlertBoxesKeepTheirSizeInCentimetres) {
+TEST(Servers, AlertBoxesKeepTheirSizeInCentimetres) {
   struct {
     const char* Screen;
     double Scale;
@@ -507,7 +507,7 @@ std::unique_ptr<rig::Server> WithOnlyFont(const std::string& file, const std::st
   return server;
 }
 
-TEST(Programs, MissingFonts) {
+TEST(Servers, MissingFonts) {
   // Without the window font, text and alerts say so and ask for shutdown.
   auto server = WithOnlyFont("9x15B-ISO8859-1.pcf.gz", "9x15bold");
   Scenario text("text", {server->Env()});
@@ -554,7 +554,7 @@ TEST(Programs, RequestsLargerThanTheServerTakes) {
   EXPECT_EQ(huge.Err(), "");
 }
 
-TEST(Programs, ScalableTextOnEveryDepthAndWithoutFonts) {
+TEST(Servers, ScalableTextOnEveryDepthAndWithoutFonts) {
   // Where fontconfig finds no font, the core font stands in, after one line.
   std::string noFonts = rig::Path("no-fonts.conf");
   std::ofstream(noFonts) << "<fontconfig><cachedir>" << rig::Path("no-fonts-cache")
@@ -586,7 +586,7 @@ TEST(Programs, ScalableTextOnEveryDepthAndWithoutFonts) {
   }
 }
 
-TEST(Programs, WindowsAWindowManagerNeverShows) {
+TEST(Servers, WindowsAWindowManagerNeverShows) {
   // A window manager of our own: the first window it is asked to map it
   // destroys, the second it leaves unmapped. Open returns for both.
   rig::Server server;
@@ -615,7 +615,7 @@ TEST(Programs, WindowsAWindowManagerNeverShows) {
   EXPECT_EQ(probe.Err(), "");
 }
 
-TEST(Programs, WindowsOffTheScreenAndUnderAWindowManager) {
+TEST(Servers, WindowsOffTheScreenAndUnderAWindowManager) {
   // Wholly off the screen, or with only a border on it: no exposure comes,
   // and Open does not wait for one, with or without a window manager.
   rig::Server server;
