@@ -862,11 +862,17 @@ class AlertWindow {
   GraphicManager Drawables;
 };
 
+#endif  // SLATE_H
+
 // ---------------------------------------------------------------------------
-// Calls in X's own types, for programs that include <X11/Xlib.h> first
+// Calls in X's own types, for programs that include <X11/Xlib.h> first.
+// Outside the include guard: a unit that includes this header before and
+// after Xlib gets them too.
 // ---------------------------------------------------------------------------
 
-#ifdef _X11_XLIB_H_
+#if defined(_X11_XLIB_H_) && !defined(SLATE_H_XLIB)
+#define SLATE_H_XLIB
+
 // Loads a core font by name; 1 and *font set on success, 0 and *font null (with a message) if not.
 int LoadFont(XFontStruct** font, const std::string& name);
 // Graphics context with a font loaded by name; centres text in drawable. Free the GC and *font.
@@ -875,5 +881,3 @@ GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned l
                       std::string const& fontName);
 int IsWMCloseWindow(XClientMessageEvent const* event);  // 1 for a window manager's close request
 #endif
-
-#endif  // SLATE_H

@@ -21,6 +21,8 @@
 
 #include "slate.h"
 
+struct _XftFont;  // XftFont, declared here so that every unit names the same type
+
 namespace slate {
 
 class TextCache;  // scalable text's faces, targets and colours (lib/Text.cpp)
