@@ -72,7 +72,8 @@ class Chart {
 
   void Draw() {
     Window.Erase(Position(0, 0), Window.GetWidth(), Window.GetHeight());
-    Window.RenderText(Position(Window.GetWidth() / 2, 0.6f), "Drag a bar's top; S sorts.", Black, White);
+    Window.WriteText(Position(Window.GetWidth() / 2, 0.35f), "Drag a bar's top; S sorts.", Typeface(0.5f),
+                     Black, AlignCenter);
     for (size_t i = 0; i < Bars.size(); ++i) DrawBar(i);
     Window.RenderLine(Position(Left() - 0.2f, Base()), Position(Window.GetWidth() - Left() + 0.2f, Base()),
                       Black, 0.05f);
@@ -85,8 +86,9 @@ class Chart {
     Window.RenderRectangle(top, bottom, bar.Fill, false);
     Window.RenderRectangleOutline(top, bottom, Black, 0.05f);
     float middle = (x0 + x1) / 2;
-    Window.RenderText(Position(middle, Base() + 0.6f), bar.Name, Black, White);
-    Window.RenderText(Position(middle, top.GetYDistance() - 0.4f), std::to_string(bar.Value), Black, White);
+    Window.WriteText(Position(middle, Base() + 0.35f), bar.Name, Typeface(0.45f), Black, AlignCenter);
+    Window.WriteText(Position(middle, top.GetYDistance() - 0.6f), std::to_string(bar.Value),
+                     Typeface(0.45f, "sans", true), Black, AlignCenter);
   }
 
   // The bar under a point, or -1.

@@ -43,7 +43,8 @@ class Scene {
     }
     Window.RenderEllipseOutline(Position(1, 5), Position(4, 6.5f), White, 0.1f);
     Window.RenderEllipseOutline(Position(8, 1.5f), Position(11, 2.8f), White, 0.1f);
-    Window.RenderText(Position(Width / 2, 0.6f), "Move the pointer over the sky.", Black, White);
+    Window.WriteText(Position(Width / 2, 0.35f), "Move the pointer over the sky.", Typeface(0.5f), Black,
+                     AlignCenter, White);
   }
 
   // Puts the balloon's centre on the pointer; the sky is painted again
