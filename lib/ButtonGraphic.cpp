@@ -43,13 +43,8 @@ void ButtonGraphic::Draw(unsigned long window) {
 
   // The label, centred between the two corners: moving the upper-left
   // corner by two pixels (the pressed look) moves it by one.
-  const slate::Face* face = slate::AlertFace(true);
-  if (!face) {
-    slate::ShutDown(std::cout,
-                    "In function: LoadFont\n"
-                    "Unable to allocate memory to a font structure.\n");
-    return;
-  }
+  const slate::Face* face = slate::DrawableFace(true);
+  if (!face) return;
   slate::CentreText(*this, *face, GetMessage());
   GraphicPosition origin = GetLocation();
   unsigned long band = ButtonColorTable[0];

@@ -37,6 +37,12 @@ void slate::CentreText(MessageGraphic& drawable, const Face& face, const std::st
                            static_cast<unsigned int>(std::max(above - below, 0)));
 }
 
+namespace {
+constexpr char FontFailure[] =
+    "In function: LoadFont\n"
+    "Unable to allocate memory to a font structure.\n";
+}  // namespace
+
 const slate::Face* slate::AlertFace(bool bold) {
   const char* name = bold ? ButtonFont : WindowFont;
   XFontStruct* core = Kept() ? Kept()->Font(name) : nullptr;
@@ -55,13 +61,17 @@ const slate::Face* slate::AlertFace(bool bold) {
   return &face;
 }
 
+const slate::Face* slate::DrawableFace(bool bold) {
+  const Face* face = AlertFace(bold);
+  if (!face) ShutDown(std::cout, FontFailure);
+  return face;
+}
+
 GC GetGraphicsContext(unsigned long window, unsigned long foreground, unsigned long background,
                       std::string const& text, MessageGraphic* drawable, XFontStruct** font,
                       std::string const& fontName) {
   if (LoadFont(font, fontName) == 0) {
-    slate::ShutDown(std::cout,
-                    "In function: LoadFont\n"
-                    "Unable to allocate memory to a font structure.\n");
+    slate::ShutDown(std::cout, FontFailure);
     // The caller still gets a context it can draw through and must free.
     return XCreateGC(display, window, 0, nullptr);
   }
@@ -88,13 +98,8 @@ MessageGraphic::MessageGraphic(std::string const& message, color const& c, Posit
 }
 
 void MessageGraphic::Draw(unsigned long window) {
-  const slate::Face* face = slate::AlertFace(false);
-  if (!face) {
-    slate::ShutDown(std::cout,
-                    "In function: LoadFont\n"
-                    "Unable to allocate memory to a font structure.\n");
-    return;
-  }
+  const slate::Face* face = slate::DrawableFace(false);
+  if (!face) return;
   slate::CentreText(*this, *face, Text);
   unsigned long band = slate::PaletteColor(GetColor());
   slate::DrawText(window, *face, TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate() - face->Ascent,

@@ -272,6 +272,9 @@ constexpr int AlertTextHeight = 15;
 // or ButtonFont for bold) must be there, and stands in where no scalable
 // font is. Null, after LoadFont's message, while that font is missing.
 const Face* AlertFace(bool bold);
+// AlertFace for a drawable's text: when the core font is missing, also says
+// so and asks for shutdown, and gives null.
+const Face* DrawableFace(bool bold);
 
 // The one rule by which the drawables place a line of text: its ink centred
 // in their rectangle, across and up and down.
