@@ -34,9 +34,10 @@ bool AwaitShown(Window window, XEvent* event) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ShowWait);
   for (;;) {
     if (XCheckIfEvent(display, event, ShownOrGone, reinterpret_cast<XPointer>(&window))) return true;
+    // The check flushed the requests and took in what had come: the next
+    // event is still to arrive.
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
-    XFlush(display);
     pollfd connection = {ConnectionNumber(display), POLLIN, 0};
     poll(&connection, 1, static_cast<int>(left.count()));
   }
