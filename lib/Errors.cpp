@@ -78,8 +78,8 @@ bool slate::Refused(unsigned long first, int code) {
   return failed;
 }
 
-slate::Refusals::Refusals() {
-  Waiting = {NextRequest(display), 0, true, false};
+slate::Refusals::Refusals() : Answered(NextRequest(display)) {
+  Waiting = {Answered, 0, true, false};
 }
 
 slate::Refusals::~Refusals() {
@@ -88,7 +88,11 @@ slate::Refusals::~Refusals() {
 }
 
 bool slate::Refusals::Any() {
-  XSync(display, False);
+  // A round trip only when requests have been made since the last.
+  if (NextRequest(display) != Answered) {
+    XSync(display, False);
+    Answered = NextRequest(display);
+  }
   return Waiting.Failed;
 }
 

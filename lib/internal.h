@@ -179,6 +179,9 @@ class Refusals {
   Refusals(const Refusals&) = delete;
   Refusals& operator=(const Refusals&) = delete;
   bool Any();  // waits for the server's answers: true when one was an error
+
+ private:
+  unsigned long Answered;  // the serial of the first request not yet answered
 };
 
 // Whether an alert box's loop is running: the event pump then takes no
