@@ -36,8 +36,8 @@ void ApiMain() {
   Window mine{KeyPress};
   if (None || Success != Status::Ok || Bool(mine.Id) != 2) return;
   window.Open();
-  window.RenderText(Position(5.0f, 2.0f), "Hello, world!", Blue, White);
-  window.WriteText(Position(5.0f, 2.5f), "Hello, café!", Typeface(0.5f, "serif"), Red, AlignCenter);
+  window.WriteText(Position(5.0f, 1.5f), "Hello, world!", Typeface(0.8f), Blue, AlignCenter);
+  window.RenderText(Position(5.0f, 3.0f), "Hello, café!", Red, White);
   picture.Load("no such picture.xpm");
 }
 END
