@@ -308,6 +308,15 @@ void Repaint(const XEvent& event, AlertWindow& alert, ButtonWindow& button) {
     alert.RefreshEvent();
 }
 
+// The box destroyed by another client: it has gone, with its button, and
+// errors of the requests that named it are no fault of the program's.
+bool Destroyed(const XEvent& event, Window box) {
+  if (event.type != DestroyNotify || event.xdestroywindow.window != box || event.xany.send_event)
+    return false;
+  slate::Closed(box, 0);
+  return true;
+}
+
 bool IsCloseRequest(XEvent& event, Window box) {
   return event.type == ClientMessage && IsWMCloseWindow(&event.xclient) == 1 && event.xclient.window == box;
 }
@@ -451,8 +460,9 @@ int AlertWindow::Open() {
     slate::ShutDown(std::cout, "Unable to open the Alert box.\n");
     return 0;
   }
-  // Only exposures and button events: the box takes no structure events.
-  XSelectInput(display, WindowId, AlertWindowEventMask);
+  // Exposures and button events, and structure events for its destruction
+  // by another client.
+  XSelectInput(display, WindowId, AlertWindowEventMask | StructureNotifyMask);
   SetWMCloseWindow(WindowId);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
     XDestroyWindow(display, WindowId);
@@ -486,6 +496,8 @@ void AlertWindow::EventHandler() {
     }
     if (event.type == Expose) {
       Repaint(event, *this, Button);
+    } else if (Destroyed(event, WindowId)) {
+      return;
     } else if (IsCloseRequest(event, WindowId)) {
       Dismiss(Button, WindowId);
       return;
@@ -519,6 +531,8 @@ int AlertWindow::ButtonPressed(int button) {
       modal.Other(event);
     } else if (event.type == Expose) {
       Repaint(event, *this, Button);
+    } else if (Destroyed(event, WindowId)) {
+      return 0;
     } else if (IsCloseRequest(event, WindowId)) {
       Dismiss(Button, WindowId);
       return 0;

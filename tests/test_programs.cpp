@@ -366,6 +366,25 @@ TEST(Programs, AlertBoxes) {
             "ready\nclick 0.757576 0.757576\ncallback\ncallback done\nclick 1 1\nquit A\nApiEnd\n" + Usable);
 }
 
+// Another client destroys a box: it counts as closed, and the program goes on.
+TEST(Programs, AnAlertBoxDestroyedByAnotherClient) {
+  rig::Peer peer;
+  Scenario probe("alert");
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  peer.Click(a, 50, 50);
+  Box box(peer, "probe alert");
+  ASSERT_NE(box.Button, 0u);
+  XDestroyWindow(peer.D, box.Id);
+  XSync(peer.D, False);
+  ASSERT_TRUE(probe.WaitOut("callback done\n"));
+  peer.Close(a);
+  EXPECT_EQ(probe.Wait(), 0);
+  EXPECT_EQ(probe.Out(),
+            "ready\nclick 0.757576 0.757576\ncallback\ncallback done\nquit A\nApiEnd\n" + Usable);
+  EXPECT_EQ(probe.Err(), "");
+}
+
 TEST(Programs, AModalBoxLosesNothingElse) {
   rig::Peer peer;
   Scenario probe("modal");
