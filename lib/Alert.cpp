@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <new>
@@ -17,6 +18,16 @@ struct CloseAtoms {
   Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
   Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
 };
+
+// The windows of the boxes up and of their buttons: another client may
+// destroy them, and the errors of requests naming them then are no fault of
+// the program's.
+std::vector<Window> AlertWindowsUp;
+
+void Forget(Window window) {
+  AlertWindowsUp.erase(std::remove(AlertWindowsUp.begin(), AlertWindowsUp.end(), window),
+                       AlertWindowsUp.end());
+}
 
 // How long a new window is waited for to be shown, milliseconds: a window
 // manager may take its time, or never map the window at all.
@@ -195,6 +206,7 @@ ButtonWindow::ButtonWindow()
 
 ButtonWindow::~ButtonWindow() {
   if (ButtonStatus == WindowIsOpen) Close();
+  Forget(WindowId);
 }
 
 WindowState ButtonWindow::Open(unsigned long const& parent, int parentWidth, int parentHeight) {
@@ -210,6 +222,7 @@ WindowState ButtonWindow::Open(unsigned long const& parent, int parentWidth, int
     std::cout << "Error opening window in function ButtonAsWindow::Open.\n" << std::flush;
     return WindowOpenFailed;
   }
+  AlertWindowsUp.push_back(WindowId);
   XMapWindow(display, WindowId);
   XSelectInput(display, WindowId, AlertButtonEventMask);
   DrawLook(ButtonIsUp);
@@ -308,13 +321,9 @@ void Repaint(const XEvent& event, AlertWindow& alert, ButtonWindow& button) {
     alert.RefreshEvent();
 }
 
-// The box destroyed by another client: it has gone, with its button, and
-// errors of the requests that named it are no fault of the program's.
+// The box destroyed by another client: it has gone, with its button.
 bool Destroyed(const XEvent& event, Window box) {
-  if (event.type != DestroyNotify || event.xdestroywindow.window != box || event.xany.send_event)
-    return false;
-  slate::Closed(box, 0);
-  return true;
+  return event.type == DestroyNotify && event.xdestroywindow.window == box && !event.xany.send_event;
 }
 
 bool IsCloseRequest(XEvent& event, Window box) {
@@ -359,6 +368,10 @@ void Dismiss(ButtonWindow& button, Window box) {
 }
 
 }  // namespace
+
+bool slate::IsAlertWindow(unsigned long window) {
+  return std::find(AlertWindowsUp.begin(), AlertWindowsUp.end(), window) != AlertWindowsUp.end();
+}
 
 bool slate::ModalLoopRunning() {
   return ModalLoop::Running();
@@ -462,10 +475,12 @@ int AlertWindow::Open() {
   }
   // Exposures and button events, and structure events for its destruction
   // by another client.
+  AlertWindowsUp.push_back(WindowId);
   XSelectInput(display, WindowId, AlertWindowEventMask | StructureNotifyMask);
   SetWMCloseWindow(WindowId);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
     XDestroyWindow(display, WindowId);
+    Forget(WindowId);
     slate::ShutDown(std::cout,
                     "Error setting up the button in function "
                     "AlertWindow::Open.\n");
@@ -477,6 +492,11 @@ int AlertWindow::Open() {
   EventHandler();
   BoxesUp.pop_back();
   ConfinePointer();
+  // Errors of requests still on their way about the box, gone now, are
+  // forgiven as those of any window closed.
+  Forget(WindowId);
+  Forget(Button.GetWindow());
+  slate::Closed(WindowId, Button.GetWindow());
   // Keys let go while the box was up come first, before what was kept.
   std::vector<XEvent> releases = slate::MissedKeyReleases();
   for (auto release = releases.rbegin(); release != releases.rend(); ++release)

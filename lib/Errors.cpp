@@ -1,8 +1,11 @@
 // X protocol errors the library answers itself: those about its own windows
 // that another client destroyed, or that it closed while requests about them
-// were still on their way, and those a caller waits for. Every other error
+// were still on their way (and about the Render pictures it made on them for
+// a moment), and those a caller waits for. Every other error
 // goes to the handler that was installed before, which by default ends the
 // program.
+#include <X11/extensions/Xrender.h>
+
 #include <vector>
 
 #include "internal.h"
@@ -32,8 +35,12 @@ struct Awaited {
   bool Active = false, Failed = false;
 } Waiting;
 
+// The Render extension's first error code; 0 without the extension.
+int RenderErrors = 0;
+
 bool AboutResource(const XErrorEvent& error) {
-  return error.error_code == BadWindow || error.error_code == BadDrawable || error.error_code == BadPixmap;
+  return error.error_code == BadWindow || error.error_code == BadDrawable || error.error_code == BadPixmap ||
+         (RenderErrors && error.error_code == RenderErrors + BadPicture);
 }
 
 int Handler(Display* d, XErrorEvent* error) {
@@ -44,7 +51,7 @@ int Handler(Display* d, XErrorEvent* error) {
       return 0;
     }
     if (AboutResource(*error)) {
-      if (slate::Dispatch::Gone(*error)) return 0;
+      if (slate::Dispatch::Gone(*error) || slate::IsAlertWindow(error->resourceid)) return 0;
       for (const Departed& gone : Departures())
         if ((error->resourceid == gone.Window || error->resourceid == gone.Pixmap) &&
             error->serial <= gone.LastRequest)
@@ -58,6 +65,8 @@ int Handler(Display* d, XErrorEvent* error) {
 
 void slate::CatchErrors() {
   if (!Previous) Previous = XSetErrorHandler(Handler);
+  int events = 0, errors = 0;
+  if (XRenderQueryExtension(display, &events, &errors)) RenderErrors = errors;
 }
 
 void slate::Closed(unsigned long window, unsigned long pixmap) {

@@ -323,7 +323,12 @@ void TextCache::Draw(Drawable target, XftDraw* draw, const Face& face, const Lin
   if (!draw) return;
   XftDrawGlyphs(draw, &Colour(foreground), face.Scalable, x, baseline, Glyphs.data(),
                 static_cast<int>(Glyphs.size()));
-  if (made) XftDrawDestroy(made);
+  if (!made) return;
+  // A window may be destroyed by another client meanwhile; errors about the
+  // picture made on it are forgiven with its own.
+  Picture picture = XftDrawPicture(made);
+  XftDrawDestroy(made);
+  if (picture) Closed(picture, 0);
 }
 
 XftDraw* TextCache::Target(Drawable pixmap) {

@@ -40,7 +40,10 @@ void X11BitMapGraphic::Draw(unsigned long window) {
   // No image, nothing to draw.
   if (Bits == nullptr || width <= 0 || height <= 0 || !slate::Kept()) return;
 
-  slate::OwnedPixmap bitmap(XCreateBitmapFromData(display, window, Bits, static_cast<unsigned int>(width),
+  // Made on the root window, of the window's screen: nothing made from a
+  // window fails in turn when another client destroys it.
+  slate::OwnedPixmap bitmap(XCreateBitmapFromData(display, RootWindow(display, ScreenNbr), Bits,
+                                                  static_cast<unsigned int>(width),
                                                   static_cast<unsigned int>(height)));
   if (bitmap.Get() == 0) {
     slate::ShutDown(std::cout,

@@ -850,6 +850,8 @@ void SimpleWindow::DrawTransparent(const PictureRecord& picture, unsigned long c
       XRenderComposite(display, PictOpOver, picture.Blended, None, destination, 0, 0, 0, 0, x, y, width,
                        height);
       XRenderFreePicture(display, destination);
+      // Its window may have been destroyed by another client meanwhile.
+      slate::Closed(destination, 0);
     }
   } else {
     GC gc = slate::Kept()->Paint(BlackPixel(display, ScreenNbr), ColorTable[White]);

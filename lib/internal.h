@@ -161,8 +161,9 @@ struct Dispatch {
 // those Refused waits for; every other error goes to the handler installed
 // before it.
 void CatchErrors();
-// A window and its backing pixmap have just been destroyed and freed: errors
-// of the requests sent about them until now are forgiven.
+// A window and its backing pixmap have just been destroyed and freed (or a
+// Render picture made on a window, for a moment, freed): errors of the
+// requests sent about them until now are forgiven.
 void Closed(unsigned long window, unsigned long pixmap);
 // Waits until the server has answered every request from serial first on:
 // true when one of them failed with an error of this code, which then goes
@@ -187,6 +188,9 @@ class Refusals {
 // Whether an alert box's loop is running: the event pump then takes no
 // events and runs no timers.
 bool ModalLoopRunning();
+// Whether window is an alert box up, or its button: another client may
+// destroy it meanwhile.
+bool IsAlertWindow(unsigned long window);
 
 // Runs the event pump while ApiMain is still running; afterwards the main
 // loop does that work.

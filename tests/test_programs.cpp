@@ -377,7 +377,7 @@ TEST(Programs, AnAlertBoxDestroyedByAnotherClient) {
   ASSERT_NE(box.Button, 0u);
   XDestroyWindow(peer.D, box.Id);
   XSync(peer.D, False);
-  ASSERT_TRUE(probe.WaitOut("callback done\n"));
+  ASSERT_TRUE(probe.WaitOut("callback done\n")) << probe.Out() << probe.Err();
   peer.Close(a);
   EXPECT_EQ(probe.Wait(), 0);
   EXPECT_EQ(probe.Out(),
