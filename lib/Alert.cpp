@@ -110,11 +110,8 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   // A window not shown in time is drawn on when its first exposure comes;
   // one destroyed meanwhile is closed by its DestroyNotify, put back for
   // the event loop, once it is registered.
-  if (!AwaitShown(window, &event)) {
-    XSelectInput(display, window, NormalWindowEventMask);
-    return 1;
-  }
-  if (event.type == DestroyNotify) {
+  bool shown = AwaitShown(window, &event);
+  if (shown && event.type == DestroyNotify) {
     XPutBackEvent(display, &event);
     return 1;
   }
@@ -122,7 +119,7 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   // The first exposure is taken here and dropped: the caller draws the
   // window's first contents itself. A window with nothing on the screen (off
   // its edges, say) gets none, and is not waited for.
-  if (event.xvisibility.state == VisibilityFullyObscured) return 1;
+  if (!shown || event.xvisibility.state == VisibilityFullyObscured) return 1;
   // Visible may still mean that only the border is on the screen, and the
   // interior gets no exposure. The server reports a window's exposure right
   // after its visibility, so once a round trip has followed, an exposure not

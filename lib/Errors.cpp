@@ -27,11 +27,9 @@ std::vector<Departed>& Departures() {
   return *departures;
 }
 
-// What a caller waits for in Refused: an error of Code (any error for 0)
-// from a request sent since First.
+// What a Refusals waits for: an error of a request sent since First.
 struct Awaited {
   unsigned long First = 0;
-  int Code = 0;
   bool Active = false, Failed = false;
 } Waiting;
 
@@ -45,8 +43,7 @@ bool AboutResource(const XErrorEvent& error) {
 
 int Handler(Display* d, XErrorEvent* error) {
   if (d == display && d) {
-    if (Waiting.Active && error->serial >= Waiting.First &&
-        (Waiting.Code == 0 || error->error_code == Waiting.Code)) {
+    if (Waiting.Active && error->serial >= Waiting.First) {
       Waiting.Failed = true;
       return 0;
     }
@@ -79,16 +76,8 @@ void slate::Closed(unsigned long window, unsigned long pixmap) {
   departures.push_back({window, pixmap, NextRequest(display) - 1});
 }
 
-bool slate::Refused(unsigned long first, int code) {
-  Waiting = {first, code, true, false};
-  XSync(display, False);
-  bool failed = Waiting.Failed;
-  Waiting = Awaited();
-  return failed;
-}
-
 slate::Refusals::Refusals() : Answered(NextRequest(display)) {
-  Waiting = {Answered, 0, true, false};
+  Waiting = {Answered, true, false};
 }
 
 slate::Refusals::~Refusals() {

@@ -1,40 +1,16 @@
 // MessageGraphic: one line of black text centred in a rectangle, drawn over
 // a band of the drawable's colour; the graphics context that loads its font;
 // and the text of the alert box.
-#include <X11/Xft/Xft.h>
-
 #include <iostream>
 
 #include "internal.h"
 
-namespace {
-
-int Length(const std::string& text) {
-  return static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
-}
-
-}  // namespace
-
 void slate::CentreText(MessageGraphic& drawable, const Face& face, const std::string& text) {
-  // How far the ink reaches above and below the baseline.
-  int above = 0, below = 0;
-  if (face.Scalable) {
-    XGlyphInfo ink;
-    XftTextExtentsUtf8(display, face.Scalable, reinterpret_cast<const FcChar8*>(text.data()), Length(text),
-                       &ink);
-    above = ink.y;
-    below = ink.height - ink.y;
-  } else if (face.Core) {
-    int direction, ascent, descent;
-    XCharStruct overall{};
-    XTextExtents(face.Core, text.data(), Length(text), &direction, &ascent, &descent, &overall);
-    above = overall.ascent;
-    below = overall.descent;
-  }
   // SetTextLocation puts the baseline half a height below the middle: half
-  // of what is above less what is below centres the ink.
-  drawable.SetTextLocation(static_cast<unsigned int>(std::max(MeasureText(face, text).Width, 0)),
-                           static_cast<unsigned int>(std::max(above - below, 0)));
+  // of the ink above it less the ink below centres the ink.
+  TextBox box = MeasureText(face, text);
+  drawable.SetTextLocation(static_cast<unsigned int>(std::max(box.Width, 0)),
+                           static_cast<unsigned int>(std::max(box.InkAbove - box.InkBelow, 0)));
 }
 
 namespace {

@@ -159,6 +159,8 @@ class TextCache {
     // Rows of the ink from the box's top: anti-aliasing may reach a pixel
     // beyond it.
     long long InkTop = 0, InkBottom = 0;
+    // How far the ink reaches above and below the baseline.
+    long long InkAbove = 0, InkBelow = 0;
   };
   Line Lay(const Face& face, const std::string& text);
   // Draws the line laid out last with its box's upper-left corner at
@@ -209,7 +211,7 @@ const Face* TextCache::Open(const std::string& family, bool bold, int lineHeight
               << WindowFont << "\n";
   }
   // The core font, asked for again while the server lacks it.
-  if (!CoreFace.Core && (CoreFace.Core = Kept()->TextFont())) {
+  if (!CoreFace.Core && (CoreFace.Core = Kept()->Font(WindowFont))) {
     CoreFace.Ascent = CoreFace.Core->ascent;
     CoreFace.Descent = CoreFace.Core->descent;
   }
@@ -263,6 +265,8 @@ TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
     pen += m.Advance;
   }
   Line line;
+  line.InkAbove = -inkTop;
+  line.InkBelow = inkBottom;
   line.InkTop = std::min(0LL, face.Ascent + inkTop);
   line.InkBottom = std::max<long long>(face.Ascent + face.Descent, face.Ascent + inkBottom);
   if (inkLeft > inkRight) {  // no ink at all
@@ -365,9 +369,12 @@ const Face* OpenFace(const std::string& family, bool bold, int lineHeight) {
 TextBox MeasureText(const Face& face, const std::string& text) {
   TextBox box;
   if (!display || !Kept()) return box;
-  box.Width = ToInt(Kept()->Text().Lay(face, text).Width);
+  slate::TextCache::Line line = Kept()->Text().Lay(face, text);
+  box.Width = ToInt(line.Width);
   box.Ascent = face.Ascent;
   box.Descent = face.Descent;
+  box.InkAbove = ToInt(line.InkAbove);
+  box.InkBelow = ToInt(line.InkBelow);
   return box;
 }
 

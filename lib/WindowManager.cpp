@@ -124,10 +124,6 @@ GC slate::Runtime::Outline(unsigned long colour, int width) {
   return LineGC;
 }
 
-XFontStruct* slate::Runtime::TextFont() {
-  return Font(WindowFont);
-}
-
 XFontStruct* slate::Runtime::Font(const std::string& name) {
   // Only a font that loaded is kept; a missing one is asked for again.
   auto kept = Fonts.find(name);
@@ -648,10 +644,10 @@ int SimpleWindow::Open() {
   int screenWidth = DisplayWidth(display, ScreenNbr);
   int screenHeight = DisplayHeight(display, ScreenNbr);
   ReleaseBackingPixmap();
-  unsigned long request = NextRequest(display);
+  slate::Refusals refusals;
   BackingPixmap = XCreatePixmap(display, RootWindow(display, ScreenNbr), screenWidth, screenHeight,
                                 DefaultDepth(display, ScreenNbr));
-  if (slate::Refused(request, BadAlloc)) {
+  if (refusals.Any()) {
     // The program goes on without this window.
     std::cout << "The X server has no memory left for the backing pixmap of a window.\n" << std::flush;
     BackingPixmap = 0;
@@ -859,7 +855,7 @@ void SimpleWindow::DrawFilled(const color& c, bool border, Fill fill, Outline ou
 void SimpleWindow::RenderText(Position centre, const std::string& text, const color& textColor,
                               const color& backColor) {
   if (!IsLive()) return;
-  XFontStruct* font = slate::Kept()->TextFont();
+  XFontStruct* font = slate::Kept()->Font(WindowFont);
   if (!font) {
     slate::ShutDown(std::cout, std::string("Unable to load the desired font: ") + WindowFont + "\n");
     return;
@@ -940,17 +936,19 @@ void SimpleWindow::RenderEllipse(const Position& upperLeft, const Position& lowe
       [&](Drawable target, GC gc) { XDrawArc(display, target, gc, b.X, b.Y, b.W, b.H, 0, DeviceTwoPi); });
 }
 
-void SimpleWindow::RenderPolygon(const Position* vertices, int count, const color& c, bool border) {
-  if (!IsLive() || !vertices || count < 1) return;
-  // One more point than vertices: the last repeats the first to close the
-  // outline. The fill goes in one request (the even-odd rule needs every
-  // vertex at once), which must not be longer than the server takes.
-  long most = slate::RequestRoom(slate::FillPolyHeader) / slate::PointBytes - 1;
+namespace {
+
+// The vertices in pixels, with the first again at the end to close the
+// figure. A polygon goes in one request (the even-odd fill needs every
+// vertex at once, and a line its joins), which must not be longer than the
+// server takes: beyond that, a message and no points.
+std::vector<XPoint> ClosedPoints(const Position* vertices, int count, long requestHeader) {
+  long most = slate::RequestRoom(requestHeader) / slate::PointBytes - 1;
   if (count > most) {
     std::cout << "Unable to draw a polygon of " << count << " vertices: the X server takes at most " << most
               << ".\n"
               << std::flush;
-    return;
+    return {};
   }
   std::vector<XPoint> points(static_cast<size_t>(count) + 1);
   for (int i = 0; i < count; ++i) {
@@ -958,6 +956,25 @@ void SimpleWindow::RenderPolygon(const Position* vertices, int count, const colo
     points[i].y = ToShort(l_to_d(vertices[i].GetYDistance()));
   }
   points[count] = points[0];
+  return points;
+}
+
+// A line width in pixels; under one pixel, the server's thin line.
+int LineWidth(float centimetres) {
+  return std::clamp(l_to_d(centimetres), 0, SHRT_MAX);
+}
+
+// As many vertices as count asks for, but never past the vector's end.
+int Available(const std::vector<Position>& vertices, int count) {
+  return std::min(count, static_cast<int>(std::min<size_t>(vertices.size(), INT_MAX - 1)));
+}
+
+}  // namespace
+
+void SimpleWindow::RenderPolygon(const Position* vertices, int count, const color& c, bool border) {
+  if (!IsLive() || !vertices || count < 1) return;
+  std::vector<XPoint> points = ClosedPoints(vertices, count, slate::FillPolyHeader);
+  if (points.empty()) return;
   DrawFilled(
       c, border,
       [&](Drawable target, GC gc) {
@@ -970,28 +987,16 @@ void SimpleWindow::RenderPolygon(const Position* vertices, int count, const colo
 
 void SimpleWindow::RenderPolygon(const std::vector<Position>& vertices, int count, const color& c,
                                  bool border) {
-  // Never read past the vector, whatever the count says.
-  int available = static_cast<int>(std::min<size_t>(vertices.size(), INT_MAX - 1));
-  RenderPolygon(vertices.data(), std::min(count, available), c, border);
+  RenderPolygon(vertices.data(), Available(vertices, count), c, border);
 }
 
 void SimpleWindow::RenderLine(const Position& start, const Position& end, const color& c, float width) {
   if (!IsLive()) return;
-  int lineWidth = std::clamp(l_to_d(width), 0, SHRT_MAX);
   short x0 = ToShort(l_to_d(start.GetXDistance())), y0 = ToShort(l_to_d(start.GetYDistance()));
   short x1 = ToShort(l_to_d(end.GetXDistance())), y1 = ToShort(l_to_d(end.GetYDistance()));
-  DrawBoth(slate::Kept()->Line(PaletteColor(c), lineWidth),
+  DrawBoth(slate::Kept()->Line(PaletteColor(c), LineWidth(width)),
            [&](Drawable target, GC gc) { XDrawLine(display, target, gc, x0, y0, x1, y1); });
 }
-
-namespace {
-
-// A line width in pixels; under one pixel, the server's thin line.
-int LineWidth(float centimetres) {
-  return std::clamp(l_to_d(centimetres), 0, SHRT_MAX);
-}
-
-}  // namespace
 
 void SimpleWindow::RenderRectangleOutline(const Position& upperLeft, const Position& lowerRight,
                                           const color& c, float width) {
@@ -1012,14 +1017,9 @@ void SimpleWindow::RenderEllipseOutline(const Position& upperLeft, const Positio
 
 void SimpleWindow::RenderPolygonOutline(const Position* vertices, int count, const color& c, float width) {
   if (!IsLive() || !vertices || count < 1) return;
-  // The first vertex again at the end: the server joins a line that ends
-  // where it started at that vertex too.
-  std::vector<XPoint> points(static_cast<size_t>(count) + 1);
-  for (int i = 0; i < count; ++i) {
-    points[i].x = ToShort(l_to_d(vertices[i].GetXDistance()));
-    points[i].y = ToShort(l_to_d(vertices[i].GetYDistance()));
-  }
-  points[count] = points[0];
+  // A line that ends where it started is joined there too.
+  std::vector<XPoint> points = ClosedPoints(vertices, count, slate::PolyLineHeader);
+  if (points.empty()) return;
   DrawBoth(slate::Kept()->Outline(PaletteColor(c), LineWidth(width)), [&](Drawable target, GC gc) {
     XDrawLines(display, target, gc, points.data(), static_cast<int>(points.size()), CoordModeOrigin);
   });
@@ -1027,8 +1027,7 @@ void SimpleWindow::RenderPolygonOutline(const Position* vertices, int count, con
 
 void SimpleWindow::RenderPolygonOutline(const std::vector<Position>& vertices, int count, const color& c,
                                         float width) {
-  int available = static_cast<int>(std::min<size_t>(vertices.size(), INT_MAX - 1));
-  RenderPolygonOutline(vertices.data(), std::min(count, available), c, width);
+  RenderPolygonOutline(vertices.data(), Available(vertices, count), c, width);
 }
 
 void SimpleWindow::DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size) {

@@ -41,7 +41,6 @@ class Runtime {
   GC Paint(unsigned long foreground, unsigned long background);  // fills, text and copies
   GC Line(unsigned long colour, int width);                      // lines of a width, round ends
   GC Outline(unsigned long colour, int width);                   // outlines of a width, sharp corners
-  XFontStruct* TextFont();  // WindowFont, loaded on first use; null while the server lacks it
   XFontStruct* Font(const std::string& name);  // a core font, loaded on first use; null while it is missing
   color AllocateColor(int red, int green, int blue);  // RGBColor's work
   unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
@@ -99,6 +98,7 @@ inline long RequestRoom(long headerBytes) {
 // Header sizes of the requests whose length the program's data decides.
 constexpr long ChangePropertyHeader = 24;
 constexpr long FillPolyHeader = 16;
+constexpr long PolyLineHeader = 12;
 constexpr long PointBytes = 4;  // a point of a request: x and y, 16 bits each
 
 // The width in pixels of length characters of text in font, however many.
@@ -158,21 +158,17 @@ struct Dispatch {
 
 // X errors. The handler installed with the display answers errors about
 // the library's own windows that have gone (see Dispatch::Gone, Closed) and
-// those Refused waits for; every other error goes to the handler installed
-// before it.
+// those a Refusals waits for; every other error goes to the handler
+// installed before it.
 void CatchErrors();
 // A window and its backing pixmap have just been destroyed and freed (or a
 // Render picture made on a window, for a moment, freed): errors of the
 // requests sent about them until now are forgiven.
 void Closed(unsigned long window, unsigned long pixmap);
-// Waits until the server has answered every request from serial first on:
-// true when one of them failed with an error of this code, which then goes
-// no further.
-bool Refused(unsigned long first, int code);
 // While alive, any error of the requests sent since its making is taken as
 // the server's refusal of what they asked for, and goes no further: for
-// work that a server short of memory may refuse in several requests (a
-// large picture: its pixmap, then what is drawn into it).
+// work that a server short of memory may refuse (a window's backing
+// pixmap; a large picture: its pixmap, then what is drawn into it).
 class Refusals {
  public:
   Refusals();
@@ -217,6 +213,7 @@ struct Face {
 // but for a pixel of anti-aliasing.
 struct TextBox {
   int Width = 0, Ascent = 0, Descent = 0;
+  int InkAbove = 0, InkBelow = 0;  // how far this string's ink reaches from the baseline
 };
 
 // The face of a family ("sans", "serif", "mono" or any fontconfig pattern,

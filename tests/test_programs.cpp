@@ -560,7 +560,8 @@ TEST(Servers, MissingFonts) {
 
 TEST(Programs, RequestsLargerThanTheServerTakes) {
   // A 20 MB title is cut short; a polygon one vertex too many for a request
-  // is refused; 20 MB of text are drawn, in a window and in an alert.
+  // is refused, filled or outlined; 20 MB of text are drawn, in a window and
+  // in an alert.
   rig::Peer peer;
   Scenario huge("huge", {"VERTICES=4194298"});
   ASSERT_TRUE(huge.WaitOut("drawn\n", 20000));
@@ -568,6 +569,7 @@ TEST(Programs, RequestsLargerThanTheServerTakes) {
   EXPECT_EQ(huge.Wait(20000), 0);
   EXPECT_EQ(huge.Out(),
             "opened 1\nUnable to draw a polygon of 4194298 vertices: the X server takes at most 4194297.\n"
+            "Unable to draw a polygon of 4194398 vertices: the X server takes at most 4194298.\n"
             "drawn\nready\n" +
                 Usable);
   EXPECT_EQ(huge.Err(), "");
