@@ -32,7 +32,7 @@ run: deps $(BUILD)/CMakeCache.txt
 	@if [ -n "$$DISPLAY" ] && xdpyinfo >/dev/null 2>&1; then \
 	  mkdir -p $(RUN_DIR)/run && $(RUN_DIR)/app/zindra-pictures $(RUN_DIR)/run && cd $(RUN_DIR)/run && \
 	  echo "Starting ZINDRA in $(RUN_DIR)/run: click the buttons of the menu, close its windows to quit." && \
-	  exec ../app/zindra; \
+	  exec ../app/zindra || exit 1; \
 	fi; \
 	echo "No display$${DISPLAY:+ at $$DISPLAY}: playing app/menu.run on a private X server."; \
 	rm -rf $(RUN_DIR)/screenshots && mkdir -p $(RUN_DIR)/screenshots && cd $(RUN_DIR)/screenshots && \

@@ -133,11 +133,14 @@ unsigned long Canvas::Pixel(const std::string& colour) {
   XColor c;
   unsigned long pixel = BlackPixel(Connection, screen);
   Rgb rgb = {0, 0, 0};
-  if (XParseColor(Connection, colormap, colour.c_str(), &c) && XAllocColor(Connection, colormap, &c)) {
+  bool allocated = XParseColor(Connection, colormap, colour.c_str(), &c);
+  // The colour asked for, not what the server made of it: blends come out
+  // the same on every server.
+  Rgb asked = {c.red >> 8, c.green >> 8, c.blue >> 8};
+  allocated = allocated && XAllocColor(Connection, colormap, &c);
+  if (allocated) {
     pixel = c.pixel;
-    unsigned value = 0;
-    if (std::sscanf(colour.c_str(), "#%6x", &value) == 1)
-      rgb = {int(value >> 16), int(value >> 8 & 255), int(value & 255)};
+    rgb = asked;
   } else {
     std::fprintf(stderr, "zindra-pictures: cannot allocate colour %s, using black\n", colour.c_str());
   }

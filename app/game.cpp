@@ -119,11 +119,12 @@ void highscore() {
 
 void tgames() {
   moregames.Open();
-  // Centred on 4.5 cm, 4.5 cm from the window's left edge: lines of up to
-  // 8.4 cm stay 0.3 cm inside it.
-  WriteCentred(moregames, Position(4.5, 4.5),
+  // Centred on 4.5 cm, 4.5 cm from the window's left edge: lines no wider
+  // than twice that, less a margin, stay inside it.
+  const float centre = 4.5f, margin = 0.3f;
+  WriteCentred(moregames, Position(centre, centre),
                "go to internet and type zindra games there you can get plenty of these type games", Blue,
-               8.4f);
+               2 * (centre - margin));
 }
 
 // A pseudo-random number in [0, n), seeded from the clock; 0 when n is not

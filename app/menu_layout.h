@@ -1,5 +1,5 @@
 // Layout of the ZINDRA menu window: its click map in centimetres, shared by
-// the menu itself, the picture generator, the demo driver and the benchmark,
+// the menu itself, the picture generator and the benchmark,
 // and the translation of a region into whole pixels at a given scale.
 //
 // A click at pixel p of the window arrives as the float p / scale (cm), and

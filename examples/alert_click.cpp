@@ -20,6 +20,7 @@ int OnClick(const Position& click) {
 
 void ApiMain() {
   window.Open();
-  window.RenderText(Position(5.0f, 2.5f), "Click anywhere in this window.", Black, White);
+  window.WriteText(Position(5.0f, 2.25f), "Click anywhere in this window.", Typeface(0.5f), Black,
+                   AlignCenter);
   window.SetMouseClickCallback(OnClick);
 }

@@ -45,7 +45,8 @@ class Chart {
     for (size_t i = 0; i < Bars.size(); ++i)
       Bars[i].Fill = RGBColor(60 + static_cast<int>(i * 47 % 160), 120, 200 - static_cast<int>(i * 31 % 120));
     // Every callback is a lambda that captures the chart.
-    Window.SetMousePressCallback([this](const Position& at, int) { Dragged = BarAt(at); });
+    Window.SetMousePressCallback(
+        [this](const Position& at, int button) { Dragged = button == LeftMouseButton ? BarAt(at) : -1; });
     Window.SetMouseDragCallback([this](const Position& at) { DragTo(at); });
     Window.SetMouseReleaseCallback([this](const Position&, int) { Dragged = -1; });
     Window.SetKeyPressCallback([this](const Key& key) {

@@ -22,6 +22,6 @@ int DrawDot(const Position& click) {
 
 void ApiMain() {
   window.Open();
-  window.RenderText(Position(6.0f, 0.6f), "Click to draw a dot.", Black, White);
+  window.WriteText(Position(6.0f, 0.35f), "Click to draw a dot.", Typeface(0.5f), Black, AlignCenter);
   window.SetMouseClickCallback(DrawDot);
 }

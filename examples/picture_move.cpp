@@ -24,10 +24,11 @@ void ApiMain() {
   window.Open();
   if (picture.Load("face.xpm") != PictureLoaded) {
     std::fprintf(stderr, "Could not load face.xpm; run this program from the directory that holds it.\n");
-    window.RenderText(window.GetCenter(), "face.xpm could not be loaded.", Red, White);
+    window.WriteText(window.GetCenter() - Position(0, 0.25f), "face.xpm could not be loaded.", Typeface(0.5f),
+                     Red, AlignCenter);
     return;
   }
-  window.RenderText(Position(6.0f, 0.6f), "Click to move the picture.", Black, White);
+  window.WriteText(Position(6.0f, 0.35f), "Click to move the picture.", Typeface(0.5f), Black, AlignCenter);
   picture.SetPosition(Position(1.0f, 2.0f));
   picture.Draw();
   window.SetMouseClickCallback(MoveTo);

@@ -17,7 +17,8 @@ class Scene {
     if (Balloon.Load("balloon.png") != PictureLoaded) {
       std::fprintf(stderr,
                    "Could not load balloon.png; run this program from the directory that holds it.\n");
-      Window.RenderText(Window.GetCenter(), "balloon.png could not be loaded.", Red, White);
+      Window.WriteText(Window.GetCenter() - Position(0, 0.25f), "balloon.png could not be loaded.",
+                       Typeface(0.5f), Red, AlignCenter);
       return;
     }
     Sky(Position(0, 0), Position(Width, Height));

@@ -22,7 +22,7 @@ int Tick() {
 
 int Stop(const Position&) {
   window.StopTimer();
-  window.RenderText(Position(6.0f, 3.5f), "Stopped.", Black, White);
+  window.WriteText(Position(6.0f, 3.25f), "Stopped.", Typeface(0.5f), Black, AlignCenter, White);
   return 1;
 }
 
@@ -30,7 +30,7 @@ int Stop(const Position&) {
 
 void ApiMain() {
   window.Open();
-  window.RenderText(Position(6.0f, 0.6f), "Click to stop the ball.", Black, White);
+  window.WriteText(Position(6.0f, 0.35f), "Click to stop the ball.", Typeface(0.5f), Black, AlignCenter);
   window.RenderEllipse(Position(x, kTop), Position(x + kSize, kTop + kSize), Red);
   window.SetTimerCallback(Tick);
   window.SetMouseClickCallback(Stop);
