@@ -47,8 +47,10 @@ std::vector<int> Bounds(const Pixels& grab, int width, const std::function<bool(
   return b;
 }
 
-class Drawing : public testing::Test {
+// A window of the test's own, open while the test runs, and what it shows.
+class OnAWindow : public testing::Test {
  protected:
+  OnAWindow(const char* title, float width, float height, Position at) : W(title, width, height, at) {}
   void SetUp() override {
     ASSERT_EQ(W.Open(), WindowIsOpen);
     Id = WinManager.GetWindow(&W);
@@ -68,10 +70,15 @@ class Drawing : public testing::Test {
     EXPECT_EQ(Grab(x, y, width, height), shown) << "the backing pixmap differs";
     return shown;
   }
-  SimpleWindow W{"drawing", 8, 6, Position(1, 1)};
+  SimpleWindow W;
   Window Id = 0;
   rig::Peer Peer;
   const unsigned long WhitePx = ColorTable[White], BlackPx = ColorTable[Black], RedPx = ColorTable[Red];
+};
+
+class Drawing : public OnAWindow {
+ protected:
+  Drawing() : OnAWindow("drawing", 8, 6, Position(1, 1)) {}
 };
 
 TEST_F(Drawing, TextIsCentredOnItsPointOverItsBand) {
@@ -468,27 +475,13 @@ struct Ink {
   long Count = 0;
 };
 
-class Text : public testing::Test {
+class Text : public OnAWindow {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(W.Open(), WindowIsOpen);
-    Id = WinManager.GetWindow(&W);
-  }
-  void TearDown() override { W.Close(); }
-  // The window's upper-left cm x cm, checked against what it shows once
-  // blanked and repainted from its backing pixmap.
-  Pixels Shown(float width, float height) {
-    int w = Px(width), h = Px(height);
-    XSync(display, False);
-    Pixels shown = Peer.Grab(Id, 0, 0, w, h);
-    XClearWindow(display, Id);
-    W.RefreshEvent();
-    XSync(display, False);
-    EXPECT_EQ(Peer.Grab(Id, 0, 0, w, h), shown) << "the backing pixmap differs";
-    return shown;
-  }
+  Text() : OnAWindow("text", 14, 5, Position(0.5f, 0.5f)) {}
+  // The window's upper-left cm x cm, as Shown checks it.
+  Pixels ShownCm(float width, float height) { return Shown(0, 0, Px(width), Px(height)); }
   Ink InkOf(float width, float height, unsigned long background = ColorTable[White]) {
-    Pixels shown = Shown(width, height);
+    Pixels shown = ShownCm(width, height);
     int w = Px(width);
     Ink ink;
     for (size_t i = 0; i < shown.size(); ++i) {
@@ -502,10 +495,6 @@ class Text : public testing::Test {
   }
   void Blank() { W.RenderRectangle(Position(0, 0), Position(14, 5), White); }
   static int Px(float cm) { return l_to_d(cm); }
-
-  SimpleWindow W{"text", 14, 5, Position(0.5f, 0.5f)};
-  Window Id = 0;
-  rig::Peer Peer;
 };
 
 TEST_F(Text, InkLiesWithinItsLineAndItsMeasuredWidth) {
@@ -532,6 +521,22 @@ TEST_F(Text, InkLiesWithinItsLineAndItsMeasuredWidth) {
       EXPECT_NEAR(ink.X0, s.PixelsPerCm, 1);
       EXPECT_NEAR(ink.X1 + 1 - ink.X0, width, 1);
     }
+
+  // The family and the weight asked for: in mono every character is as wide
+  // as any other (blanks at the ends count whole), in sans not; bold inks
+  // more than regular.
+  auto width = [&](const char* text, const char* family) {
+    return W.MeasureText(text, Typeface(0.5f, family)).GetXDistance();
+  };
+  EXPECT_EQ(width(" iiii ", "mono"), width(" WWWW ", "mono"));
+  EXPECT_LT(width(" iiii ", "sans"), width(" WWWW ", "sans"));
+  long inked[2];
+  for (bool bold : {false, true}) {
+    Blank();
+    W.WriteText(Position(1, 1), "Ink of a line", Typeface(0.5f, "sans", bold), Blue);
+    inked[bold] = InkOf(9, 2.2f).Count;
+  }
+  EXPECT_GT(inked[1], inked[0] * 5 / 4);
 }
 
 TEST_F(Text, AlignedToItsPointOnItsBand) {
@@ -541,7 +546,7 @@ TEST_F(Text, AlignedToItsPointOnItsBand) {
   // Right-aligned to 7 cm over a yellow band: the band ends there, the ink
   // within one pixel of it.
   W.WriteText(Position(7, 1), "Score 120", face, Red, AlignRight, Yellow);
-  Pixels shown = Shown(10, 2);
+  Pixels shown = ShownCm(10, 2);
   auto at = [&](int x, int y) { return shown[y * Px(10) + x]; };
   int right = 7 * s.PixelsPerCm, top = s.PixelsPerCm, bottom = top + s.Half - 1;
   unsigned long y = ColorTable[Yellow], white = ColorTable[White];
@@ -583,10 +588,10 @@ TEST_F(Text, InvalidUtf8ShowsReplacementCharacters) {
   EXPECT_GT(width("a" + r + r + "z"), width("a" + r + "z"));
   // Drawn the same as well; and "é" is one character, not two.
   W.WriteText(Position(1, 1), "a\xc0\xafz", face);
-  Pixels bad = Shown(4, 2);
+  Pixels bad = ShownCm(4, 2);
   Blank();
   W.WriteText(Position(1, 1), "a" + r + r + "z", face);
-  EXPECT_EQ(Shown(4, 2), bad);
+  EXPECT_EQ(ShownCm(4, 2), bad);
   EXPECT_LT(width("café"), width("cafÃ©"));
 }
 

@@ -49,7 +49,7 @@ cmake -S . -B build -DCMAKE_PREFIX_PATH=$PWD/../prefix > /dev/null && cmake --bu
 echo built
 # A main of the program's own would keep ApiMain from running: it does not link.
 printf '#include "slate.h"\nSimpleWindow w;\nvoid ApiMain() { w.Open(); }\nint main() { ApiMain(); }\n' > own.cpp
-g++ -std=c++17 own.cpp $(pkg-config --cflags --libs slate) -o own 2> own.err || grep -o "multiple definition of .main'" own.err)";
+LC_ALL=C g++ -std=c++17 own.cpp $(pkg-config --cflags --libs slate) -o own 2> own.err || grep -o "multiple definition of .main'" own.err)";
 
 // The README's first program under the installed slate-run, with a window
 // manager: a screenshot, the text's colour, closed through the window manager.
