@@ -265,7 +265,8 @@ void ApiMain() {
     AwaitNews(part);
   } else if (Mode == "none") {
     // Hostile programs for slate-run: one that opens no window, 100
-    // windows, crashes on a click, prints megabytes, makes an X error.
+    // windows, crashes on a click, prints megabytes, makes an X error,
+    // keeps the X server to itself.
   } else if (Mode == "hundred") {
     static std::vector<std::unique_ptr<SimpleWindow>> many;
     for (int i = 0; i < 100; ++i) {
@@ -279,6 +280,7 @@ void ApiMain() {
     if (Mode == "crash") A.SetMouseClickCallback([](const Position&) { return raise(SIGSEGV); });
     for (int i = 0; Mode == "chatty" && i < 20000; ++i) std::printf("%01000d\n", i);
     if (Mode == "xerror") XMapWindow(display, DefaultRootWindow(display) + 12345);
+    if (Mode == "grab") XGrabServer(display);
   }
   SAY("ready");
 }

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "process.h"
+#include "slate.h"
 
 namespace drive {
 
@@ -181,11 +182,31 @@ bool PictureSize(const std::string& path, long* width, long* height) {
   return quote != std::string::npos && std::sscanf(head.c_str() + quote + 1, "%ld %ld", width, height) == 2;
 }
 
+// Whether a window's name fits the title a script gave, where '*' matches
+// any text: after a mismatch, the last '*' takes one more character.
+bool Matches(const std::string& title, const std::string& name) {
+  size_t t = 0, n = 0, star = std::string::npos, resume = 0;
+  while (n < name.size()) {
+    if (t < title.size() && title[t] == '*') {
+      star = t++;
+      resume = n;
+    } else if (t < title.size() && title[t] == name[n]) {
+      ++t, ++n;
+    } else if (star != std::string::npos) {
+      t = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (t < title.size() && title[t] == '*') ++t;
+  return t == title.size();
+}
+
 }  // namespace
 
 Client::Client(const std::string& display) : D(XOpenDisplay(display.empty() ? nullptr : display.c_str())) {
   if (!D) return;
-  Name = DisplayString(D);
   static bool installed = false;
   if (!installed) Previous = XSetErrorHandler(QuietErrors), installed = true;
   Ours.insert(D);
@@ -205,9 +226,11 @@ Client::~Client() {
   Ours.erase(D);
 }
 
+// As the library converts: the scale a whole number, centimetres to pixels
+// in double precision, truncated.
 float Client::Scale() const {
-  float scale =
-      std::floor(static_cast<float>(static_cast<double>(DisplayWidth(D, DefaultScreen(D))) / 29.0f));
+  float scale = std::floor(
+      static_cast<float>(static_cast<double>(DisplayWidth(D, DefaultScreen(D))) / DisplayLengthCM));
   return scale < 1.0f ? 1.0f : scale;
 }
 
@@ -217,26 +240,6 @@ int Client::ToPixels(double cm) const {
   if (pixels >= INT_MAX) return INT_MAX;
   if (pixels <= INT_MIN) return INT_MIN;
   return static_cast<int>(pixels);
-}
-
-bool Client::Matches(const std::string& title, const std::string& name) {
-  // '*' matches any text: after a mismatch, the last '*' takes one more character.
-  size_t t = 0, n = 0, star = std::string::npos, resume = 0;
-  while (n < name.size()) {
-    if (t < title.size() && title[t] == '*') {
-      star = t++;
-      resume = n;
-    } else if (t < title.size() && title[t] == name[n]) {
-      ++t, ++n;
-    } else if (star != std::string::npos) {
-      t = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (t < title.size() && title[t] == '*') ++t;
-  return t == title.size();
 }
 
 std::vector<Window> Client::Windows(const std::string& title) {

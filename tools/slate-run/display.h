@@ -49,7 +49,6 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   ::Display* D = nullptr;  // null when the display could not be opened
-  std::string Name;        // of the display
 
   // Pixels a centimetre, as the library computes them for this screen:
   // floor(width / 29), at least 1; centimetres to pixels truncate.
@@ -60,7 +59,6 @@ class Client {
   // matches any text. Find gives the topmost, or 0.
   std::vector<Window> Windows(const std::string& title);
   Window Find(const std::string& title);
-  static bool Matches(const std::string& title, const std::string& name);
   // A window's place on the screen (its upper-left pixel) and size, and the
   // width of its border; false when it has gone.
   bool Box(Window w, int* x, int* y, int* width, int* height, int* border = nullptr);

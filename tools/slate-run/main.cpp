@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,11 +14,13 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "display.h"
 #include "player.h"
 #include "process.h"
 #include "script.h"
+#include "slate.h"
 
 namespace {
 
@@ -42,8 +46,9 @@ const char Help[] =
     "A script has a step a line; # begins a comment. Windows are found by their\n"
     "title, in double quotes (* matches any text); positions X,Y are centimetres\n"
     "from a window's upper-left corner. Steps that need a window wait for it,\n"
-    "and expectations for what they expect, 10 s (or \"within TIME\"). Files are\n"
-    "relative to the current directory.\n"
+    "and expectations for what they expect, 10 s (or \"within TIME\"). Screenshots\n"
+    "are written relative to the current directory; pictures to compare with are\n"
+    "found beside the script.\n"
     "\n";
 
 const char ExitStatuses[] =
@@ -52,7 +57,8 @@ const char ExitStatuses[] =
     "2 a bad script or command line (nothing was run); 3 the time limit passed,\n"
     "or the program did not end when expected; 4 the program was killed by a\n"
     "signal; 5 the program reported an X error; 6 the X server, the window\n"
-    "manager or the program could not be started; 128+N interrupted by signal N.\n"
+    "manager or the program could not be started, or the X server went away;\n"
+    "128+N interrupted by signal N.\n"
     "See docs/slate-run.md.\n";
 
 struct Options {
@@ -70,8 +76,9 @@ int BadUsage(const std::string& message) {
 bool ValidSize(const std::string& size) {
   int width, height, depth;
   char end;
-  return std::sscanf(size.c_str(), "%dx%dx%d%c", &width, &height, &depth, &end) == 3 && width >= 29 &&
-         height > 0 && width <= 16384 && height <= 16384 && depth > 0 && depth <= 32;
+  return std::sscanf(size.c_str(), "%dx%dx%d%c", &width, &height, &depth, &end) == 3 &&
+         width >= DisplayLengthCM && height > 0 && width <= 16384 && height <= 16384 && depth > 0 &&
+         depth <= 32;
 }
 
 // What the run started, for the X server's loss to end it.
@@ -86,13 +93,72 @@ void EndEverything() {
   if (Server) Server->Stop();
 }
 
+bool Tap = false;
+// Why the watchdog ended the program, or the X server: the time limit, or
+// an interruption.
+std::atomic<int> Forced{0};
+constexpr int ForcedByTime = -1;
+
 int ServerLost(Display*) {
   Viewer.release();  // a broken connection cannot be closed
+  int forced = Forced;
+  std::string why = forced == ForcedByTime ? "the run's time limit passed and the X server did not answer"
+                    : forced               ? "interrupted while the X server did not answer"
+                                           : "the connection to the X server was lost";
+  if (Tap) std::cout << "Bail out! " << why << "\n";
   std::cout.flush();
-  std::cerr << "slate-run: the connection to the X server was lost\n";
+  std::cerr << "slate-run: " << why << "\n";
   EndEverything();
-  _exit(drive::SetUpFailed);
+  _exit(forced == ForcedByTime ? drive::TimedOut : forced ? 128 + forced : drive::SetUpFailed);
 }
+
+// Every step of the player waits on the X server. A program that grabs the
+// server would hold it there for ever, past the time limit and Ctrl-C; this
+// thread watches. Past the deadline, or a second after an interruption (the
+// player needs far less to notice either), it kills the program's group,
+// which lets the server go; if the player is still stuck two seconds
+// later, it kills the private X server, or ends the run on a display of the
+// user's.
+class Watchdog {
+ public:
+  Watchdog(pid_t program, pid_t server, int timeoutMs)
+      : Thread([this, program, server, timeoutMs] { Watch(program, server, timeoutMs); }) {}
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  ~Watchdog() {
+    Finished = true;
+    Thread.join();
+  }
+
+ private:
+  void Watch(pid_t program, pid_t server, int timeoutMs) {
+    const double deadline = drive::Now() + timeoutMs + 1000;
+    double interruptedAt = 0, forcedAt = 0;
+    while (!Finished) {
+      drive::Sleep(50);
+      double now = drive::Now();
+      if (drive::Interrupted() && !interruptedAt) interruptedAt = now;
+      if (!forcedAt && (now > deadline || (interruptedAt && now > interruptedAt + 1000))) {
+        Forced = interruptedAt ? drive::Interrupted() : ForcedByTime;
+        kill(-program, SIGKILL);
+        forcedAt = now;
+      } else if (forcedAt && now > forcedAt + 2000) {
+        if (server > 0) {
+          kill(server, SIGKILL);  // the player's connection breaks: ServerLost reports it
+          forcedAt = HUGE_VAL;
+        } else {
+          const char message[] = "slate-run: the X server does not answer; the run is ended\n";
+          if (write(2, message, sizeof message - 1) < 0) {
+          }
+          _exit(Forced == ForcedByTime ? drive::TimedOut : 128 + Forced);
+        }
+      }
+    }
+  }
+
+  std::atomic<bool> Finished{false};
+  std::thread Thread;
+};
 
 int SetUpFailure(bool tap, const std::string& message) {
   if (tap) std::cout << "Bail out! " << message << "\n";
@@ -114,7 +180,10 @@ void ShowErrors(const std::string& errors, bool tap) {
 }
 
 int Run(int argc, char** argv) {
+  // Each line out as it is made: a grader or a log follows the run.
+  std::cout << std::unitbuf;
   Options options;
+  bool sizeGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string* into) {
@@ -129,6 +198,7 @@ int Run(int argc, char** argv) {
     } else if (arg == "--script") {
       if (!value(&options.Script)) return BadUsage("--script needs a file");
     } else if (arg == "--size") {
+      sizeGiven = true;
       if (!value(&options.Size) || !ValidSize(options.Size))
         return BadUsage("--size needs WIDTHxHEIGHTxDEPTH");
     } else if (arg == "--dir") {
@@ -158,7 +228,7 @@ int Run(int argc, char** argv) {
     }
   }
   if (options.Program.empty() && !options.CheckOnly) return BadUsage("no program to run");
-  if (options.CurrentDisplay && (options.WindowManager || options.Size != Options().Size))
+  if (options.CurrentDisplay && (options.WindowManager || sizeGiven))
     return BadUsage("--size and --wm are for the private server; --display uses the current one");
 
   // The whole script is read and checked before anything starts.
@@ -172,11 +242,12 @@ int Run(int argc, char** argv) {
     if (!file) return BadUsage("cannot read the script " + options.Script + ": " + std::strerror(errno));
     text << file.rdbuf();
   }
+  // Pictures to compare with are found beside the script.
   size_t slash = options.Script.rfind('/');
-  std::string beside =
-      name == "stdin" || slash == std::string::npos ? "" : options.Script.substr(0, slash + 1);
-  drive::Script script =
-      drive::ParseScript(text.str(), name, beside.empty() ? "" : beside.substr(0, beside.size() - 1));
+  std::string beside = name == "stdin" || slash == std::string::npos ? ""
+                       : slash == 0                                  ? "/"
+                                                                     : options.Script.substr(0, slash);
+  drive::Script script = drive::ParseScript(text.str(), name, beside);
   if (!script.Errors.empty()) {
     for (const std::string& error : script.Errors) std::cerr << error << "\n";
     std::cerr << "slate-run: " << script.Errors.size() << (script.Errors.size() == 1 ? " error" : " errors")
@@ -192,6 +263,7 @@ int Run(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   drive::CatchInterrupts();
   drive::AdoptOrphans();
+  Tap = options.Tap;
   if (options.Tap) std::cout << "TAP version 13\n";
   std::string program = drive::FindProgram(options.Program[0]);
   if (program.empty()) return SetUpFailure(options.Tap, options.Program[0] + ": no such program");
@@ -226,7 +298,19 @@ int Run(int argc, char** argv) {
   std::cout << (options.Tap ? "# " : "") << "slate-run: " << name << " on " << options.Program[0] << ", "
             << where << " (" << scale << ")\n";
   drive::Player player(client, process, std::cout, options.Tap, options.TimeoutSeconds * 1000);
-  int outcome = player.Play(script);
+  int outcome;
+  {
+    Watchdog watchdog(process.Pid(), options.CurrentDisplay ? -1 : server.Pid(),
+                      options.TimeoutSeconds * 1000);
+    outcome = player.Play(script);
+  }
+  // What the watchdog had to do decides: the program did not die of itself.
+  if (Forced) {
+    outcome = Forced == ForcedByTime ? drive::TimedOut : 128 + Forced;
+    std::cout << (options.Tap ? "# " : "")
+              << "slate-run: the X server did not answer (the program held it?); "
+              << (Forced == ForcedByTime ? "the run's time limit passed" : "interrupted") << "\n";
+  }
   if (outcome != drive::Passed) ShowErrors(process.Err(), options.Tap);
   std::cout.flush();
   EndEverything();

@@ -318,9 +318,7 @@ Player::Result Player::ExpectPixels(const Step& step) {
   Image picture;
   std::string why;
   if (step.What == Action::ExpectImage) {
-    bool png = step.Text.size() > 4 && (step.Text.compare(step.Text.size() - 4, 4, ".png") == 0 ||
-                                        step.Text.compare(step.Text.size() - 4, 4, ".PNG") == 0);
-    if (!(png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
+    if (!(step.Png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
       return {false, "cannot read " + step.Text + ": " + why};
   }
   int looks = 0;

@@ -27,7 +27,7 @@ namespace drive {
 
 namespace {
 
-// Beyond this, a stream's further output is counted but not kept.
+// Beyond this, a stream's further output is read and dropped.
 constexpr size_t MaxKept = size_t(64) << 20;
 
 volatile sig_atomic_t Caught = 0;
@@ -182,8 +182,12 @@ bool Process::Start(const std::vector<std::string>& argv, const std::vector<std:
 
   int out[2], err[2], report[2];
   if (pipe2(out, O_CLOEXEC) != 0) return Failure = std::strerror(errno), false;
-  if (pipe2(err, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) {
+  if (pipe2(err, O_CLOEXEC) != 0) {
     close(out[0]), close(out[1]);
+    return Failure = std::strerror(errno), false;
+  }
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    close(out[0]), close(out[1]), close(err[0]), close(err[1]);
     return Failure = std::strerror(errno), false;
   }
   int null = open("/dev/null", O_RDONLY | O_CLOEXEC);

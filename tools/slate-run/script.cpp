@@ -350,7 +350,8 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
       step->What = Action::ExpectImage;
       step->Text = in.Word("the picture file");
       if (!step->Text.empty() && step->Text[0] != '/' && !dir.empty()) step->Text = dir + "/" + step->Text;
-      if (!in.Failed() && !EndsWith(step->Text, ".png") && !EndsWith(step->Text, ".xpm"))
+      step->Png = EndsWith(step->Text, ".png");
+      if (!in.Failed() && !step->Png && !EndsWith(step->Text, ".xpm"))
         in.Fail("the picture is a .png or .xpm file");
       else if (!in.Failed() && !std::ifstream(step->Text))
         in.Fail("cannot read the picture " + step->Text);

@@ -52,6 +52,7 @@ struct Step {
   int Tolerance = 0;    // per channel, 0 to 255
   bool Errors = false;  // standard error rather than standard output
   bool Exact = false;   // the output is the text, rather than holds it
+  bool Png = false;     // the picture to compare with is a PNG file, not an XPM one
   int Exit = 0;         // the expected exit status
   int Count = -1;       // of windows expected open; -1 for one at least
   int Ms = 0;           // of a hold or a sleep
