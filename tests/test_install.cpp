@@ -99,17 +99,15 @@ TEST(Install, ProgramsBuildAgainstTheMovedInstallation) {
   EXPECT_NE(out.find("slate-run ended it"), std::string::npos) << out;
 }
 
-// Each example plays its script (examples/NAME.run, or one that shows its
-// window and closes it), all at once, each on an X server of its own.
+// Each example plays its script, examples/NAME.run, all at once, each on an
+// X server of its own.
 TEST(Install, EveryExamplePlaysItsScript) {
   std::string dir = rig::Path("examples-played");
-  rig::Sh("rm -rf " + dir + " && mkdir -p " + dir +
-          " && printf 'wait \"*\"\\nclose \"*\"\\nexpect exit 0\\n' > " + dir + "/any.run");
+  rig::Sh("rm -rf " + dir + " && mkdir -p " + dir);
   std::istringstream names(rig::Sh("cd " SLATE_SOURCE_DIR "/examples && ls *.cpp | sed 's/.cpp$//'"));
   std::vector<std::pair<std::string, std::unique_ptr<rig::Child>>> runs;
   for (std::string name; names >> name;) {
     std::string script = SLATE_SOURCE_DIR "/examples/" + name + ".run";
-    if (!std::ifstream(script)) script = dir + "/any.run";
     runs.emplace_back(
         name, std::make_unique<rig::Child>(
                   std::vector<std::string>{rig::Path("bin/slate-run"), "--script", script, "--dir",
