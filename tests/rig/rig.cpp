@@ -24,14 +24,6 @@ bool WaitFor(const std::function<bool()>& condition, int ms) {
   return drive::WaitFor(condition, ms);
 }
 
-void Sleep(int ms) {
-  drive::Sleep(ms);
-}
-
-double Now() {
-  return drive::Now();
-}
-
 std::string Sh(const std::string& command) {
   std::string out;
   if (FILE* pipe = popen(command.c_str(), "r")) {

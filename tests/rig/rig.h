@@ -24,8 +24,8 @@ namespace rig {
 
 // Polls condition every 5 ms until it holds (true) or ms have passed (false).
 bool WaitFor(const std::function<bool()>& condition, int ms = 5000);
-void Sleep(int ms);
-double Now();                                   // milliseconds on a monotonic clock
+using drive::Now;  // milliseconds on a monotonic clock
+using drive::Sleep;
 std::string Sh(const std::string& command);     // what /bin/sh -c command writes to stdout
 std::string Path(const std::string& relative);  // a file of the build tree
 

@@ -94,10 +94,10 @@ Window Player::Shown(const Step& step, std::string* why) {
 
 // The pixels of the step's points in window w, all inside it (but for the
 // corners of a rectangle, which is clipped to the window).
-bool Player::Pixels(const Step& step, Window w, int* x, int* y, std::string* why) {
-  int left, top, width, height;
-  if (!X.Box(w, &left, &top, &width, &height))
+bool Player::Pixels(const Step& step, Window w, int* x, int* y, Frame* frame, std::string* why) {
+  if (!X.Box(w, &frame->Left, &frame->Top, &frame->Width, &frame->Height))
     return *why = "the window " + Quote(step.Title) + " has gone", false;
+  const int width = frame->Width, height = frame->Height;
   for (size_t i = 0; i < step.Points.size(); ++i) {
     x[i] = X.ToPixels(step.Points[i].X);
     y[i] = X.ToPixels(step.Points[i].Y);
@@ -239,8 +239,9 @@ Player::Result Player::Run(const Step& step) {
 Player::Result Player::Act(const Step& step) {
   Result result;
   std::vector<int> x(step.Points.size()), y(step.Points.size());
+  Frame frame;
   Window w = Shown(step, &result.Detail);
-  if (!w || !Pixels(step, w, x.data(), y.data(), &result.Detail)) return result.Ok = false, result;
+  if (!w || !Pixels(step, w, x.data(), y.data(), &frame, &result.Detail)) return result.Ok = false, result;
   bool moves = step.What == Action::Move;
   bool pointer = step.What == Action::Click || step.What == Action::Drag || moves;
   bool keys = step.What == Action::Press || step.What == Action::Hold || step.What == Action::Type;
@@ -331,10 +332,10 @@ Player::Result Player::ExpectPixels(const Step& step) {
 int Player::Looks(const Step& step, const Image& picture, std::string* why) {
   Window w = X.Find(step.Title);
   if (!w) return *why = "no window " + Quote(step.Title) + " is shown", Program.Ended() ? -1 : 0;
-  int left, top, width, height;
   std::vector<int> x(step.Points.size()), y(step.Points.size());
-  if (!Pixels(step, w, x.data(), y.data(), why)) return -1;
-  if (!X.Box(w, &left, &top, &width, &height)) return 0;
+  Frame frame;
+  if (!Pixels(step, w, x.data(), y.data(), &frame, why)) return -1;
+  const int width = frame.Width, height = frame.Height;
   int x0 = x[0], y0 = y[0], x1 = x0 + 1, y1 = y0 + 1;
   if (step.What == Action::ExpectColourIn) {
     x0 = std::min(x[0], x[1]), y0 = std::min(y[0], y[1]);
@@ -350,7 +351,7 @@ int Player::Looks(const Step& step, const Image& picture, std::string* why) {
              -1;
   }
   Image shown;
-  X.Capture(left + x0, top + y0, x1 - x0, y1 - y0, &shown);
+  X.Capture(frame.Left + x0, frame.Top + y0, x1 - x0, y1 - y0, &shown);
   if (step.What == Action::ExpectImage) {
     long differ = 0, compared = 0;
     for (int j = 0; j < picture.Height; ++j)

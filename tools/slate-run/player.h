@@ -44,7 +44,11 @@ class Player {
   int Looks(const Step& step, const Image& picture, std::string* why);
   bool Until(const std::function<bool()>& holds, int ms);  // false at a time-out or interruption
   Window Shown(const Step& step, std::string* why);
-  bool Pixels(const Step& step, Window w, int* x, int* y, std::string* why);
+  // The step's points in pixels of window w, and where w is and its size.
+  struct Frame {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+  };
+  bool Pixels(const Step& step, Window w, int* x, int* y, Frame* frame, std::string* why);
   bool Shoot(const Step& step, Image* image, std::string* why);
   Result ExpectShown(const Step& step);
   Result ExpectOutput(const Step& step);
