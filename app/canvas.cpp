@@ -320,8 +320,7 @@ PixelRect Canvas::Text(const Lettering& lettering, int x, int y, const std::stri
   Coverage coverage = Render(lettering, text);
   int left = x - coverage.OriginX, top = y - coverage.OriginY;
   Paint(coverage, left, top, colour);
-  PixelRect ink = coverage.Ink();
-  return {left + ink.X0, top + ink.Y0, left + ink.X1, top + ink.Y1};
+  return coverage.Ink().Moved(left, top);
 }
 
 bool Canvas::Write(const std::string& path, int* colours) {
@@ -329,17 +328,17 @@ bool Canvas::Write(const std::string& path, int* colours) {
     std::fprintf(stderr, "zindra-pictures: %s not written: a text could not be drawn\n", path.c_str());
     return false;
   }
-  XSync(Connection, False);
-  int status = XpmWriteFileFromPixmap(Connection, path.c_str(), Picture, 0, nullptr);
+  // The picture is read back once: its colours counted, then written.
+  XpmImage image;
+  int status = XpmCreateXpmImageFromPixmap(Connection, Picture, 0, &image, nullptr);
+  if (status == XpmSuccess) {
+    *colours = static_cast<int>(image.ncolors);
+    status = XpmWriteFileFromXpmImage(path.c_str(), &image, nullptr);
+    XpmFreeXpmImage(&image);
+  }
   if (status != XpmSuccess) {
     std::fprintf(stderr, "zindra-pictures: cannot write %s: %s\n", path.c_str(), XpmGetErrorString(status));
     return false;
-  }
-  XpmImage image;
-  *colours = 0;
-  if (XpmReadFileToXpmImage(path.c_str(), &image, nullptr) == XpmSuccess) {
-    *colours = static_cast<int>(image.ncolors);
-    XpmFreeXpmImage(&image);
   }
   return true;
 }

@@ -45,6 +45,7 @@ struct PixelRect {
   int X0, Y0, X1, Y1;
   int Width() const { return X1 - X0 + 1; }
   int Height() const { return Y1 - Y0 + 1; }
+  PixelRect Moved(int dx, int dy) const { return {X0 + dx, Y0 + dy, X1 + dx, Y1 + dy}; }
 };
 
 // Centimetres of a pixel coordinate, as a click reports them.

@@ -194,7 +194,7 @@ PixelRect CentredText(Canvas& c, const Lettering& lettering, int centreX, int to
   PixelRect ink = coverage.Ink();
   int x = centreX - ink.Width() / 2 - ink.X0, y = top - ink.Y0;
   c.Paint(coverage, x, y, colour);
-  return {x + ink.X0, y + ink.Y0, x + ink.X1, y + ink.Y1};
+  return ink.Moved(x, y);
 }
 
 // Large lettering, centred on centreX below top, as large as fits maxWidth x
@@ -216,7 +216,7 @@ PixelRect DrawTitle(Canvas& c, const std::string& text, int centreX, int top, in
   int middle = (ink.Y0 + ink.Y1 + 1) / 2;
   c.Paint(face, x, y, colour::GoldLight, 0, middle);
   c.Paint(face, x, y, colour::Gold, middle);
-  return {x + ink.X0, y + ink.Y0, x + ink.X1, y + ink.Y1};
+  return ink.Moved(x, y);
 }
 
 XPoint Point(int x, int y) {
