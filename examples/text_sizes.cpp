@@ -4,6 +4,7 @@
 // the same on every screen. Close it to end.
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "slate.h"
 
@@ -39,7 +40,7 @@ void Sizes() {
 // The three families, regular and bold, and characters beyond ASCII.
 void Families() {
   const char* families[] = {"sans", "serif", "mono"};
-  for (int i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < std::size(families); ++i) {
     float top = 5.3f + i * 0.65f;
     window.WriteText(Position(0.6f, top), families[i], Typeface(0.45f, families[i]), Ink);
     window.WriteText(Position(2.3f, top), "bold", Typeface(0.45f, families[i], true), Ink);
@@ -66,10 +67,11 @@ void Scoreboard() {
   for (const Score& s : Scores) column = std::max(column, window.MeasureText(s.Name, name).GetXDistance());
   window.WriteText(Position(left, 1.4f), "High scores", Typeface(0.7f, "serif", true), Ink);
   float barLeft = left + column + 0.3f;
-  for (int i = 0; i < 5; ++i) {
+  for (size_t i = 0; i < std::size(Scores); ++i) {
     float y = top + i * pitch, width = longest * Scores[i].Points / Scores[0].Points;
     window.WriteText(Position(left + column, y), Scores[i].Name, name, Ink, AlignRight);
-    window.RenderRectangle(Position(barLeft, y), Position(barLeft + width, y + 0.5f), BarColours[i]);
+    window.RenderRectangle(Position(barLeft, y), Position(barLeft + width, y + 0.5f),
+                           BarColours[i % std::size(BarColours)]);
     char text[16];
     std::snprintf(text, sizeof text, "%d", Scores[i].Points);
     window.WriteText(Position(barLeft + width + 0.2f, y + 0.03f), text, points, Quiet);
