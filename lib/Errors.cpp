@@ -6,7 +6,7 @@
 // program.
 #include <X11/extensions/Xrender.h>
 
-#include <vector>
+#include <deque>
 
 #include "internal.h"
 
@@ -20,10 +20,11 @@ XErrorHandler Previous = nullptr;
 struct Departed {
   unsigned long Window, Pixmap, LastRequest;
 };
-// Made on first use and never destroyed: windows open and close during the
-// construction and destruction of globals, in whatever order those take.
-std::vector<Departed>& Departures() {
-  static auto* departures = new std::vector<Departed>;
+// In the order of their last requests. Made on first use and never
+// destroyed: windows open and close during the construction and destruction
+// of globals, in whatever order those take.
+std::deque<Departed>& Departures() {
+  static auto* departures = new std::deque<Departed>;
   return *departures;
 }
 
@@ -67,12 +68,12 @@ void slate::CatchErrors() {
 }
 
 void slate::Closed(unsigned long window, unsigned long pixmap) {
-  // Errors of requests the server has already answered have all been read.
+  // Errors of requests the server has already answered have all been read:
+  // those departures are dropped from the front, so that a picture made and
+  // freed for every draw costs the same however many draws come before it.
   unsigned long answered = LastKnownRequestProcessed(display);
-  std::vector<Departed>& departures = Departures();
-  departures.erase(std::remove_if(departures.begin(), departures.end(),
-                                  [&](const Departed& gone) { return gone.LastRequest <= answered; }),
-                   departures.end());
+  std::deque<Departed>& departures = Departures();
+  while (!departures.empty() && departures.front().LastRequest <= answered) departures.pop_front();
   departures.push_back({window, pixmap, NextRequest(display) - 1});
 }
 
