@@ -102,7 +102,7 @@ FUZZ_SECONDS ?= 300
 FUZZ_MAX_LEN ?= 20000
 FUZZ_CXX ?= clang++-14
 FUZZ_FLAGS ?=
-FUZZ_SOURCES = $(filter-out lib/main.cpp lib/bitmap.cpp,$(wildcard lib/*.cpp)) fuzz/picture_fuzz.cpp
+FUZZ_SOURCES = $(filter-out lib/main.cpp,$(wildcard lib/*.cpp)) fuzz/picture_fuzz.cpp
 .PHONY: fuzz fuzz-deps
 
 # Like every target but run, test and install, fuzz installs nothing itself.
@@ -110,8 +110,8 @@ fuzz-deps:
 	@command -v $(FUZZ_CXX) >/dev/null && ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || \
 	  { echo "make fuzz needs clang 14 and libFuzzer: scripts/install-deps clang-14 libclang-rt-14-dev"; exit 1; }
 
-# lib/bitmap.cpp is compiled as part of fuzz/picture_fuzz.cpp, which reads its internals.
-$(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) lib/bitmap.cpp $(wildcard lib/*.h) include/slate.h | fuzz-deps
+# The fuzz target checks the picture check (lib/picture_check.h) against libXpm.
+$(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) $(wildcard lib/*.h) include/slate.h | fuzz-deps
 	@mkdir -p $(FUZZ_BUILD)
 	$(FUZZ_CXX) -std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
 	  -fno-sanitize-recover=all -Wall -Wextra -Iinclude -Ilib $$(pkg-config --cflags xft) $(FUZZ_SOURCES) \

@@ -9,20 +9,29 @@
 // accepted, and the values both read must agree. A disagreement aborts, so
 // that libFuzzer keeps the input as a crash.
 //
-// The check's internals live in an unnamed namespace of lib/bitmap.cpp, so
-// that file is compiled here, as part of this program, instead of on its own.
+#include <X11/Xlib.h>
+#include <X11/xpm.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <sstream>
 #include <string>
 
-#include "../lib/bitmap.cpp"
+#include "../lib/owner.h"
+#include "../lib/picture_check.h"
+#include "slate.h"
 
 namespace {
+
+using slate::IsLoadableXpm;
+using slate::IsPng;
+using slate::IsWithinLimits;
+using slate::PictureHeader;
+using slate::ReadPictureHeader;
 
 SimpleWindow* PictureWindow = nullptr;
 std::string PicturePath;

@@ -32,7 +32,10 @@ struct _XDisplay;  // Display
 struct _XGC;       // GC
 union _XEvent;     // XEvent
 namespace slate {
-struct Dispatch;       // the runtime's event handlers
+class WindowTarget;    // a window as the event loop knows it
+class BoxTarget;       // an alert box as the event loop knows it
+class ButtonTarget;    // its button
+class Surface;         // where a window's pixels are written
 struct PictureRecord;  // a picture's size and load options
 }  // namespace slate
 
@@ -389,13 +392,7 @@ class WindowManager {
   void WaitForEvent();  // sleeps until an event is queued or a timer is due
 
  private:
-  friend struct slate::Dispatch;
-  int NextTimerDue() const;  // milliseconds until the nearest running timer is due, -1 for none
-
   int ColorsAreObtained;
-  int ApiMainCompleted;
-  int WindowCount;
-  DispatchListEntry* ListHead;
 };
 
 int FilterEvent(union _XEvent* event, const SimpleWindow* window);  // 1 to dispatch the event, 0 to drop it
@@ -602,25 +599,16 @@ class SimpleWindow {
  private:
   friend class WindowManager;
   friend class BitMap;
-  friend struct slate::Dispatch;
-  bool IsLive() const { return WindowStatus == WindowIsOpen && !XWindowGone; }  // X window usable
+  friend class slate::WindowTarget;
+  bool IsLive() const;       // open, and its X window usable
+  slate::Surface& Canvas();  // where its drawing goes
   void SelectInput();
   long InputMask() const;  // the events the window's callbacks need
-  void ReleaseBackingPixmap();
-  template <typename Draw>
-  void DrawBoth(struct _XGC* gc,
-                Draw draw);  // draw(target, gc) on the window, then its backing pixmap; pumps
-  template <typename Fill, typename Outline>
-  void DrawFilled(const color& c, bool border, Fill fill, Outline outline);
-  // Draws a picture with transparent parts (its colours, alpha or mask) at upperLeft, size in cm.
-  void DrawTransparent(const slate::PictureRecord& picture, unsigned long colours, const Position& upperLeft,
-                       const Position& size);
 
   unsigned long WindowId;
-  unsigned long BackingPixmap;
-  int XWindowGone;  // the server reported the X window destroyed by someone else
-  int Reparented;   // a window manager's frame holds the window: its own x and y are frame-relative
-  int UserPlaced;   // the position was reported after a move, not chosen by the program
+  slate::WindowTarget* Target;  // how the event loop knows it
+  int Reparented;  // a window manager's frame holds the window: its own x and y are frame-relative
+  int UserPlaced;  // the position was reported after a move, not chosen by the program
   std::string Title;
   WindowState WindowStatus;
   slate::Callback<> RefreshCallback;
@@ -815,6 +803,8 @@ class ButtonWindow {
  public:
   ButtonWindow();   // closed, raised; no X request
   ~ButtonWindow();  // closes the button if it is open
+  ButtonWindow(const ButtonWindow&) = delete;
+  ButtonWindow& operator=(const ButtonWindow&) = delete;
   // Creates, maps and draws the button in parent, whose size is in pixels; WindowIsOpen on success.
   WindowState Open(unsigned long const& parent, int parentWidth, int parentHeight);
   void Close();                                    // destroys the button's X window if it is open
@@ -823,6 +813,7 @@ class ButtonWindow {
   void RefreshEvent();                             // draws the current look again
 
  private:
+  friend class AlertWindow;
   void DrawLook(ButtonState look);
 
   int X, Y;
@@ -830,6 +821,7 @@ class ButtonWindow {
   ButtonState Look;
   unsigned long WindowId;
   WindowState ButtonStatus;
+  slate::ButtonTarget* Target;  // how the event loop knows it, from its window's making
 };
 
 // A modal message box; the constructor shows it and returns once it is closed.
@@ -849,17 +841,24 @@ class AlertWindow {
   int Open();                     // shows the box and runs its loop; 1 once it has closed
   void EventHandler();            // the modal loop; returns when the box is closed
   void RefreshEvent();            // draws the disc, the mark and the message
-  int ButtonPressed(int button);  // follows a press on "O K"; 0 ends the loop
+  int ButtonPressed(int button);  // starts following a press on "O K" with that mouse button; 1
 
  private:
   int X, Y;
   int Width, Height;
   std::string Title;
   std::string MessageText;
+  friend class slate::BoxTarget;
+  friend class slate::ButtonTarget;
+  void ButtonReleased(int button, bool onButton);  // ends a press: closes the box over "O K"
+  void Dismiss();                                  // the box goes, with its button
+
   unsigned long WindowId;
   unsigned long Owner;
   ButtonWindow Button;
   GraphicManager Drawables;
+  bool Up;   // shown and not closed yet
+  int Held;  // the mouse button held down on "O K", or 0
 };
 
 #endif  // SLATE_H

@@ -1,18 +1,16 @@
-// X protocol errors the library answers itself: those about its own windows
-// that another client destroyed, or that it closed while requests about them
-// were still on their way (and about the Render pictures it made on them for
-// a moment), and those a caller waits for. Every other error
-// goes to the handler that was installed before, which by default ends the
-// program.
+// X protocol errors the library answers itself (see errors.h).
+#include "errors.h"
+
 #include <X11/extensions/Xrender.h>
 
 #include <deque>
 
-#include "internal.h"
+#include "slate.h"
 
 namespace {
 
 XErrorHandler Previous = nullptr;
+bool (*Ours)(const XErrorEvent&) = nullptr;
 
 // A window closed, its backing pixmap, and the last request that could name
 // either: errors about them from requests up to that one are no fault of the
@@ -49,7 +47,7 @@ int Handler(Display* d, XErrorEvent* error) {
       return 0;
     }
     if (AboutResource(*error)) {
-      if (slate::Dispatch::Gone(*error) || slate::IsAlertWindow(error->resourceid)) return 0;
+      if (Ours && Ours(*error)) return 0;
       for (const Departed& gone : Departures())
         if ((error->resourceid == gone.Window || error->resourceid == gone.Pixmap) &&
             error->serial <= gone.LastRequest)
@@ -61,7 +59,8 @@ int Handler(Display* d, XErrorEvent* error) {
 
 }  // namespace
 
-void slate::CatchErrors() {
+void slate::CatchErrors(bool (*ours)(const XErrorEvent& error)) {
+  Ours = ours;
   if (!Previous) Previous = XSetErrorHandler(Handler);
   int events = 0, errors = 0;
   if (XRenderQueryExtension(display, &events, &errors)) RenderErrors = errors;
@@ -93,19 +92,4 @@ bool slate::Refusals::Any() {
     Answered = NextRequest(display);
   }
   return Waiting.Failed;
-}
-
-bool slate::Dispatch::Gone(const XErrorEvent& error) {
-  // No request may be made here: the window is marked, and the DestroyNotify
-  // the server sent before this error closes it.
-  for (DispatchListEntry* entry = WinManager.ListHead; entry; entry = entry->Next) {
-    SimpleWindow* window = entry->Win;
-    if (!window) continue;
-    if (error.resourceid == window->WindowId) {
-      window->XWindowGone = 1;
-      return true;
-    }
-    if (error.resourceid == window->BackingPixmap) return true;
-  }
-  return false;
 }

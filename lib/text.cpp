@@ -1,9 +1,10 @@
-// Text at any size: faces opened through Xft and fontconfig at a line height
-// in pixels and kept for the life of the display, UTF-8 read into
-// characters, strings measured by their ink and drawn into any drawable; and
-// SimpleWindow's WriteText and MeasureText on top.
+// Text (see text.h), and SimpleWindow's calls that write it: RenderText in
+// the core font, WriteText and MeasureText at any size.
+#include "text.h"
+
 #include <X11/Xft/Xft.h>
 
+#include <climits>
 #include <cmath>
 #include <iostream>
 #include <map>
@@ -11,12 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "internal.h"
+#include "event_loop.h"
+#include "protocol.h"
+#include "runtime.h"
+#include "surface.h"
 
-using slate::Face;
-using slate::Kept;
-using slate::TextBox;
-using slate::ToInt;
+namespace slate {
 
 namespace {
 
@@ -137,13 +138,8 @@ struct Metrics {
   int InkTop, InkBottom;  // from the baseline, downwards
 };
 
-}  // namespace
-
-namespace slate {
-
-// What scalable text keeps: the faces opened, the Xft drawing targets of
-// windows' backing pixmaps, the Xft colours of pixel values, and the
-// buffers of the line being laid out.
+// What scalable text keeps: the faces opened, the Xft colours of pixel
+// values, and the buffers of the line being laid out.
 class TextCache {
  public:
   TextCache() = default;
@@ -163,12 +159,10 @@ class TextCache {
     long long InkAbove = 0, InkBelow = 0;
   };
   Line Lay(const Face& face, const std::string& text);
-  // Draws the line laid out last with its box's upper-left corner at
-  // (left, top); draw is target's Xft target, or null for one made now.
-  void Draw(Drawable target, XftDraw* draw, const Face& face, const Line& line, long long left, long long top,
+  // Draws the line laid out last with its box's left edge at left and its
+  // baseline at baseline.
+  void Draw(Surface& surface, const Face& face, const Line& line, long long left, long long baseline,
             unsigned long foreground, const unsigned long* band);
-  XftDraw* Target(Drawable pixmap);  // the kept target of a backing pixmap
-  void Forget(Drawable pixmap);
 
  private:
   const XftColor& Colour(unsigned long pixel);
@@ -177,15 +171,20 @@ class TextCache {
   std::map<std::tuple<std::string, bool, int>, Face> Faces;  // nodes stay put: callers keep pointers
   Face CoreFace;                                             // the stand-in, once no scalable font opens
   bool NoScalable = false;
-  std::unordered_map<Drawable, XftDraw*> Targets;
   std::unordered_map<unsigned long, XftColor> Colours;
   std::vector<FcChar32> Characters;  // of the line laid out last
   std::vector<FT_UInt> Glyphs;       // its glyphs, with a scalable face
   std::string Bytes;                 // its Latin-1 bytes, with the core font
 };
 
+TextCache* Cache = nullptr;
+
+TextCache& Text() {
+  if (!Cache) Cache = new TextCache();
+  return *Cache;
+}
+
 TextCache::~TextCache() {
-  for (auto& target : Targets) XftDrawDestroy(target.second);
   for (auto& face : Faces)
     if (face.second.Scalable) XftFontClose(display, face.second.Scalable);
 }
@@ -297,9 +296,10 @@ const XftColor& TextCache::Colour(unsigned long pixel) {
   return colour;
 }
 
-void TextCache::Draw(Drawable target, XftDraw* draw, const Face& face, const Line& line, long long left,
-                     long long top, unsigned long foreground, const unsigned long* band) {
+void TextCache::Draw(Surface& surface, const Face& face, const Line& line, long long left, long long baseline,
+                     unsigned long foreground, const unsigned long* band) {
   if (line.Width <= 0) return;
+  long long top = baseline - face.Ascent;
   if (band) {
     // Clipped to what X coordinates reach.
     long long x0 = std::clamp<long long>(left, SHRT_MIN, SHRT_MAX);
@@ -307,87 +307,112 @@ void TextCache::Draw(Drawable target, XftDraw* draw, const Face& face, const Lin
     long long y0 = std::clamp<long long>(top, SHRT_MIN, SHRT_MAX);
     long long y1 = std::clamp<long long>(top + face.Ascent + face.Descent, SHRT_MIN, SHRT_MAX);
     if (x1 > x0 && y1 > y0)
-      XFillRectangle(display, target, Kept()->Paint(*band, *band), static_cast<int>(x0), static_cast<int>(y0),
-                     static_cast<unsigned int>(x1 - x0), static_cast<unsigned int>(y1 - y0));
+      surface.FillRectangle(*band, static_cast<int>(x0), static_cast<int>(y0),
+                            static_cast<unsigned int>(x1 - x0), static_cast<unsigned int>(y1 - y0));
   }
   // The glyphs' start travels as a 16-bit value; a line that starts beyond
   // it is nowhere near the screen.
-  if (!Drawable16(left + line.Pen, top + face.Ascent)) return;
-  int x = static_cast<int>(left + line.Pen), baseline = static_cast<int>(top + face.Ascent);
+  if (!Drawable16(left + line.Pen, baseline)) return;
+  int x = static_cast<int>(left + line.Pen), y = static_cast<int>(baseline);
   if (!face.Scalable) {
-    GC gc = Kept()->Paint(foreground, band ? *band : foreground);
-    XSetFont(display, gc, face.Core->fid);
-    XDrawString(display, target, gc, x, baseline, Bytes.data(), static_cast<int>(Bytes.size()));
+    surface.String(face.Core, foreground, band ? *band : foreground, false, x, y, Bytes.data(),
+                   static_cast<int>(Bytes.size()));
     return;
   }
-  XftDraw* made = nullptr;
-  if (!draw)
-    draw = made = XftDrawCreate(display, target, DefaultVisual(display, ScreenNbr),
-                                DefaultColormap(display, ScreenNbr));
-  if (!draw) return;
-  XftDrawGlyphs(draw, &Colour(foreground), face.Scalable, x, baseline, Glyphs.data(),
-                static_cast<int>(Glyphs.size()));
-  if (!made) return;
-  // A window may be destroyed by another client meanwhile; errors about the
-  // picture made on it are forgiven with its own.
-  Picture picture = XftDrawPicture(made);
-  XftDrawDestroy(made);
-  if (picture) Closed(picture, 0);
+  PixelBox ink{left, top + line.InkTop, left + line.Width, top + line.InkBottom};
+  surface.Glyphs(face.Scalable, Colour(foreground), x, y, Glyphs.data(), static_cast<int>(Glyphs.size()),
+                 ink.Grown(1));
 }
 
-XftDraw* TextCache::Target(Drawable pixmap) {
-  auto found = Targets.find(pixmap);
-  if (found != Targets.end()) return found->second;
-  XftDraw* draw =
-      XftDrawCreate(display, pixmap, DefaultVisual(display, ScreenNbr), DefaultColormap(display, ScreenNbr));
-  if (draw) Targets[pixmap] = draw;
-  return draw;
-}
-
-void TextCache::Forget(Drawable pixmap) {
-  auto found = Targets.find(pixmap);
-  if (found == Targets.end()) return;
-  XftDrawDestroy(found->second);
-  Targets.erase(found);
-}
-
-TextCache& Runtime::Text() {
-  if (!TextKept) TextKept = new TextCache();
-  return *TextKept;
-}
-
-void Runtime::ReleaseText() {
-  delete TextKept;
-  TextKept = nullptr;
-}
+}  // namespace
 
 const Face* OpenFace(const std::string& family, bool bold, int lineHeight) {
   if (!display || !Kept() || lineHeight <= 0) return nullptr;
-  return Kept()->Text().Open(family, bold, lineHeight);
+  return Text().Open(family, bold, lineHeight);
 }
 
-TextBox MeasureText(const Face& face, const std::string& text) {
+namespace {
+
+// The box of a line laid out at a face.
+TextBox BoxOf(const Face& face, const TextCache::Line& line) {
   TextBox box;
-  if (!display || !Kept()) return box;
-  slate::TextCache::Line line = Kept()->Text().Lay(face, text);
-  box.Width = ToInt(line.Width);
+  box.Width = line.Width;
   box.Ascent = face.Ascent;
   box.Descent = face.Descent;
-  box.InkAbove = ToInt(line.InkAbove);
-  box.InkBelow = ToInt(line.InkBelow);
+  box.InkAbove = line.InkAbove;
+  box.InkBelow = line.InkBelow;
   return box;
 }
 
-void DrawText(Drawable target, const Face& face, int x, int top, const std::string& text,
-              unsigned long foreground, const unsigned long* band) {
-  if (!display || !Kept() || !target) return;
-  TextCache& cache = Kept()->Text();
-  TextCache::Line line = cache.Lay(face, text);
-  cache.Draw(target, nullptr, face, line, x, top, foreground, band);
+}  // namespace
+
+TextBox MeasureText(const Face& face, const std::string& text) {
+  if (!display || !Kept()) return TextBox();
+  return BoxOf(face, Text().Lay(face, text));
 }
 
-void ForgetTextTarget(Drawable target) {
-  if (display && Kept()) Kept()->Text().Forget(target);
+TextOrigin PlaceText(const TextBox& box, long long x, long long y, TextAlignment align, Standing standing) {
+  TextOrigin origin{x, y};
+  if (align == AlignCenter) origin.Left -= box.Width / 2;
+  if (align == AlignRight) origin.Left -= box.Width;
+  switch (standing) {
+    case Standing::LineTop:
+      origin.Baseline += box.Ascent;
+      break;
+    case Standing::LineMiddle:
+      origin.Baseline += (box.Ascent + box.Descent) / 2;
+      break;
+    case Standing::InkMiddle:
+      origin.Baseline += (box.InkAbove - box.InkBelow) / 2;
+      break;
+    case Standing::Baseline:
+      break;
+  }
+  return origin;
+}
+
+void DrawText(Surface& surface, const Face& face, const std::string& text, long long x, long long y,
+              TextAlignment align, Standing standing, unsigned long foreground, const unsigned long* band) {
+  if (!display || !Kept()) return;
+  TextCache& cache = Text();
+  TextCache::Line line = cache.Lay(face, text);
+  TextOrigin origin = PlaceText(BoxOf(face, line), x, y, align, standing);
+  cache.Draw(surface, face, line, origin.Left, origin.Baseline, foreground, band);
+}
+
+long long TextWidth(XFontStruct* font, const char* text, size_t length) {
+  // In pieces, each well within XTextWidth's int, summed wide.
+  constexpr size_t Piece = 4096;
+  long long width = 0;
+  for (size_t at = 0; at < length; at += Piece)
+    width += XTextWidth(font, text + at, static_cast<int>(std::min(Piece, length - at)));
+  return width;
+}
+
+void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
+                   long long x, long long y, const char* text, size_t length) {
+  // Drawables span 0 to SHRT_MAX: a line outside that band shows nothing,
+  // and only the characters that reach into it are sent. A text of any
+  // length then costs a few requests, and no position has to wrap into 16
+  // bits. The margin keeps glyphs that reach past their advance.
+  if (y < -font->descent || y > SHRT_MAX) return;
+  const long long margin = font->max_bounds.width;
+  size_t first = 0;
+  for (long long w; first + 4096 <= length && x + (w = TextWidth(font, text + first, 4096)) <= -margin;
+       first += 4096)
+    x += w;
+  for (int w; first < length && x + (w = XTextWidth(font, text + first, 1)) <= -margin; ++first) x += w;
+  size_t end = first;
+  for (long long right = x; end < length && right < SHRT_MAX + margin; ++end)
+    right += XTextWidth(font, text + end, 1);
+  if (end > first)
+    surface.String(font, foreground, background, true, static_cast<int>(x), static_cast<int>(y), text + first,
+                   static_cast<int>(end - first));
+}
+
+void ReleaseText() {
+  delete Cache;
+  Cache = nullptr;
 }
 
 void ReleaseFontconfig() {
@@ -399,7 +424,7 @@ void ReleaseFontconfig() {
 }  // namespace slate
 
 // ---------------------------------------------------------------------------
-// SimpleWindow: text at any size
+// SimpleWindow: text
 // ---------------------------------------------------------------------------
 
 namespace {
@@ -407,41 +432,58 @@ namespace {
 // The centimetres of a pixel count that convert back to exactly that count:
 // the plain quotient may fall just below it.
 float Centimetres(long long pixels) {
-  float cm = d_to_l(ToInt(pixels));
+  float cm = d_to_l(slate::ToInt(pixels));
   while (l_to_d(cm) < pixels && std::isfinite(cm)) cm = std::nextafter(cm, HUGE_VALF);
   return cm;
 }
 
 }  // namespace
 
+void SimpleWindow::RenderText(Position centre, const std::string& text, const color& textColor,
+                              const color& backColor) {
+  if (!IsLive()) return;
+  XFontStruct* font = slate::Kept()->Font(WindowFont);
+  if (!font) {
+    slate::ShutDown(std::cout, std::string("Unable to load the desired font: ") + WindowFont + "\n");
+    return;
+  }
+  slate::TextBox box;
+  box.Width = slate::TextWidth(font, text.data(), text.size());
+  box.Ascent = font->ascent;
+  box.Descent = font->descent;
+  slate::TextOrigin at = slate::PlaceText(box, l_to_d(centre.GetXDistance()), l_to_d(centre.GetYDistance()),
+                                          AlignCenter, slate::Standing::LineMiddle);
+  slate::DrawImageText(Canvas(), font, slate::PaletteColor(textColor), slate::PaletteColor(backColor),
+                       at.Left, at.Baseline, text.data(), text.size());
+  slate::Pump();
+}
+
+void SimpleWindow::RenderText(Position centre, const char* text, const color& textColor,
+                              const color& backColor) {
+  RenderText(centre, std::string(text ? text : ""), textColor, backColor);
+}
+
+void SimpleWindow::RenderText(const Position& upperLeft, const Position& lowerRight, const std::string& text,
+                              const color& textColor, const color& backColor) {
+  float x = (upperLeft.GetXDistance() + lowerRight.GetXDistance()) / 2;
+  float y = (upperLeft.GetYDistance() + lowerRight.GetYDistance()) / 2;
+  RenderText(Position(x, y), text, textColor, backColor);
+}
+
+void SimpleWindow::RenderText(const Position& upperLeft, const Position& lowerRight, const char* text,
+                              const color& textColor, const color& backColor) {
+  RenderText(upperLeft, lowerRight, std::string(text ? text : ""), textColor, backColor);
+}
+
 void SimpleWindow::WriteText(const Position& at, const std::string& text, const Typeface& face,
                              const color& textColor, TextAlignment align, const color& backColor) {
   if (!IsLive()) return;
-  const Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
+  const slate::Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
   if (f) {
-    slate::TextCache& cache = Kept()->Text();
-    slate::TextCache::Line line = cache.Lay(*f, text);
-    long long left = l_to_d(at.GetXDistance()), top = l_to_d(at.GetYDistance());
-    if (align == AlignCenter) left -= line.Width / 2;
-    if (align == AlignRight) left -= line.Width;
     unsigned long band = slate::PaletteColor(backColor);
-    const unsigned long* fill = backColor == NoBand ? nullptr : &band;
-    unsigned long foreground = slate::PaletteColor(textColor);
-    // Drawn once, into the backing pixmap, and copied from there to the
-    // window: a copy costs the server less than drawing the glyphs again,
-    // and the two show the same, as the window and its pixmap always do.
-    cache.Draw(BackingPixmap, cache.Target(BackingPixmap), *f, line, left, top, foreground, fill);
-    long long y0 = top + line.InkTop, y1 = top + line.InkBottom;
-    int screenWidth = DisplayWidth(display, ScreenNbr), screenHeight = DisplayHeight(display, ScreenNbr);
-    if (line.Width > 0 && left >= 0 && y0 >= 0 && left + line.Width <= screenWidth && y1 <= screenHeight) {
-      XCopyArea(display, BackingPixmap, WindowId, Kept()->Paint(foreground, band), static_cast<int>(left),
-                static_cast<int>(y0), static_cast<unsigned int>(line.Width),
-                static_cast<unsigned int>(y1 - y0), static_cast<int>(left), static_cast<int>(y0));
-    } else if (line.Width > 0) {
-      // Partly outside the pixmap, which is as large as the screen: the
-      // window (which may be larger) gets its own drawing.
-      cache.Draw(WindowId, nullptr, *f, line, left, top, foreground, fill);
-    }
+    slate::DrawText(Canvas(), *f, text, l_to_d(at.GetXDistance()), l_to_d(at.GetYDistance()), align,
+                    slate::Standing::LineTop, slate::PaletteColor(textColor),
+                    backColor == NoBand ? nullptr : &band);
   }
   slate::Pump();
 }
@@ -452,9 +494,9 @@ void SimpleWindow::WriteText(const Position& at, const char* text, const Typefac
 }
 
 Position SimpleWindow::MeasureText(const std::string& text, const Typeface& face) const {
-  const Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
+  const slate::Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
   if (!f) return Position(0, 0);
-  TextBox box = slate::MeasureText(*f, text);
+  slate::TextBox box = slate::MeasureText(*f, text);
   return Position(Centimetres(box.Width), Centimetres(box.Ascent + box.Descent));
 }
 
