@@ -1,19 +1,24 @@
 // Drawing throughput, side by side in one run: calls per second of slate's
-// text, rectangles, ellipses, lines, outlines, pixmap copies, pictures with
-// alpha, picture loads and the alert box's drawables (disc, mark, message
-// and button, as the box draws them), next to
-//  - the raw-Xlib floor: font loaded once, one graphics context, one target;
-//  - the same X requests slate makes, written by hand (both targets, the
-//    window and a screen-sized pixmap);
-// from a callback (ApiMain has returned: no event pump) and from ApiMain
-// (every call ends with the pump). Rounds of the three alternate and medians
-// are compared, so that all see the same server.
+// text, rectangles, ellipses, polygons, lines, outlines, pixmap copies,
+// pictures with alpha, picture loads and the alert box's drawables (disc,
+// mark, message and button, as the box draws them), next to
+//  - the raw-Xlib floor: font loaded once, one graphics context, the window
+//    alone;
+//  - the same X requests slate makes, written by hand: each figure drawn
+//    into a screen-sized pixmap, and the box they changed copied to the
+//    window once at the end, as the event loop copies a pass's damage;
+//  - where it is built with FLTK (libfltk1.3-dev), the same figures drawn
+//    by FLTK into a window of its own;
+// from a callback (ApiMain has returned: no event pump; the rate includes
+// the pass of the loop that shows what was drawn) and from ApiMain (every
+// call shows its figure at once and flushes). Rounds of the columns
+// alternate and medians are compared, so that all see the same server.
 //
 // Then text at any size, 12-character strings from a callback at two line
 // heights, next to the raw Xft floor (a font of the same height opened once,
-// XftDrawStringUtf8 into the window and the screen-sized pixmap), the same
-// requests WriteText makes written by hand (drawn into the pixmap, the
-// string's box copied to the window), and the core-font RenderText.
+// XftDrawStringUtf8 into the window), the same requests WriteText makes
+// written by hand (drawn into the pixmap, the box they changed copied to
+// the window at the end), and the core-font RenderText.
 //
 // Usage: bench_drawing [rounds]   (under an X server, e.g. scripts/with-xvfb)
 #include <X11/Xft/Xft.h>
@@ -33,12 +38,22 @@
 
 #include "slate.h"
 
+#ifdef SLATE_BENCH_FLTK
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#endif
+
 namespace {
 
-double Rate(const std::function<void(int)>& draw, int count) {
+// Calls a second: count calls, then finish (the copy of what they drew to
+// the window), up to the server's answer.
+double Rate(const std::function<void(int)>& draw, int count, const std::function<void()>& finish) {
   XSync(display, False);
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < count; ++i) draw(i);
+  if (finish) finish();
   XSync(display, False);
   return count / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -51,9 +66,10 @@ double Median(std::vector<double> v) {
 struct Workload {
   const char* Name;
   int Count;                       // calls per round
-  std::function<void(int)> Floor;  // raw Xlib, one target; none where nothing matches
+  std::function<void(int)> Floor;  // raw Xlib, the window alone; none where nothing matches
   std::function<void(int)> Same;   // slate's requests, by hand; none where they are the floor
   std::function<void(int)> Slate;  // the library
+  std::function<void(int)> Peer;   // FLTK, where it is built in; none otherwise
 };
 
 }  // namespace
@@ -148,25 +164,59 @@ int main(int argc, char** argv) {
   // consecutive calls draw at the same place.
   auto cm = [](int i) { return Position(0.5f + (i % 10), 0.5f + (i / 10 % 10)); };
   auto px = [&](int i) { return l_to_d(cm(i)); };
+  // The box every workload draws within: the grid, and a cell beyond it.
+  GraphicPosition grid0 = px(0), grid1 = px(99) + l_to_d(Position(1, 1));
+  // What the event loop does after a pass: the box that changed, copied
+  // from the pixmap to the window.
+  auto copyDamage = [&] {
+    XCopyArea(display, backing, id, gc, grid0.GetXCoordinate(), grid0.GetYCoordinate(),
+              grid1.GetXCoordinate() - grid0.GetXCoordinate(),
+              grid1.GetYCoordinate() - grid0.GetYCoordinate(), grid0.GetXCoordinate(),
+              grid0.GetYCoordinate());
+  };
+  auto shown = [] { WinManager.CheckEvents(); };  // a pass of the loop: damage shown
+#ifdef SLATE_BENCH_FLTK
+  // FLTK's window, beside slate's (a window covering another would make
+  // drawing into that one cost nothing), drawn into outside its draw() as a
+  // program draws from a callback; its own connection, synchronised at the
+  // end.
+  Fl_Window fltkWindow(l_to_d(15.2f), 0, l_to_d(12), l_to_d(12), "bench_drawing FLTK");
+  fltkWindow.show();
+  Fl::check();
+  fltkWindow.make_current();
+  auto fltk = [](std::function<void(int, int)> draw, std::function<void()> setup = nullptr) {
+    return [draw, setup](int i) {
+      if (i == 0) {
+        fl_color(FL_BLUE);
+        if (setup) setup();
+      }
+      GraphicPosition p = l_to_d(Position(0.5f + (i % 10), 0.5f + (i / 10 % 10)));
+      draw(p.GetXCoordinate(), p.GetYCoordinate());
+    };
+  };
+  auto fltkShown = [] { XSync(fl_display, False); };
+#else
+  auto fltk = [](std::function<void(int, int)>, std::function<void()> = nullptr) {
+    return std::function<void(int)>();
+  };
+  auto fltkShown = [] {};
+#endif
   // A workload whose floor draws at pixel (x, y) of the window alone, and
-  // whose same requests as slate's go to the window, then the backing pixmap.
+  // whose same requests as slate's go to the backing pixmap.
   auto paired = [&](const char* name, int count, std::function<void(Drawable, int, int)> draw,
-                    std::function<void(int)> slate) {
+                    std::function<void(int)> slate, std::function<void(int)> peer = nullptr) {
     auto at = [&px, draw](Drawable d, int i) {
       GraphicPosition p = px(i);
       draw(d, p.GetXCoordinate(), p.GetYCoordinate());
     };
-    return Workload{name, count, [at, id](int i) { at(id, i); },
-                    [at, id, backing](int i) {
-                      at(id, i);
-                      at(backing, i);
-                    },
-                    slate};
+    return Workload{name,  count, [at, id](int i) { at(id, i); }, [at, backing](int i) { at(backing, i); },
+                    slate, peer};
   };
   auto blend = [&](Picture target, int i) {
     XRenderComposite(display, PictOpOver, argbPicture, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
                      px(i).GetYCoordinate(), 33, 33);
   };
+  std::vector<Position> triangle = {{0, 0}, {0.5f, 0}, {0, 0.5f}};
   std::vector<Workload> workloads = {
       paired(
           "text", 20000,
@@ -177,17 +227,43 @@ int main(int argc, char** argv) {
       paired(
           "rectangle", 100000,
           [&](Drawable d, int x, int y) { XFillRectangle(display, d, gc, x, y, 34, 34); },
-          [&](int i) { window.RenderRectangle(cm(i), cm(i) + Position(0.5f, 0.5f), Blue, false); }),
+          [&](int i) { window.RenderRectangle(cm(i), cm(i) + Position(0.5f, 0.5f), Blue, false); },
+          fltk([](int x, int y) { fl_rectf(x, y, 34, 34); })),
       paired(
           "ellipse", 50000,
           [&](Drawable d, int x, int y) {
             XFillArc(display, d, gc, x, y, 33, 33, 0, 23040);
             XDrawArc(display, d, gc, x, y, 33, 33, 0, 23040);
           },
-          [&](int i) { window.RenderEllipse(cm(i), cm(i) + Position(0.5f, 0.5f), Blue, false); }),
+          [&](int i) { window.RenderEllipse(cm(i), cm(i) + Position(0.5f, 0.5f), Blue, false); },
+          fltk([](int x, int y) {
+            fl_pie(x, y, 33, 33, 0, 360);
+            fl_arc(x, y, 33, 33, 0, 360);
+          })),
+      paired(
+          "polygon", 50000,
+          [&](Drawable d, int x, int y) {
+            XPoint points[4] = {{short(x), short(y)},
+                                {short(x + 33), short(y)},
+                                {short(x), short(y + 33)},
+                                {short(x), short(y)}};
+            XFillPolygon(display, d, gc, points, 4, Complex, CoordModeOrigin);
+            XDrawLines(display, d, gc, points, 4, CoordModeOrigin);
+          },
+          [&](int i) {
+            Position at = cm(i);
+            Position corners[3] = {at + triangle[0], at + triangle[1], at + triangle[2]};
+            window.RenderPolygon(corners, 3, Blue, false);
+          },
+          fltk([](int x, int y) {
+            fl_polygon(x, y, x + 33, y, x, y + 33);
+            fl_loop(x, y, x + 33, y, x, y + 33);
+          })),
       paired(
           "line", 50000, [&](Drawable d, int x, int y) { XDrawLine(display, d, line, x, y, x + 33, y + 20); },
-          [&](int i) { window.RenderLine(cm(i), cm(i) + Position(0.5f, 0.3f), Red, 0.05f); }),
+          [&](int i) { window.RenderLine(cm(i), cm(i) + Position(0.5f, 0.3f), Red, 0.05f); },
+          fltk([](int x, int y) { fl_line(x, y, x + 33, y + 20); },
+               [] { fl_line_style(FL_SOLID | FL_CAP_ROUND | FL_JOIN_ROUND, 3); })),
       paired(
           "DrawBitMap", 50000,
           [&](Drawable d, int x, int y) { XCopyArea(display, source, d, gc, 0, 0, 66, 33, x, y); },
@@ -195,55 +271,58 @@ int main(int argc, char** argv) {
       paired(
           "outline", 50000,
           [&](Drawable d, int x, int y) { XDrawRectangle(display, d, outline, x, y, 33, 33); },
-          [&](int i) { window.RenderRectangleOutline(cm(i), cm(i) + Position(0.5f, 0.5f), Red, 0.05f); }),
-      {"PNG alpha", 20000, [&](int i) { blend(windowPicture, i); },
-       [&](int i) {
-         blend(windowPicture, i);
-         blend(backingPicture, i);
-       },
+          [&](int i) { window.RenderRectangleOutline(cm(i), cm(i) + Position(0.5f, 0.5f), Red, 0.05f); },
+          fltk([](int x, int y) { fl_rect(x, y, 34, 34); }, [] { fl_line_style(FL_SOLID, 3); })),
+      {"PNG alpha", 20000, [&](int i) { blend(windowPicture, i); }, [&](int i) { blend(backingPicture, i); },
        [&](int i) {
          alpha.SetPosition(cm(i));
          alpha.Draw();
-       }},
-      {"load XPM", 500, xpmFloor, nullptr, [&](int) { loaded.Load(xpm); }},
-      {"load PNG", 500, pngFloor, nullptr, [&](int) { loaded.Load(png); }},
+       },
+       nullptr},
+      {"load XPM", 500, xpmFloor, nullptr, [&](int) { loaded.Load(xpm); }, nullptr},
+      {"load PNG", 500, pngFloor, nullptr, [&](int) { loaded.Load(png); }, nullptr},
       // The box's own drawing: its text is scalable, which no core-font
       // floor matches.
       {"alert", 5000, nullptr, nullptr,
        [&](int) {
          for (GraphicNode* node : alert) node->Draw(id);
-       }},
+       },
+       nullptr},
   };
 
   std::printf("bench_drawing: display %s, %dx%d, %d rounds, medians, calls per second\n",
               DisplayString(display), DisplayWidth(display, ScreenNbr), DisplayHeight(display, ScreenNbr),
               rounds);
-  std::printf("%-12s %-9s %12s %12s %12s %10s %10s\n", "workload", "from", "Xlib floor", "same reqs", "slate",
-              "floor/slate", "same/slate");
+  std::printf("%-12s %-9s %12s %12s %12s %12s %11s %10s %10s\n", "workload", "from", "Xlib floor",
+              "same reqs", "slate", "FLTK", "floor/slate", "same/slate", "FLTK/slate");
   for (const char* phase : {"ApiMain", "callback"}) {
     // ApiMain has not returned until the first phase is over: every call of
-    // the library runs the event pump.
-    if (std::strcmp(phase, "callback") == 0) WinManager.ApiMainIsCompleted();
+    // the library runs the event pump, which shows what it drew at once.
+    bool callback = std::strcmp(phase, "callback") == 0;
+    if (callback) WinManager.ApiMainIsCompleted();
     for (const Workload& w : workloads) {
-      int count = std::strcmp(phase, "ApiMain") == 0 ? w.Count / 5 : w.Count;
-      Rate(w.Slate, count / 10);  // warm up
-      std::vector<double> floor, same, slate;
+      int count = callback ? w.Count : w.Count / 5;
+      Rate(w.Slate, count / 10, shown);  // warm up
+      std::vector<double> floor, same, slate, peer;
       for (int r = 0; r < rounds; ++r) {
-        if (w.Floor) floor.push_back(Rate(w.Floor, count));
-        if (w.Same) same.push_back(Rate(w.Same, count));
-        slate.push_back(Rate(w.Slate, count));
+        if (w.Floor) floor.push_back(Rate(w.Floor, count, nullptr));
+        if (w.Same && callback) same.push_back(Rate(w.Same, count, copyDamage));
+        slate.push_back(Rate(w.Slate, count, shown));
+        if (w.Peer && callback) peer.push_back(Rate(w.Peer, count, fltkShown));
       }
       double l = Median(slate);
-      // A column without its workload shows "-".
-      auto figure = [](const std::vector<double>& rates, const char* format, double divisor = 0) {
+      // A column without its workload shows "-"; a ratio is how many times
+      // longer slate takes than the other (above 1: slate is slower).
+      auto figure = [](const std::vector<double>& rates, const char* format, double over = 0) {
         char cell[32] = "-";
         if (!rates.empty())
-          std::snprintf(cell, sizeof cell, format, divisor ? Median(rates) / divisor : Median(rates));
+          std::snprintf(cell, sizeof cell, format, over == 0 ? Median(rates) : Median(rates) / over);
         return std::string(cell);
       };
-      std::printf("%-12s %-9s %12s %12s %12.0f %10s %10s\n", w.Name, phase, figure(floor, "%.0f").c_str(),
-                  figure(same, "%.0f").c_str(), l, figure(floor, "%.1fx", l).c_str(),
-                  figure(same, "%.1fx", l).c_str());
+      std::printf("%-12s %-9s %12s %12s %12.0f %12s %11s %10s %10s\n", w.Name, phase,
+                  figure(floor, "%.0f").c_str(), figure(same, "%.0f").c_str(), l,
+                  figure(peer, "%.0f").c_str(), figure(floor, "%.2fx", l).c_str(),
+                  figure(same, "%.2fx", l).c_str(), figure(peer, "%.2fx", l).c_str());
     }
   }
 
@@ -276,9 +355,8 @@ int main(int argc, char** argv) {
     Typeface face(size, "DejaVu Sans");
     auto floorText = [&](int i) {
       GraphicPosition p = px(i);
-      for (XftDraw* target : {onWindow, onPixmap})
-        XftDrawStringUtf8(target, &blue, xft, p.GetXCoordinate(), p.GetYCoordinate() + xft->ascent, string(i),
-                          12);
+      XftDrawStringUtf8(onWindow, &blue, xft, p.GetXCoordinate(), p.GetYCoordinate() + xft->ascent, string(i),
+                        12);
     };
     auto sameText = [&](int i) {
       GraphicPosition p = px(i);
@@ -286,19 +364,17 @@ int main(int argc, char** argv) {
       XftTextExtentsUtf8(display, xft, string(i), 12, &box);
       XftDrawStringUtf8(onPixmap, &blue, xft, p.GetXCoordinate() + box.x, p.GetYCoordinate() + xft->ascent,
                         string(i), 12);
-      XCopyArea(display, backing, id, gc, p.GetXCoordinate(), p.GetYCoordinate(), box.width,
-                xft->ascent + xft->descent, p.GetXCoordinate(), p.GetYCoordinate());
     };
     auto writeText = [&](int i) { window.WriteText(cm(i), strings[i % 100], face, Blue); };
     auto renderText = [&](int i) { window.RenderText(cm(i), strings[i % 100], Blue, White); };
     const int count = 20000;
-    Rate(writeText, count / 10);  // warm up: glyphs loaded, the face found
+    Rate(writeText, count / 10, shown);  // warm up: glyphs loaded, the face found
     std::vector<double> floor, same, slate, core;
     for (int r = 0; r < rounds; ++r) {
-      floor.push_back(Rate(floorText, count));
-      same.push_back(Rate(sameText, count));
-      slate.push_back(Rate(writeText, count));
-      core.push_back(Rate(renderText, count));
+      floor.push_back(Rate(floorText, count, nullptr));
+      same.push_back(Rate(sameText, count, copyDamage));
+      slate.push_back(Rate(writeText, count, shown));
+      core.push_back(Rate(renderText, count, shown));
     }
     double f = Median(floor), s = Median(same), l = Median(slate);
     char label[32];

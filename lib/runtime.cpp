@@ -86,6 +86,8 @@ slate::Runtime::Runtime() {
   Window root = RootWindow(display, ScreenNbr);
   PaintGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[White]);
   LineGC = GetGraphicsContext(root, ColorTable[Black], ColorTable[Black]);
+  PaintValues.Foreground = LineValues.Foreground = LineValues.Background = ColorTable[Black];
+  PaintValues.Background = ColorTable[White];
   // Copies come from pixmaps, which are never obscured: the NoExpose event
   // the server would send for each copy tells nothing, and would pile up
   // in the queue while ApiMain runs.
@@ -107,25 +109,47 @@ slate::Runtime::~Runtime() {
   XFreeGC(display, PaintGC);
 }
 
+void slate::Runtime::Set(GC gc, Values& now, const Values& wanted) {
+  if (wanted.Foreground != now.Foreground) XSetForeground(display, gc, wanted.Foreground);
+  if (wanted.Background != now.Background) XSetBackground(display, gc, wanted.Background);
+  if (wanted.Width != now.Width || wanted.Style != now.Style || wanted.Cap != now.Cap ||
+      wanted.Join != now.Join)
+    XSetLineAttributes(display, gc, static_cast<unsigned int>(wanted.Width), wanted.Style, wanted.Cap,
+                       wanted.Join);
+  if (wanted.CoreFont && wanted.CoreFont != now.CoreFont) XSetFont(display, gc, wanted.CoreFont);
+  ::Font font = wanted.CoreFont ? wanted.CoreFont : now.CoreFont;
+  now = wanted;
+  now.CoreFont = font;
+}
+
 GC slate::Runtime::Paint(unsigned long foreground, unsigned long background) {
-  // Xlib sends a change of the context only when a value differs.
-  XSetForeground(display, PaintGC, foreground);
-  XSetBackground(display, PaintGC, background);
+  return Paint(foreground, background, nullptr);
+}
+
+GC slate::Runtime::Paint(unsigned long foreground, unsigned long background, XFontStruct* font) {
+  Values wanted = PaintValues;
+  wanted.Foreground = foreground;
+  wanted.Background = background;
+  wanted.CoreFont = font ? font->fid : 0;
+  Set(PaintGC, PaintValues, wanted);
   return PaintGC;
 }
 
 GC slate::Runtime::Line(unsigned long colour, int width) {
   // With foreground and background equal, the double-dash style paints the
   // dashes and the gaps alike: a solid line with round ends.
-  XSetForeground(display, LineGC, colour);
-  XSetBackground(display, LineGC, colour);
-  XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineDoubleDash, CapRound, JoinRound);
+  Set(LineGC, LineValues, {colour, colour, width, LineDoubleDash, CapRound, JoinRound, 0});
   return LineGC;
 }
 
 GC slate::Runtime::Outline(unsigned long colour, int width) {
-  XSetForeground(display, LineGC, colour);
-  XSetLineAttributes(display, LineGC, static_cast<unsigned int>(width), LineSolid, CapButt, JoinMiter);
+  Values wanted = LineValues;
+  wanted.Foreground = colour;
+  wanted.Width = width;
+  wanted.Style = LineSolid;
+  wanted.Cap = CapButt;
+  wanted.Join = JoinMiter;
+  Set(LineGC, LineValues, wanted);
   return LineGC;
 }
 

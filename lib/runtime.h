@@ -29,18 +29,29 @@ class Runtime {
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
 
-  GC Paint(unsigned long foreground, unsigned long background);  // fills, text and copies
-  GC Line(unsigned long colour, int width);                      // lines of a width, round ends
-  GC Outline(unsigned long colour, int width);                   // outlines of a width, sharp corners
-  XFontStruct* Font(const std::string& name);  // a core font, loaded on first use; null while it is missing
+  GC Paint(unsigned long foreground, unsigned long background);                     // fills, text and copies
+  GC Paint(unsigned long foreground, unsigned long background, XFontStruct* font);  // text in a core font
+  GC Line(unsigned long colour, int width);     // lines of a width, round ends
+  GC Outline(unsigned long colour, int width);  // outlines of a width, sharp corners
+  XFontStruct* Font(const std::string& name);   // a core font, loaded on first use; null while it is missing
   color AllocateColor(int red, int green, int blue);  // RGBColor's work
   unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
   bool IsCloseRequest(const XClientMessageEvent& event) const;  // the window manager's, format 32
   Atom DeleteWindow() const { return DeleteWindowAtom; }
 
  private:
+  // What a context was last set to: Xlib locks the connection for every
+  // call, even one that changes nothing, and a figure costs little more.
+  struct Values {
+    unsigned long Foreground = 0, Background = 0;
+    int Width = 0, Style = LineSolid, Cap = CapButt, Join = JoinMiter;
+    ::Font CoreFont = 0;
+  };
+  void Set(GC gc, Values& now, const Values& wanted);
+
   GC PaintGC;
   GC LineGC;
+  Values PaintValues, LineValues;
   Atom ProtocolsAtom, DeleteWindowAtom;
   std::map<std::string, XFontStruct*> Fonts;  // the fonts that loaded, by name
   std::map<int, unsigned long> RGBValues;     // RGBColor's value to its pixel

@@ -40,16 +40,6 @@ long long StrokePad(int lineWidth) {
 
 }  // namespace
 
-void PixelBox::Add(const PixelBox& other) {
-  if (other.Empty()) return;
-  if (Empty()) {
-    *this = other;
-    return;
-  }
-  X0 = std::min(X0, other.X0), Y0 = std::min(Y0, other.Y0);
-  X1 = std::max(X1, other.X1), Y1 = std::max(Y1, other.Y1);
-}
-
 PixelBox PixelBox::Within(long long width, long long height) const {
   return {std::max(X0, 0LL), std::max(Y0, 0LL), std::min(X1, width), std::min(Y1, height)};
 }
@@ -92,11 +82,15 @@ void Surface::Resize(int width, int height) {
 
 void Surface::Damage(const PixelBox& box) {
   if (!BackingPixmap) return;  // drawn where it shows
-  Damaged.Add(box.Within(std::min(Width, BackingWidth), std::min(Height, BackingHeight)));
-  if (!Damaged.Empty() && !Listed) {
+  // Clipped to what the pixmap holds when it is shown: this runs for every
+  // figure.
+  if (!Listed) {
+    Damaged = box;
     WithDamage().push_back(this);
     Listed = true;
+    return;
   }
+  Damaged.Add(box);
 }
 
 void Surface::DamageAll() {
@@ -104,12 +98,11 @@ void Surface::DamageAll() {
 }
 
 void Surface::Present() {
-  if (!Damaged.Empty()) {
-    const PixelBox& d = Damaged;
+  PixelBox d = Damaged.Within(std::min(Width, BackingWidth), std::min(Height, BackingHeight));
+  if (!d.Empty())
     XCopyArea(display, BackingPixmap, WindowId, Kept()->Paint(ColorTable[White], ColorTable[White]),
               static_cast<int>(d.X0), static_cast<int>(d.Y0), static_cast<unsigned int>(d.X1 - d.X0),
               static_cast<unsigned int>(d.Y1 - d.Y0), static_cast<int>(d.X0), static_cast<int>(d.Y0));
-  }
   Damaged = PixelBox();
   Listed = false;
 }
@@ -226,8 +219,7 @@ void Surface::Glyphs(XftFont* font, const XftColor& colour, int x, int baseline,
 
 void Surface::String(XFontStruct* font, unsigned long foreground, unsigned long background, bool band, int x,
                      int baseline, const char* text, int length) {
-  GC gc = Kept()->Paint(foreground, background);
-  XSetFont(display, gc, font->fid);
+  GC gc = Kept()->Paint(foreground, background, font);
   if (band)
     XDrawImageString(display, Target(), gc, x, baseline, text, length);
   else

@@ -30,7 +30,10 @@ struct PixelBox {
   long long X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
   bool Empty() const { return X1 <= X0 || Y1 <= Y0; }
   PixelBox Grown(long long by) const { return {X0 - by, Y0 - by, X1 + by, Y1 + by}; }
-  void Add(const PixelBox& other);                           // the box that holds both
+  void Add(const PixelBox& other) {  // the box that holds both
+    X0 = other.X0 < X0 ? other.X0 : X0, Y0 = other.Y0 < Y0 ? other.Y0 : Y0;
+    X1 = other.X1 > X1 ? other.X1 : X1, Y1 = other.Y1 > Y1 ? other.Y1 : Y1;
+  }
   PixelBox Within(long long width, long long height) const;  // clipped to (0, 0, width, height)
 };
 
