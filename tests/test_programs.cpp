@@ -432,6 +432,52 @@ TEST(Programs, AModalBoxLosesNothingElse) {
   EXPECT_EQ(probe.Err(), "");
 }
 
+// A callback's exception unwinds the library's state: the pump goes on, a
+// box up goes with its grab, the loop takes the next click; one that
+// nothing catches ends the program with its message and status 1.
+TEST(Programs, ExceptionsFromCallbacksLeaveTheLoopWhole) {
+  rig::Peer peer;
+  Scenario probe("throwing");
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  EXPECT_EQ(probe.Out(), "caught timer\ntick\ntick\nready\n");
+  Window a = peer.Find("probe A"), b = peer.Find("probe B");
+  peer.Click(a, 50, 50);
+  Box box(peer, "probe A");
+  ASSERT_NE(box.Button, 0u);
+  XResizeWindow(peer.D, b, 400, 300);
+  XSync(peer.D, False);
+  ASSERT_TRUE(probe.WaitOut("caught resize\n")) << probe.Err();
+  XWindowAttributes attributes;
+  EXPECT_TRUE(rig::WaitFor([&] { return !XGetWindowAttributes(peer.D, box.Id, &attributes); }));
+  EXPECT_EQ(XGrabPointer(peer.D, DefaultRootWindow(peer.D), False, 0, GrabModeAsync, GrabModeAsync, None,
+                         None, CurrentTime),
+            GrabSuccess);
+  XUngrabPointer(peer.D, CurrentTime);
+  peer.Click(a, 66, 33);
+  ASSERT_TRUE(probe.WaitOut("click 1 0.5\n"));
+  peer.Click(a, 66, 33);
+  EXPECT_EQ(probe.Wait(), 1);
+  EXPECT_EQ(probe.Err(), "The program ended with an exception: click\n");
+}
+
+// What a callback draws shows when it returns, whole: not before.
+TEST(Programs, AFrameDrawnInACallbackShowsWhenItReturns) {
+  rig::Peer peer;
+  std::string file = rig::Path("frame-drawn");
+  std::remove(file.c_str());
+  Scenario probe("frame", {"FRAME=" + file});
+  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  Window a = peer.Find("probe A");
+  peer.Click(a, 50, 50);
+  ASSERT_TRUE(probe.WaitOut("drawn\n"));
+  EXPECT_EQ(peer.Pixel(a, 100, 100), peer.Named("white"));
+  std::ofstream(file) << "go";
+  ASSERT_TRUE(probe.WaitOut("returning\n"));
+  EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(a, 100, 100) == peer.Named("red1"); }));
+  peer.Close(a);
+  EXPECT_EQ(probe.Wait(), 0);
+}
+
 // The bounding box (left, top, right, bottom, inclusive) of the pixels of a
 // grab width pixels wide for which ink(x, y, pixel) holds.
 std::vector<int> Bounds(const std::vector<unsigned long>& grab, int width,

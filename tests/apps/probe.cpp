@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -263,6 +264,50 @@ void ApiMain() {
     part.RenderRectangle(Position(0, 0), Position(4, 3), Green, false);
     SAY("drawn");
     AwaitNews(part);
+  } else if (Mode == "throwing") {
+    // A timer callback throws under ApiMain's pump, which goes on; B's
+    // resize callback throws while a box is up over A; the third click on
+    // A throws and nothing catches it.
+    static int ticks = 0, clicks = 0;
+    A.SetTimerCallback([] {
+      if (++ticks == 1) throw std::runtime_error("timer");
+      return SAY("tick");
+    });
+    for (SimpleWindow* w : {&A, &B}) w->Open();
+    A.StartTimer(10);
+    try {
+      while (ticks < 1) A.GetStatus();
+    } catch (const std::exception& e) {
+      SAY("caught %s", e.what());
+    }
+    for (unsigned int end = GetMilliseconds() + 5000; ticks < 3 && GetMilliseconds() < end;) A.GetStatus();
+    A.StopTimer();
+    B.SetResizeCallback([](const Position&) -> int { throw std::runtime_error("resize"); });
+    A.SetMouseClickCallback([](const Position& p) {
+      if (++clicks == 1) {
+        try {
+          A.Message("hello");
+        } catch (const std::exception& e) {
+          SAY("caught %s", e.what());
+        }
+      } else if (clicks == 2) {
+        SAY("click %g %g", p.GetXDistance(), p.GetYDistance());
+      } else {
+        throw std::runtime_error("click");
+      }
+      return 0;
+    });
+  } else if (Mode == "frame") {
+    // A frame drawn in a callback that then waits for the file FRAME.
+    A.Open();
+    A.SetMouseClickCallback([](const Position&) {
+      A.RenderRectangle(Position(0, 0), Position(5, 4), Red, false);
+      XSync(display, False);  // the drawing has reached the server
+      SAY("drawn");
+      for (unsigned int end = GetMilliseconds() + 10000; access(std::getenv("FRAME"), F_OK) != 0;)
+        if (GetMilliseconds() > end) return SAY("no file");
+      return SAY("returning");
+    });
   } else if (Mode == "none") {
     // Hostile programs for slate-run: one that opens no window, 100
     // windows, crashes on a click, prints megabytes, makes an X error,
