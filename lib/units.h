@@ -31,11 +31,6 @@ inline int ToPixels(float centimetres, float scale) {
   return static_cast<int>(pixels);
 }
 
-// Where a pointer event happened, in centimetres in its window.
-inline Position PointerAt(int x, int y) {
-  return Position(d_to_l(x), d_to_l(y));
-}
-
 }  // namespace slate
 
 #endif  // SLATE_LIB_UNITS_H

@@ -30,6 +30,15 @@ __attribute__((used)) static const int* const NeedsEntryPoint = &slate::EntryPoi
 
 namespace slate {
 
+namespace {
+
+// Where a pointer event happened, in centimetres in its window.
+Position PointerAt(int x, int y) {
+  return Position(d_to_l(x), d_to_l(y));
+}
+
+}  // namespace
+
 // A program's window as the event loop sees it.
 class WindowTarget final : public Target {
  public:

@@ -14,6 +14,7 @@
 
 #include "process.h"
 #include "slate.h"
+#include "units.h"
 
 namespace drive {
 
@@ -226,20 +227,13 @@ Client::~Client() {
   Ours.erase(D);
 }
 
-// As the library converts: the scale a whole number, centimetres to pixels
-// in double precision, truncated.
+// As the library converts: its own rule.
 float Client::Scale() const {
-  float scale = std::floor(
-      static_cast<float>(static_cast<double>(DisplayWidth(D, DefaultScreen(D))) / DisplayLengthCM));
-  return scale < 1.0f ? 1.0f : scale;
+  return slate::ScaleOf(DisplayWidth(D, DefaultScreen(D)));
 }
 
 int Client::ToPixels(double cm) const {
-  double pixels = static_cast<double>(static_cast<float>(cm)) * static_cast<double>(Scale());
-  if (std::isnan(pixels)) return 0;
-  if (pixels >= INT_MAX) return INT_MAX;
-  if (pixels <= INT_MIN) return INT_MIN;
-  return static_cast<int>(pixels);
+  return slate::ToPixels(static_cast<float>(cm), Scale());
 }
 
 std::vector<Window> Client::Windows(const std::string& title) {
