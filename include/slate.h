@@ -478,49 +478,27 @@ class SimpleWindow {
   void SetMouseMoveCallback(slate::Callback<const Position&> f);
   void SetResizeCallback(slate::Callback<const Position&> f);
   template <typename F, typename = slate::WithState<F>>
-  void SetRefreshCallback(F&& f) {
-    SetRefreshCallback(slate::Callback<>(std::forward<F>(f)));
-  }
+  void SetRefreshCallback(F&& f);
   template <typename F, typename = slate::WithState<F>>
-  void SetQuitCallback(F&& f) {
-    SetQuitCallback(slate::Callback<>(std::forward<F>(f)));
-  }
+  void SetQuitCallback(F&& f);
   template <typename F, typename = slate::WithState<F>>
-  void SetTimerCallback(F&& f) {
-    SetTimerCallback(slate::Callback<>(std::forward<F>(f)));
-  }
+  void SetTimerCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&>>
-  void SetMouseClickCallback(F&& f) {
-    SetMouseClickCallback(slate::Callback<const Position&>(std::forward<F>(f)));
-  }
+  void SetMouseClickCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Key&>>
-  void SetKeyPressCallback(F&& f) {
-    SetKeyPressCallback(slate::Callback<const Key&>(std::forward<F>(f)));
-  }
+  void SetKeyPressCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Key&>>
-  void SetKeyReleaseCallback(F&& f) {
-    SetKeyReleaseCallback(slate::Callback<const Key&>(std::forward<F>(f)));
-  }
+  void SetKeyReleaseCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&, int>>
-  void SetMousePressCallback(F&& f) {
-    SetMousePressCallback(slate::Callback<const Position&, int>(std::forward<F>(f)));
-  }
+  void SetMousePressCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&, int>>
-  void SetMouseReleaseCallback(F&& f) {
-    SetMouseReleaseCallback(slate::Callback<const Position&, int>(std::forward<F>(f)));
-  }
+  void SetMouseReleaseCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&>>
-  void SetMouseDragCallback(F&& f) {
-    SetMouseDragCallback(slate::Callback<const Position&>(std::forward<F>(f)));
-  }
+  void SetMouseDragCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&>>
-  void SetMouseMoveCallback(F&& f) {
-    SetMouseMoveCallback(slate::Callback<const Position&>(std::forward<F>(f)));
-  }
+  void SetMouseMoveCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&>>
-  void SetResizeCallback(F&& f) {
-    SetResizeCallback(slate::Callback<const Position&>(std::forward<F>(f)));
-  }
+  void SetResizeCallback(F&& f);
 
   int StartTimer(int milliseconds);  // (re)starts the timer; always 1
   void StopTimer();                  // stops the timer
@@ -555,17 +533,17 @@ class SimpleWindow {
   // the top of the line, at its left end, middle or right end as align says;
   // the text's box (see MeasureText) is filled with backColor first, unless
   // it is NoBand. Invalid UTF-8 shows as U+FFFD.
-  void WriteText(const Position& at, const std::string& text, const Typeface& face = Typeface(),
+  void WriteText(const Position& at, const std::string& text, const Typeface& face = Typeface{},
                  const color& textColor = Black, TextAlignment align = AlignLeft,
                  const color& backColor = NoBand);
-  void WriteText(const Position& at, const char* text, const Typeface& face = Typeface(),
+  void WriteText(const Position& at, const char* text, const Typeface& face = Typeface{},
                  const color& textColor = Black, TextAlignment align = AlignLeft,
                  const color& backColor = NoBand);
   // Width and height (cm) of the box text takes in face: from the left edge
   // of its first ink to the right edge of its last (spaces at either end
   // add their width), one line height tall. Needs no open window.
-  Position MeasureText(const std::string& text, const Typeface& face = Typeface()) const;
-  Position MeasureText(const char* text, const Typeface& face = Typeface()) const;
+  Position MeasureText(const std::string& text, const Typeface& face = Typeface{}) const;
+  Position MeasureText(const char* text, const Typeface& face = Typeface{}) const;
 
   // Copies a pixmap's upper-left part of the given size (cm) to upperLeft (cm).
   void DrawBitMap(const unsigned long& pixmap, const Position& upperLeft, const Position& size);
@@ -630,6 +608,62 @@ class SimpleWindow {
   float X, Y;
   float Width, Height;
 };
+
+// The setters' forms for callables with state.
+template <typename F, typename>
+void SimpleWindow::SetRefreshCallback(F&& f) {
+  SetRefreshCallback(slate::Callback<>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetQuitCallback(F&& f) {
+  SetQuitCallback(slate::Callback<>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetTimerCallback(F&& f) {
+  SetTimerCallback(slate::Callback<>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetMouseClickCallback(F&& f) {
+  SetMouseClickCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetKeyPressCallback(F&& f) {
+  SetKeyPressCallback(slate::Callback<const Key&>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetKeyReleaseCallback(F&& f) {
+  SetKeyReleaseCallback(slate::Callback<const Key&>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetMousePressCallback(F&& f) {
+  SetMousePressCallback(slate::Callback<const Position&, int>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetMouseReleaseCallback(F&& f) {
+  SetMouseReleaseCallback(slate::Callback<const Position&, int>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetMouseDragCallback(F&& f) {
+  SetMouseDragCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetMouseMoveCallback(F&& f) {
+  SetMouseMoveCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+}
+
+template <typename F, typename>
+void SimpleWindow::SetResizeCallback(F&& f) {
+  SetResizeCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+}
 
 // ---------------------------------------------------------------------------
 // BitMap: an XPM picture bound to a window

@@ -48,9 +48,31 @@ void slate::KeepResources() {
   KeptResources = new Runtime();
 }
 
-void slate::ReleaseResources() {
+namespace {
+
+// The steps run before and after the display closes. Made on first use and
+// never destroyed: the display closes as the last globals are destroyed.
+std::vector<void (*)()>& Steps(bool afterwards) {
+  static auto* before = new std::vector<void (*)()>;
+  static auto* after = new std::vector<void (*)()>;
+  return afterwards ? *after : *before;
+}
+
+}  // namespace
+
+void slate::OnClose(void (*release)(), bool afterwards) {
+  Steps(afterwards).push_back(release);
+}
+
+void slate::CloseDisplay() {
+  const std::vector<void (*)()>& before = Steps(false);
+  for (auto step = before.rbegin(); step != before.rend(); ++step) (*step)();
   delete KeptResources;
   KeptResources = nullptr;
+  XCloseDisplay(display);
+  // Objects destroyed after this one find no connection to use.
+  display = nullptr;
+  for (auto step : Steps(true)) step();
 }
 
 slate::Runtime* slate::Kept() {

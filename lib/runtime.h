@@ -19,8 +19,13 @@ namespace slate {
 void OpenDisplay();
 // Makes what the runtime keeps, once the palette is allocated.
 void KeepResources();
-// Frees it, in the reverse order of its making, before the display closes.
-void ReleaseResources();
+// A step that frees what a unit keeps for the life of the display, run when
+// the display closes: before, for what needs the connection (in the reverse
+// order of registering), or after.
+void OnClose(void (*release)(), bool afterwards = false);
+// Closes the display: the steps before, what the runtime keeps, the
+// connection, the steps after.
+void CloseDisplay();
 
 class Runtime {
  public:

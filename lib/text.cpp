@@ -77,10 +77,17 @@ std::string FamilyPattern(const std::string& family) {
   return family;
 }
 
+// Frees what fontconfig holds, once the display (and Xft's fonts with it)
+// has closed.
+void ReleaseFontconfig() {
+  FcFini();
+}
+
 bool FontconfigUsed = false;  // by this process's text, since it started
 
 // A scalable font of family at a pixel size, or null.
 XftFont* OpenScalable(const std::string& family, bool bold, double pixelSize) {
+  if (!FontconfigUsed) OnClose(ReleaseFontconfig, true);
   FontconfigUsed = true;
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FamilyPattern(family).c_str()));
   // A name fontconfig cannot parse gets its default font.
@@ -179,8 +186,17 @@ class TextCache {
 
 TextCache* Cache = nullptr;
 
+// Frees what scalable text keeps, before the display closes.
+void ReleaseText() {
+  delete Cache;
+  Cache = nullptr;
+}
+
 TextCache& Text() {
-  if (!Cache) Cache = new TextCache();
+  if (!Cache) {
+    Cache = new TextCache();
+    OnClose(ReleaseText);
+  }
   return *Cache;
 }
 
@@ -408,17 +424,6 @@ void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground
   if (end > first)
     surface.String(font, foreground, background, true, static_cast<int>(x), static_cast<int>(y), text + first,
                    static_cast<int>(end - first));
-}
-
-void ReleaseText() {
-  delete Cache;
-  Cache = nullptr;
-}
-
-void ReleaseFontconfig() {
-  if (!FontconfigUsed || display) return;
-  FcFini();
-  FontconfigUsed = false;
 }
 
 }  // namespace slate

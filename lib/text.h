@@ -76,11 +76,6 @@ long long TextWidth(XFontStruct* font, const char* text, size_t length);
 void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
                    long long x, long long y, const char* text, size_t length);
 
-// Frees what scalable text keeps, before the display closes; and what
-// fontconfig holds, once it has closed, if text opened any font.
-void ReleaseText();
-void ReleaseFontconfig();
-
 }  // namespace slate
 
 #endif  // SLATE_LIB_TEXT_H

@@ -13,7 +13,6 @@
 #include "event_loop.h"
 #include "protocol.h"
 #include "runtime.h"
-#include "text.h"
 #include "top_level.h"
 #include "units.h"
 
@@ -162,13 +161,7 @@ WindowManager::~WindowManager() {
       if (Loop().FindWindow(window->WindowId) == window) Loop().Remove(*window->Target);
     }
   }
-  if (!ColorsAreObtained) return;
-  slate::ReleaseText();
-  slate::ReleaseResources();
-  XCloseDisplay(display);
-  // Objects destroyed after this one find no connection to use.
-  display = nullptr;
-  slate::ReleaseFontconfig();
+  if (ColorsAreObtained) slate::CloseDisplay();
 }
 
 int WindowManager::ColorsObtained() const {
