@@ -143,6 +143,8 @@ constexpr long ButtonEventMask = 0xc;            // ButtonPressMask | ButtonRele
 constexpr long KeyEventMask = 0x3;               // KeyPressMask | KeyReleaseMask
 constexpr long DragEventMask = 0x2000;           // ButtonMotionMask: motion while a button is held
 constexpr long MoveEventMask = 0x40;             // PointerMotionMask: motion, with or without buttons
+constexpr long EnterEventMask = 0x10;            // EnterWindowMask: the pointer coming into a window
+constexpr long LeaveEventMask = 0x20;            // LeaveWindowMask: the pointer going out of a window
 constexpr int MinScreenWidth = 120;              // minimum width of a resizable window, pixels
 constexpr int MinScreenHeight = 0;               // minimum height of a resizable window, pixels
 constexpr int DeleteWindowFormat = 32;           // format of a window manager's close request
@@ -460,9 +462,16 @@ class SimpleWindow {
   // The pointer moving over the window with no button held (cm in the
   // window); only the latest of motions queued together.
   void SetMouseMoveCallback(int (*const& f)(const Position&));
+  // The pointer coming into the window and going out of it (cm in the
+  // window, where it crossed the edge): a hover's start and end.
+  void SetMouseEnterCallback(int (*const& f)(const Position&));
+  void SetMouseLeaveCallback(int (*const& f)(const Position&));
   // The window resized from outside: its new width and height, cm. What was
   // drawn is kept, and shows where the window grows.
   void SetResizeCallback(int (*const& f)(const Position&));
+  // Whether the user may resize the window (yes unless said otherwise); one
+  // that may not keeps its size, set before or after Open.
+  void SetResizable(bool resizable);
 
   // Each callback can also be a callable with state: a lambda that captures,
   // a std::function, a function object; returning int or nothing.
@@ -476,6 +485,8 @@ class SimpleWindow {
   void SetMouseReleaseCallback(slate::Callback<const Position&, int> f);
   void SetMouseDragCallback(slate::Callback<const Position&> f);
   void SetMouseMoveCallback(slate::Callback<const Position&> f);
+  void SetMouseEnterCallback(slate::Callback<const Position&> f);
+  void SetMouseLeaveCallback(slate::Callback<const Position&> f);
   void SetResizeCallback(slate::Callback<const Position&> f);
   template <typename F, typename = slate::WithState<F>>
   void SetRefreshCallback(F&& f);
@@ -498,6 +509,10 @@ class SimpleWindow {
   template <typename F, typename = slate::WithState<F, const Position&>>
   void SetMouseMoveCallback(F&& f);
   template <typename F, typename = slate::WithState<F, const Position&>>
+  void SetMouseEnterCallback(F&& f);
+  template <typename F, typename = slate::WithState<F, const Position&>>
+  void SetMouseLeaveCallback(F&& f);
+  template <typename F, typename = slate::WithState<F, const Position&>>
   void SetResizeCallback(F&& f);
 
   int StartTimer(int milliseconds);  // (re)starts the timer; always 1
@@ -516,6 +531,8 @@ class SimpleWindow {
   virtual int MouseReleaseEvent(const Position& at, int button);  // calls the mouse release callback
   virtual int MouseDragEvent(const Position& at);                 // calls the drag callback
   virtual int MouseMoveEvent(const Position& at);                 // calls the move callback
+  virtual int MouseEnterEvent(const Position& at);                // calls the enter callback
+  virtual int MouseLeaveEvent(const Position& at);                // calls the leave callback
   virtual int ResizeEvent(const Position& size);                  // calls the resize callback
 
   // Text in the "9x15" font centred on a point, over a filled band (cm, palette colours).
@@ -587,6 +604,7 @@ class SimpleWindow {
   slate::WindowTarget* Target;  // how the event loop knows it
   int Reparented;  // a window manager's frame holds the window: its own x and y are frame-relative
   int UserPlaced;  // the position was reported after a move, not chosen by the program
+  int Resizable;   // the user may resize it
   std::string Title;
   WindowState WindowStatus;
   slate::Callback<> RefreshCallback;
@@ -599,6 +617,8 @@ class SimpleWindow {
   slate::Callback<const Position&, int> MouseReleaseCallback;
   slate::Callback<const Position&> MouseDragCallback;
   slate::Callback<const Position&> MouseMoveCallback;
+  slate::Callback<const Position&> MouseEnterCallback;
+  slate::Callback<const Position&> MouseLeaveCallback;
   slate::Callback<const Position&> ResizeCallback;
   int TimerActive;
   int TimerInterval;
@@ -658,6 +678,14 @@ void SimpleWindow::SetMouseDragCallback(F&& f) {
 template <typename F, typename>
 void SimpleWindow::SetMouseMoveCallback(F&& f) {
   SetMouseMoveCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+}
+template <typename F, typename>
+void SimpleWindow::SetMouseEnterCallback(F&& f) {
+  SetMouseEnterCallback(slate::Callback<const Position&>(std::forward<F>(f)));
+}
+template <typename F, typename>
+void SimpleWindow::SetMouseLeaveCallback(F&& f) {
+  SetMouseLeaveCallback(slate::Callback<const Position&>(std::forward<F>(f)));
 }
 
 template <typename F, typename>

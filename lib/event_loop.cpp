@@ -65,19 +65,30 @@ int PointerMoved(XEvent& event, Target* target) {
   return target->Moved(event.xmotion, held);
 }
 
+int PointerEntered(XEvent& event, Target* target) {
+  if (!(target->Takes() & EnterEventMask)) return 2;
+  return target->Crossed(event.xcrossing, true);
+}
+
+int PointerLeft(XEvent& event, Target* target) {
+  if (!(target->Takes() & LeaveEventMask)) return 2;
+  return target->Crossed(event.xcrossing, false);
+}
+
 int KeyPressed(XEvent& event, Target* target) {
   // Keys reach only targets that take them.
   if (!(target->Takes() & KeyEventMask)) return 2;
-  Loop().NoteKey(event.xkey, true);
-  return target->KeyPressed(ReadKey(event.xkey, false));
+  // A press of keycode 0 is the input method's, with the text it commits.
+  if (event.xkey.keycode) Loop().NoteKey(event.xkey, true);
+  return target->KeyPressed(ReadKey(event.xkey, false, target->Input));
 }
 
 int KeyReleased(XEvent& event, Target* target) {
   if (!(target->Takes() & KeyEventMask)) return 2;
   // Half of an auto-repeat: the press behind it comes instead, as a repeat.
-  if (Loop().TakeRepeatPress(event)) return target->KeyPressed(ReadKey(event.xkey, true));
+  if (Loop().TakeRepeatPress(event)) return target->KeyPressed(ReadKey(event.xkey, true, target->Input));
   Loop().NoteKey(event.xkey, false);
-  return target->KeyReleased(ReadKey(event.xkey, false));
+  return target->KeyReleased(ReadKey(event.xkey, false, target->Input));
 }
 
 int Exposed(XEvent&, Target* target) {
@@ -102,6 +113,12 @@ int CloseRequest(XEvent& event, Target* target) {
   return Kept() && Kept()->IsCloseRequest(event.xclient) ? target->CloseRequested() : 2;
 }
 
+// The pointer crossing the window's edge itself: not the crossings a grab
+// makes (a window manager's, or a button held) without a move.
+bool Crossing(XEvent& event, Target*) {
+  return event.xcrossing.mode == NotifyNormal;
+}
+
 // Only the last exposure of a series repaints.
 bool LastOfSeries(XEvent& event, Target*) {
   return event.xexpose.count == 0;
@@ -123,6 +140,8 @@ const Row& RowOf(int type) {
     t[ButtonPress] = {Input, ButtonPressed};
     t[ButtonRelease] = {Input, ButtonReleased};
     t[MotionNotify] = {Input, PointerMoved};
+    t[EnterNotify] = {Input, PointerEntered, Crossing};
+    t[LeaveNotify] = {Input, PointerLeft, Crossing};
     t[KeyPress] = {Input, KeyPressed};
     t[KeyRelease] = {Input, KeyReleased};
     t[Expose] = {Exposure, Exposed, LastOfSeries};

@@ -49,6 +49,7 @@ class Target {
   Surface Canvas;                  // where its pixels are written
   const Target* Dialog = nullptr;  // the alert box it belongs to (a box's is itself), or none
   bool Gone = false;               // another client has destroyed its window: no request may name it
+  XIC Input = nullptr;             // its input context, for typed text
 
   virtual SimpleWindow* Window() { return nullptr; }  // the program's window it is, if it is one
   virtual long Takes() const { return 0; }            // the input it takes, as an X event mask
@@ -60,6 +61,7 @@ class Target {
   virtual int Pressed(const XButtonEvent&) { return 2; }
   virtual int Released(const XButtonEvent&) { return 2; }
   virtual int Moved(const XMotionEvent&, bool /*held*/) { return 2; }
+  virtual int Crossed(const XCrossingEvent&, bool /*in*/) { return 2; }
   virtual int KeyPressed(const Key&) { return 2; }
   virtual int KeyReleased(const Key&) { return 2; }
   virtual int Exposed() { return 2; }

@@ -37,8 +37,9 @@ constexpr size_t ColorsFreedAtOnce = 4096;
 void slate::OpenDisplay() {
   display = XOpenDisplay(nullptr);
   if (!display) {
+    // A failure, not a success: the program ends with status 1.
     std::cerr << "ERROR opening display [" << XDisplayName(nullptr) << "]\n";
-    exit(0);
+    exit(1);
   }
   ScreenNbr = DefaultScreen(display);
   PixelsPerCentimeter = ScaleOf(DisplayWidth(display, ScreenNbr));

@@ -15,7 +15,7 @@
 namespace slate {
 
 // Opens the display named by the environment, or says so on standard error
-// and ends the process; sets the screen and its scale.
+// and ends the process with status 1; sets the screen and its scale.
 void OpenDisplay();
 // Makes what the runtime keeps, once the palette is allocated.
 void KeepResources();

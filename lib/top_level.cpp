@@ -79,23 +79,56 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   return 1;
 }
 
+namespace {
+
+// The title as UTF-8 that the window manager can show: each invalid
+// sequence as U+FFFD, at most bytes long, cut between characters.
+std::string ValidTitle(const std::string& title, size_t bytes) {
+  std::string valid;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(title.data());
+  for (size_t i = 0, n = title.size(); i < n;) {
+    unsigned char b = s[i];
+    size_t length = b < 0x80                 ? 1
+                    : b >= 0xc2 && b <= 0xdf ? 2
+                    : b >= 0xe0 && b <= 0xef ? 3
+                    : b >= 0xf0 && b <= 0xf4 ? 4
+                                             : 0;
+    bool ok = length > 0 && i + length <= n;
+    for (size_t k = 1; ok && k < length; ++k) ok = (s[i + k] & 0xc0) == 0x80;
+    // Overlong forms, surrogates and values past U+10FFFF.
+    if (ok && length == 3) ok = !(b == 0xe0 && s[i + 1] < 0xa0) && !(b == 0xed && s[i + 1] > 0x9f);
+    if (ok && length == 4) ok = !(b == 0xf0 && s[i + 1] < 0x90) && !(b == 0xf4 && s[i + 1] > 0x8f);
+    std::string character = ok ? title.substr(i, length) : "\xef\xbf\xbd";
+    if (valid.size() + character.size() > bytes) break;
+    valid += character;
+    i += ok ? length : 1;
+  }
+  return valid;
+}
+
+// A name property both ways: UTF8_STRING in the _NET_ property, and the
+// traditional one as the X conventions have it: STRING (Latin-1) where the
+// title allows, else COMPOUND_TEXT.
+void SetName(Window window, const std::string& title, Atom utf8Name,
+             void (*setTraditional)(Display*, Window, XTextProperty*)) {
+  Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  XChangeProperty(display, window, utf8Name, utf8, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+  char* list[1] = {const_cast<char*>(title.c_str())};
+  XTextProperty text{};
+  // Where Xlib cannot convert (a locale it does not support), the bytes
+  // themselves.
+  if (Xutf8TextListToTextProperty(display, list, 1, XStdICCTextStyle, &text) < Success &&
+      !XStringListToTextProperty(list, 1, &text))
+    return;
+  setTraditional(display, window, &text);
+  XFree(text.value);
+}
+
+}  // namespace
+
 int slate::SetHints(unsigned long window, std::string const& title, int x, int y, int width, int height,
                     int fixedSize, long placement) {
-  char* names[1] = {const_cast<char*>(title.c_str())};
-  XTextProperty windowName;
-  if (!XStringListToTextProperty(names, 1, &windowName)) {
-    std::cerr << "Memory allocation for the WindowName string failed in "
-              << "function SetWMHints.\n";
-    return 0;
-  }
-  XTextProperty iconName;
-  if (!XStringListToTextProperty(names, 1, &iconName)) {
-    std::cerr << "Memory allocation for the IconName string failed in "
-              << "function SetWMHints.\n";
-    XFree(windowName.value);
-    return 0;
-  }
-
   XSizeHints sizeHints{};
   sizeHints.x = x;
   sizeHints.y = y;
@@ -119,14 +152,13 @@ int slate::SetHints(unsigned long window, std::string const& title, int x, int y
   wmHints.flags = InputHint | StateHint;
   wmHints.input = True;
   wmHints.initial_state = NormalState;
+  XSetWMProperties(display, window, nullptr, nullptr, nullptr, 0, &sizeHints, &wmHints, nullptr);
 
-  // A title longer than one request can carry is cut short there.
-  unsigned long room = static_cast<unsigned long>(slate::RequestRoom(ChangePropertyHeader));
-  windowName.nitems = std::min(windowName.nitems, room);
-  iconName.nitems = std::min(iconName.nitems, room);
-  XSetWMProperties(display, window, &windowName, &iconName, nullptr, 0, &sizeHints, &wmHints, nullptr);
-  XFree(windowName.value);
-  XFree(iconName.value);
+  // A title longer than one request can carry is cut short there (its
+  // compound-text form may take up to four bytes a character more).
+  std::string name = ValidTitle(title, static_cast<size_t>(slate::RequestRoom(ChangePropertyHeader)) / 2);
+  SetName(window, name, XInternAtom(display, "_NET_WM_NAME", False), XSetWMName);
+  SetName(window, name, XInternAtom(display, "_NET_WM_ICON_NAME", False), XSetWMIconName);
   return 1;
 }
 

@@ -11,6 +11,7 @@
 
 #include "errors.h"
 #include "event_loop.h"
+#include "keys.h"
 #include "protocol.h"
 #include "runtime.h"
 #include "top_level.h"
@@ -72,6 +73,12 @@ class WindowTarget final : public Target {
   int Moved(const XMotionEvent& event, bool held) override {
     Position at = PointerAt(event.x, event.y);
     held ? Of.MouseDragEvent(at) : Of.MouseMoveEvent(at);
+    return 1;
+  }
+
+  int Crossed(const XCrossingEvent& event, bool in) override {
+    Position at = PointerAt(event.x, event.y);
+    in ? Of.MouseEnterEvent(at) : Of.MouseLeaveEvent(at);
     return 1;
   }
 
@@ -148,6 +155,7 @@ WindowManager::WindowManager() : ColorsAreObtained(0) {
       InitializeColors(ButtonColorName, SecondChoiceButtonColors, ButtonColorTable, NbrButtonColors)) {
     ColorsAreObtained = 1;
     slate::KeepResources();
+    slate::OpenInputMethod();
   }
 }
 
@@ -281,6 +289,7 @@ SimpleWindow::SimpleWindow(const std::string& title, float width, float height, 
       Target(new slate::WindowTarget(*this)),
       Reparented(0),
       UserPlaced(0),
+      Resizable(1),
       Title(title),
       WindowStatus(WindowIsClosed),
       RefreshCallback(nullptr),
@@ -293,6 +302,8 @@ SimpleWindow::SimpleWindow(const std::string& title, float width, float height, 
       MouseReleaseCallback(nullptr),
       MouseDragCallback(nullptr),
       MouseMoveCallback(nullptr),
+      MouseEnterCallback(nullptr),
+      MouseLeaveCallback(nullptr),
       ResizeCallback(nullptr),
       TimerActive(0),
       TimerInterval(0),
@@ -346,7 +357,7 @@ int SimpleWindow::Open() {
     return WindowStatus;
   }
 
-  const int fixedSize = 0;
+  const int fixedSize = Resizable ? 0 : 1;
   if (!slate::CreateTopLevel(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, fixedSize,
                              UserPlaced ? USPosition : PPosition)) {
     WindowStatus = WindowOpenFailed;
@@ -377,6 +388,7 @@ int SimpleWindow::Open() {
   }
   Target->Canvas.Bind(WindowId, backing, screenWidth, screenHeight, PixelWidth, PixelHeight);
   Target->Canvas.Clear(ColorTable[White]);
+  Target->Input = slate::NewInputContext(WindowId);
   SetWMCloseWindow(WindowId);
   Reparented = 0;
   WindowStatus = WindowIsOpen;
@@ -392,6 +404,8 @@ int SimpleWindow::Close() {
     if (!Target->Gone && display) XDestroyWindow(display, WindowId);
     Pixmap pixmap = Target->Canvas.Backing();
     Target->Canvas.Unbind();
+    slate::FreeInputContext(Target->Input);
+    Target->Input = nullptr;
     if (pixmap && display) XFreePixmap(display, pixmap);
     // Drawn into by requests still on their way, perhaps after another
     // client destroyed it.
@@ -465,10 +479,12 @@ long SimpleWindow::InputMask() const {
   if (MouseClickCallback || MousePressCallback || MouseReleaseCallback || MouseDragCallback)
     mask |= ButtonEventMask;
   // Presses come with either key callback: an auto-repeat's release is known
-  // by the press behind it.
-  if (KeyPressCallback || KeyReleaseCallback) mask |= KeyEventMask;
+  // by the press behind it. The input method may need more.
+  if (KeyPressCallback || KeyReleaseCallback) mask |= KeyEventMask | slate::InputContextEvents(Target->Input);
   if (MouseDragCallback) mask |= DragEventMask;
   if (MouseMoveCallback) mask |= MoveEventMask;
+  if (MouseEnterCallback) mask |= EnterEventMask;
+  if (MouseLeaveCallback) mask |= LeaveEventMask;
   return mask;
 }
 
@@ -505,6 +521,12 @@ void SimpleWindow::SetMouseDragCallback(int (*const& f)(const Position&)) {
 }
 void SimpleWindow::SetMouseMoveCallback(int (*const& f)(const Position&)) {
   SetMouseMoveCallback(slate::Callback<const Position&>(f));
+}
+void SimpleWindow::SetMouseEnterCallback(int (*const& f)(const Position&)) {
+  SetMouseEnterCallback(slate::Callback<const Position&>(f));
+}
+void SimpleWindow::SetMouseLeaveCallback(int (*const& f)(const Position&)) {
+  SetMouseLeaveCallback(slate::Callback<const Position&>(f));
 }
 void SimpleWindow::SetResizeCallback(int (*const& f)(const Position&)) {
   SetResizeCallback(slate::Callback<const Position&>(f));
@@ -570,6 +592,27 @@ void SimpleWindow::SetMouseDragCallback(slate::Callback<const Position&> f) {
 void SimpleWindow::SetMouseMoveCallback(slate::Callback<const Position&> f) {
   MouseMoveCallback = std::move(f);
   SelectInput();
+  Pump();
+}
+
+void SimpleWindow::SetMouseEnterCallback(slate::Callback<const Position&> f) {
+  MouseEnterCallback = std::move(f);
+  SelectInput();
+  Pump();
+}
+
+void SimpleWindow::SetMouseLeaveCallback(slate::Callback<const Position&> f) {
+  MouseLeaveCallback = std::move(f);
+  SelectInput();
+  Pump();
+}
+
+void SimpleWindow::SetResizable(bool resizable) {
+  Resizable = resizable ? 1 : 0;
+  // An open window keeps the size it has now, or may be resized again.
+  if (IsLive())
+    slate::SetHints(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, Resizable ? 0 : 1,
+                    UserPlaced ? USPosition : PPosition);
   Pump();
 }
 
@@ -640,6 +683,14 @@ int SimpleWindow::MouseDragEvent(const Position& at) {
 
 int SimpleWindow::MouseMoveEvent(const Position& at) {
   return MouseMoveCallback ? MouseMoveCallback(at) : 0;
+}
+
+int SimpleWindow::MouseEnterEvent(const Position& at) {
+  return MouseEnterCallback ? MouseEnterCallback(at) : 0;
+}
+
+int SimpleWindow::MouseLeaveEvent(const Position& at) {
+  return MouseLeaveCallback ? MouseLeaveCallback(at) : 0;
 }
 
 int SimpleWindow::ResizeEvent(const Position& size) {

@@ -91,10 +91,24 @@ TEST(Units, PaletteAndDisplayFailures) {
   EXPECT_EQ(WinManager.InitializeColors(second, second + 1, table, 1), 1);  // the fallback, silently
   EXPECT_EQ(table[0], 0xff0000u);
 
+  // Without a display, or its colours, a program has failed: status 1.
   rig::Child nowhere({rig::Path("tests/probe")}, {"DISPLAY=:4999"});
-  EXPECT_EQ(nowhere.Wait(), 0);
+  EXPECT_EQ(nowhere.Wait(), 1);
   EXPECT_EQ(nowhere.Err(), "ERROR opening display [:4999]\n");
   EXPECT_EQ(nowhere.Out(), "");
+  rig::Server few("640x480x8");
+  rig::Peer hog(few.Name());
+  unsigned long cells[256];
+  int taken = 0;
+  while (taken < 256 &&
+         XAllocColorCells(hog.D, DefaultColormap(hog.D, 0), False, nullptr, 0, cells + taken, 1))
+    ++taken;
+  XSync(hog.D, False);
+  rig::Child colourless({rig::Path("tests/probe")}, {few.Env()});
+  EXPECT_EQ(colourless.Wait(), 1);
+  EXPECT_NE(colourless.Err().find("\tFailed to find a color match for colors: "), std::string::npos)
+      << colourless.Err();
+  EXPECT_EQ(colourless.Out(), "display usable at exit\n");  // ApiMain never ran
 }
 
 TEST(Registry, ClosingTwiceAndNeverOpened) {
