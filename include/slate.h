@@ -876,6 +876,7 @@ class ButtonWindow {
 
  private:
   friend class AlertWindow;
+  friend class slate::ButtonTarget;
   void DrawLook(ButtonState look);
 
   int X, Y;

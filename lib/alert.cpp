@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <iostream>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "drawables.h"
@@ -19,10 +20,21 @@
 
 namespace slate {
 
+namespace {
+
+// The keyboard's input given to a window, as far as the server allows (it
+// refuses a window not shown, say).
+void GiveFocus(::Window window) {
+  Refusals refused;
+  XSetInputFocus(display, window, RevertToParent, CurrentTime);
+}
+
+}  // namespace
+
 // The box's window as the loop sees it, registered while the box is up: it
-// repaints, and is closed by the window manager's request or by another
-// client's destroying it; a button released over it, off "O K", leaves the
-// box up.
+// repaints, and is closed by the window manager's request, by another
+// client's destroying it, or from the keyboard: Return and Space press
+// "O K", Escape closes it.
 class BoxTarget final : public Target {
  public:
   BoxTarget(AlertWindow& alert, unsigned long window, int width, int height) : Alert(alert) {
@@ -37,12 +49,24 @@ class BoxTarget final : public Target {
     Alert.RefreshEvent();
     return 1;
   }
-  int Released(const XButtonEvent& event) override {
-    Alert.ButtonReleased(static_cast<int>(event.button), false);
+  long Takes() const override { return KeyEventMask; }
+  int KeyPressed(const Key& key) override {
+    if (key.Symbol == KeyReturn || key.Symbol == KeySpace || key.Symbol == KeyEscape) Alert.Dismiss();
     return 1;
   }
   int CloseRequested() override {
     Alert.Dismiss();
+    return 1;
+  }
+  int FocusLost() override {
+    // Another program may take the keyboard; the box's own program may not
+    // (a window manager gives it to the window clicked, say), but for a box
+    // shown over this one.
+    ::Window now = None;
+    int revert = 0;
+    XGetInputFocus(display, &now, &revert);
+    const Target* to = Loop().Find(now);
+    if (to && to->Dialog != this && Loop().Innermost() == this) GiveFocus(Id);
     return 1;
   }
   int Destroyed(bool byAnotherClient) override {
@@ -85,7 +109,10 @@ class ButtonTarget final : public Target {
     return 1;
   }
   int Released(const XButtonEvent& event) override {
-    if (Alert) Alert->ButtonReleased(static_cast<int>(event.button), true);
+    // The release of a press on the button comes here wherever it happens:
+    // over the button, it closes the box.
+    bool over = event.x >= 0 && event.y >= 0 && event.x < Button.Width && event.y < Button.Height;
+    if (Alert) Alert->ButtonReleased(static_cast<int>(event.button), over);
     return 1;
   }
 
@@ -114,14 +141,66 @@ char* ScaledMark(int width, int height) {
   return bits.data();
 }
 
-// The pointer kept in a box (0: free again): its button events go to the
-// box and its button.
-void ConfinePointer(unsigned long box) {
-  if (!box) {
-    XUngrabPointer(display, CurrentTime);
-    return;
+// The lines of a message as the box shows them: broken at each "\n", then
+// at the last space that keeps a line within width pixels (between
+// characters, for a word alone too wide); at most most lines, the last cut
+// short with "…" when there are more.
+std::vector<std::string> MessageLines(const Face& face, const std::string& text, long long width,
+                                      size_t most) {
+  auto fits = [&](size_t from, size_t length) {
+    return MeasureText(face, text.substr(from, length)).Width <= width;
+  };
+  // No line holds more than this many bytes: the first of a longer rest
+  // are enough to find where its line ends.
+  constexpr size_t LineBytes = 4096;
+  std::vector<std::string> lines;
+  for (size_t start = 0; start <= text.size() && lines.size() <= most;) {
+    size_t end = std::min(text.find('\n', start), text.size());
+    do {
+      size_t rest = end - start, cut = rest;
+      if (rest > LineBytes || !fits(start, rest)) {
+        cut = 0;
+        for (size_t space = text.find(' ', start);
+             space < end && space - start <= LineBytes && fits(start, space - start);
+             space = text.find(' ', space + 1))
+          cut = space - start;
+        if (cut == 0) {
+          // A word alone too wide: as many characters as fit, one at least.
+          size_t low = 1, high = std::min(rest, LineBytes);
+          while (low < high) {
+            size_t middle = (low + high + 1) / 2;
+            if (fits(start, middle))
+              low = middle;
+            else
+              high = middle - 1;
+          }
+          cut = low;
+          while (cut < rest && (static_cast<unsigned char>(text[start + cut]) & 0xc0) == 0x80) ++cut;
+        }
+      }
+      lines.push_back(text.substr(start, cut));
+      start += cut < rest && text[start + cut] == ' ' ? cut + 1 : cut;
+    } while (start < end && lines.size() <= most);
+    start = end + 1;
   }
-  XGrabPointer(display, box, True, ButtonEventMask, GrabModeAsync, GrabModeAsync, box, None, CurrentTime);
+  if (lines.size() > most) {
+    lines.resize(most);
+    std::string& last = lines.back();
+    const std::string more = "\xe2\x80\xa6";
+    while (!last.empty() && MeasureText(face, last + more).Width > width) {
+      last.pop_back();
+      while (!last.empty() && (static_cast<unsigned char>(last.back()) & 0xc0) == 0x80) last.pop_back();
+      if (!last.empty() && (static_cast<unsigned char>(last.back()) & 0xc0) == 0xc0) last.pop_back();
+    }
+    last += more;
+  }
+  return lines;
+}
+
+// The height of the box: its default, one line more for every line more of
+// its message.
+int BoxHeight(int lines, int lineHeight) {
+  return AlertPixels(AlertWindowDefaultHeight) + std::max(lines - 1, 0) * lineHeight;
 }
 
 }  // namespace
@@ -148,11 +227,14 @@ ButtonWindow::~ButtonWindow() {
 }
 
 WindowState ButtonWindow::Open(unsigned long const& parent, int parentWidth, int parentHeight) {
-  // Centred horizontally, its centre at three quarters of the parent's height.
+  // Centred horizontally, its centre at three quarters of the parent's
+  // height; in a box taller than the default one (a message of several
+  // lines), as far from its bottom.
   Width = slate::AlertPixels(ButtonWidth);
   Height = slate::AlertPixels(ButtonHeight);
   X = parentWidth / 2 - Width / 2;
-  Y = (3 * parentHeight) / 4 - Height / 2;
+  const int usual = slate::AlertPixels(AlertWindowDefaultHeight);
+  Y = (3 * std::min(parentHeight, usual)) / 4 - Height / 2 + std::max(parentHeight - usual, 0);
   WindowId = XCreateSimpleWindow(display, parent, X, Y, static_cast<unsigned int>(Width),
                                  static_cast<unsigned int>(Height), ButtonBorderSize,
                                  BlackPixel(display, ScreenNbr), ButtonColorTable[0]);
@@ -165,7 +247,9 @@ WindowState ButtonWindow::Open(unsigned long const& parent, int parentWidth, int
   delete Target;
   Target = new slate::ButtonTarget(*this);
   XMapWindow(display, WindowId);
-  XSelectInput(display, WindowId, AlertButtonEventMask);
+  // Without owner-grab: the release of a press on the button comes to the
+  // button wherever the pointer is then, so that a press always ends.
+  XSelectInput(display, WindowId, AlertButtonEventMask & ~OwnerGrabButtonMask);
   DrawLook(ButtonIsUp);
   Look = ButtonIsUp;
   // The outcome is reported only as the result: the child window goes with
@@ -247,15 +331,28 @@ void AlertWindow::AddMessageToList() {
                     "Unable to obtain to allocate memory to a font structure\n");
     return;
   }
-  // The message's rectangle is the text's own box.
-  slate::TextBox text = slate::MeasureText(*face, MessageText);
-  MessageGraphic* graphic =
-      new (std::nothrow) MessageGraphic(MessageText, White, AlertTextPosition, AlertTextPosition, 0);
-  if (graphic) {
-    GraphicPosition corner = l_to_d(AlertTextPosition);
-    graphic->SetLowerRight(corner + GraphicPosition(slate::ToInt(text.Width), text.Ascent + text.Descent));
+  // One drawable a line, each line's rectangle its own box, one below the
+  // other. Lines are wrapped so that the box is at most 15 cm wide (and
+  // within the screen), and as many as the screen's height holds.
+  const int screenWidth = DisplayWidth(display, ScreenNbr), screenHeight = DisplayHeight(display, ScreenNbr);
+  const int margin = slate::AlertPixels(SpaceBuffer);
+  const GraphicPosition corner = l_to_d(AlertTextPosition);
+  const int widest = std::min(l_to_d(15.0f), screenWidth - margin);
+  const long long width = widest - corner.GetXCoordinate() - slate::AlertPixels(AlertTextSpaceBuffer);
+  const int lineHeight = face->Ascent + face->Descent;
+  int most = 1;
+  while (slate::BoxHeight(most + 1, lineHeight) <= screenHeight - 2 * margin) ++most;
+  std::vector<std::string> lines = slate::MessageLines(*face, MessageText, width, static_cast<size_t>(most));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    long long lineWidth = slate::MeasureText(*face, lines[i]).Width;
+    MessageGraphic* graphic =
+        new (std::nothrow) MessageGraphic(lines[i], White, AlertTextPosition, AlertTextPosition, 0);
+    if (graphic) {
+      GraphicPosition top = corner + GraphicPosition(0, static_cast<int>(i) * lineHeight);
+      graphic->SetLocation(top, top + GraphicPosition(slate::ToInt(lineWidth), lineHeight));
+    }
+    Drawables.AppendGraphic(graphic);
   }
-  Drawables.AppendGraphic(graphic);
 }
 
 int AlertWindow::SetLocationAndSize() {
@@ -279,16 +376,22 @@ int AlertWindow::SetLocationAndSize() {
                 ? std::max(Width, static_cast<int>(titleWidth) + slate::AlertPixels(DefaultTitleSpacing))
                 : screenWidth - margin;
   }
-  // Room for the message and a margin after it, as long as the screen allows.
-  int needed =
-      Drawables.GetLowerRightOfFirstMessage().GetXCoordinate() + slate::AlertPixels(AlertTextSpaceBuffer);
+  // Room for the message's widest line and a margin after it, as long as
+  // the screen allows; a line of height for each of its lines.
+  int right = Drawables.GetLowerRightOfFirstMessage().GetXCoordinate(), lines = 0;
+  for (GraphicNode* node = Drawables.First(); node; node = Drawables.Next()) {
+    if (node->GetType() != MessageGraphicType) continue;
+    right = std::max(right, node->GetLowerRight().GetXCoordinate());
+    ++lines;
+  }
+  int needed = right + slate::AlertPixels(AlertTextSpaceBuffer);
   if (Width < needed && needed < screenWidth) {
     Width = needed;
   } else if (needed > screenWidth) {
     Width = screenWidth - margin;
   }
 
-  Height = slate::AlertPixels(AlertWindowDefaultHeight);
+  Height = slate::BoxHeight(lines, face->Ascent + face->Descent);
   X = screenWidth / 2 - Width / 2;
   Y = screenHeight / 2 - Height / 2;
   return 1;
@@ -305,7 +408,8 @@ int AlertWindow::Open() {
   }
   // Exposures and button events, and structure events for its destruction
   // by another client.
-  XSelectInput(display, WindowId, AlertWindowEventMask | StructureNotifyMask);
+  XSelectInput(display, WindowId,
+               AlertWindowEventMask | StructureNotifyMask | KeyEventMask | FocusChangeMask);
   SetWMCloseWindow(WindowId);
   slate::BoxTarget box(*this, WindowId, Width, Height);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
@@ -320,15 +424,22 @@ int AlertWindow::Open() {
   Up = true;
   Held = 0;
   RefreshEvent();
-  slate::ConfinePointer(WindowId);
+  // The box takes the keyboard while it is up. It is modal for its program
+  // alone: the pointer goes where it will, and the loop drops what the
+  // program's other windows get.
+  Window focused = None;
+  int revert = 0;
+  XGetInputFocus(display, &focused, &revert);
+  slate::GiveFocus(WindowId);
   // However the loop ends (a callback of another window may throw while
-  // the box is up), the box goes from the screen, the pointer goes to the
-  // box beneath or is free again, and errors of requests still on their
-  // way about the box are forgiven as those of any window closed.
-  slate::AtExit gone([this] {
+  // the box is up), the box goes from the screen, the keyboard goes back
+  // where it was (to a window of the program's that is still there), and
+  // errors of requests still on their way about the box are forgiven as
+  // those of any window closed.
+  slate::AtExit gone([this, focused] {
     if (Up) Dismiss();
-    const slate::Target* beneath = slate::Loop().Innermost();
-    slate::ConfinePointer(beneath ? beneath->Id : 0);
+    const slate::Target* back = slate::Loop().Find(focused);
+    if (focused == PointerRoot || focused == None || (back && !back->Gone)) slate::GiveFocus(focused);
     slate::Closed(WindowId, Button.GetWindow());
     XFlush(display);
   });
@@ -341,13 +452,9 @@ void AlertWindow::EventHandler() {
 }
 
 void AlertWindow::RefreshEvent() {
-  // The disc, the exclamation mark over it, then the message; fewer if the
-  // message could not be measured.
-  GraphicNode* node = Drawables.First();
-  for (int i = 0; i < NbrStaticAlertDrawables + 1 && node != nullptr; ++i) {
-    node->Draw(WindowId);
-    node = Drawables.Next();
-  }
+  // The disc, the exclamation mark over it, then the message's lines; no
+  // line if the message could not be measured.
+  for (GraphicNode* node = Drawables.First(); node != nullptr; node = Drawables.Next()) node->Draw(WindowId);
 }
 
 int AlertWindow::ButtonPressed(int button) {

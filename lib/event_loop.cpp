@@ -27,8 +27,9 @@ enum Kind : unsigned {
   Destruction = 4,  // a window destroyed, or asked to close by Terminate
   Structure = 8,    // moved, resized, mapped, reparented
   Exposure = 16,
-  Keyboard = 32,  // the keyboard's mapping changed
-  Showing = 64,   // a window's visibility
+  Keyboard = 32,      // the keyboard's mapping changed
+  Showing = 64,       // a window's visibility
+  FocusChange = 128,  // the keyboard's focus
 };
 
 // The buttons a pointer event's state may hold.
@@ -109,6 +110,12 @@ int Reparented(XEvent& event, Target* target) {
   return target->Reparented(event.xreparent.parent != RootWindow(display, ScreenNbr));
 }
 
+int FocusWent(XEvent& event, Target* target) {
+  // Not the focus moving within the window, or a grab's.
+  if (event.xfocus.detail == NotifyInferior || event.xfocus.mode != NotifyNormal) return 2;
+  return target->FocusLost();
+}
+
 int CloseRequest(XEvent& event, Target* target) {
   return Kept() && Kept()->IsCloseRequest(event.xclient) ? target->CloseRequested() : 2;
 }
@@ -150,6 +157,8 @@ const Row& RowOf(int type) {
     t[ReparentNotify] = {Structure, Reparented};
     for (int type : {MapNotify, UnmapNotify, GravityNotify, CirculateNotify}) t[type] = {Structure};
     t[ClientMessage] = {Close, CloseRequest};
+    t[FocusOut] = {FocusChange, FocusWent};
+    t[FocusIn] = {FocusChange};
     t[MappingNotify] = {Keyboard, nullptr, Remapped, true};
     t[VisibilityNotify] = {Showing};
     return t;

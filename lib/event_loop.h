@@ -69,6 +69,7 @@ class Target {
   virtual int Reparented(bool /*framed*/) { return 2; }
   virtual int Destroyed(bool /*byAnotherClient*/) { return 2; }
   virtual int CloseRequested() { return 2; }
+  virtual int FocusLost() { return 2; }  // the keyboard's focus went elsewhere
 
   // Its timer: whether one runs, milliseconds until it is due at now, and
   // its callback run if it is due.

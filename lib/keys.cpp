@@ -94,8 +94,11 @@ Key slate::ReadKey(XKeyEvent& event, bool repeat, XIC context) {
       text.assign(buffer, static_cast<size_t>(std::max(length, 0)));
     }
   } else {
-    XLookupString(&event, ignored, sizeof ignored, &typed, nullptr);
-    text = KeysymText(typed);
+    // The key's own character, as long as what Xlib makes of it (Ctrl
+    // applied) is not a control character.
+    char latin1[32];
+    int length = XLookupString(&event, latin1, sizeof latin1, &typed, nullptr);
+    if (length <= 0 || !IsControl(std::string(latin1, 1))) text = KeysymText(typed);
   }
   if (symbol == NoSymbol) symbol = typed;
   if (symbol == XK_KP_Enter) symbol = XK_Return;

@@ -49,7 +49,7 @@ int SetWindowHints(unsigned long const& window, std::string const& title, int x,
 }
 
 int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x, int y, int width,
-                          int height, int fixedSize, long placement, const Dialog* dialog) {
+                          int height, int fixedSize, long placement, const Dialog* dialog, long events) {
   window = XCreateSimpleWindow(display, RootWindow(display, ScreenNbr), x, y, width, height, BorderSize,
                                BlackPixel(display, ScreenNbr), ColorTable[White]);
   if (window == 0) {
@@ -58,7 +58,7 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   }
   // Visibility changes only while the window is being shown: they tell
   // whether an exposure is to come at all.
-  XSelectInput(display, window, NormalWindowEventMask | VisibilityChangeMask);
+  XSelectInput(display, window, events | VisibilityChangeMask);
   if (!SetHints(window, title, x, y, width, height, fixedSize, placement)) {
     std::cout << "Window hints were unacceptible\n";
     XDestroyWindow(display, window);
@@ -71,7 +71,7 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
   // loop, once it is registered.
   EventLoop::Showing shown = Loop().AwaitShown(window);
   if (shown == EventLoop::Showing::Destroyed) return 1;
-  XSelectInput(display, window, NormalWindowEventMask);
+  XSelectInput(display, window, events);
   // The first exposure is taken and dropped: the caller draws the window's
   // first contents itself. A window with nothing on the screen (off its
   // edges, say) gets none, and is not waited for.

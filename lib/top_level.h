@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "slate.h"
+
 namespace slate {
 
 // A top-level window that is a dialog: the window manager keeps it over
@@ -17,8 +19,11 @@ struct Dialog {
 // CreateWindow and SetWindowHints, with the position's origin for the window
 // manager: PPosition when the program chose it, USPosition when the user
 // did (by moving the window there), which window managers honour as it is.
+// The window selects events from its making: an event of its showing (the
+// pointer entering it, say) is not lost.
 int CreateTopLevel(unsigned long& window, std::string const& title, int x, int y, int width, int height,
-                   int fixedSize, long placement, const Dialog* dialog = nullptr);
+                   int fixedSize, long placement, const Dialog* dialog = nullptr,
+                   long events = NormalWindowEventMask);
 int SetHints(unsigned long window, std::string const& title, int x, int y, int width, int height,
              int fixedSize, long placement);
 

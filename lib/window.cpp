@@ -359,7 +359,7 @@ int SimpleWindow::Open() {
 
   const int fixedSize = Resizable ? 0 : 1;
   if (!slate::CreateTopLevel(WindowId, Title, PixelX, PixelY, PixelWidth, PixelHeight, fixedSize,
-                             UserPlaced ? USPosition : PPosition)) {
+                             UserPlaced ? USPosition : PPosition, nullptr, InputMask())) {
     WindowStatus = WindowOpenFailed;
     return WindowStatus;
   }

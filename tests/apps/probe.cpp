@@ -26,6 +26,9 @@ struct OrderCheck {
   ~OrderCheck() { SAY("display %s at exit", display && XSync(display, False) ? "usable" : "gone"); }
 } orderCheck;
 
+// Read by a global constructor, before main.
+const size_t ArgumentsAtStart = ProgramArguments().size();
+
 SimpleWindow A("probe A", 5, 4, Position(1, 1)), B("probe B", 5, 4, Position(7, 1));
 SimpleWindow C("probe C", 5, 4, Position(13, 1));
 bool lateSays = false, shuttingDown = false;
@@ -197,8 +200,8 @@ void ApiMain() {
   } else if (Mode == "args") {
     std::string all;
     for (const std::string& argument : ProgramArguments()) all += argument + "|";
-    SAY("%s", all.c_str());
-    SetExitStatus(3);
+    SAY("%s %zu before main", all.c_str(), ArgumentsAtStart);
+    SetExitStatus(std::getenv("EXIT") ? std::atoi(std::getenv("EXIT")) : 3);
   } else if (Mode == "resize") {
     A.Open();
     // Beyond the window's width: kept in the backing pixmap.
@@ -308,6 +311,29 @@ void ApiMain() {
         if (GetMilliseconds() > end) return SAY("no file");
       return SAY("returning");
     });
+  } else if (Mode == "typing") {
+    // Keys of every language into A, the pointer coming and going; a title
+    // beyond Latin-1; windows of a fixed size, made so before and after Open.
+    static SimpleWindow counter("Z\xc3\xa4hler \xe2\x82\xac", 4, 2, Position(7, 6));
+    A.SetKeyPressCallback([](const Key& k) { return SayKey("press", k); });
+    A.SetKeyReleaseCallback([](const Key& k) { return k.Text.empty() ? 0 : SayKey("release", k); });
+    A.SetMouseEnterCallback(
+        [](const Position& p) { return SAY("enter %g %g", p.GetXDistance(), p.GetYDistance()); });
+    A.SetMouseLeaveCallback(
+        [](const Position& p) { return SAY("leave %g %g", p.GetXDistance(), p.GetYDistance()); });
+    B.SetResizable(false);
+    for (SimpleWindow* w : {&A, &B, &counter}) w->Open();
+    counter.SetResizable(false);
+  } else if (Mode == "lines") {
+    // Messages of two lines, of 300 characters, and longer than the screen.
+    A.Open();
+    std::string words, many;
+    for (int i = 0; words.size() < 300; ++i) words += "word" + std::to_string(i) + " ";
+    for (int i = 0; many.size() < 20000; ++i) many += "many words " + std::to_string(i) + " ";
+    for (const std::string& text : {std::string("first line\nsecond line"), words, many}) {
+      A.Message(text);
+      SAY("closed");
+    }
   } else if (Mode == "none") {
     // Hostile programs for slate-run: one that opens no window, 100
     // windows, crashes on a click, prints megabytes, makes an X error,
