@@ -27,8 +27,12 @@ struct Played : rig::Child {
   static std::vector<std::string> Command(const std::string& name, const std::string& script,
                                           std::vector<std::string> args) {
     mkdir(Dir().c_str(), 0755);
-    std::ofstream(Dir() + "/" + name + ".run") << script;
-    args.insert(args.begin(), {rig::Path("bin/slate-run"), "--script", name + ".run"});
+    // Without a name, the script is standard input: /dev/null.
+    if (!name.empty()) {
+      std::ofstream(Dir() + "/" + name + ".run") << script;
+      args.insert(args.begin(), {"--script", name + ".run"});
+    }
+    args.insert(args.begin(), rig::Path("bin/slate-run"));
     return args;
   }
   bool Says(const std::string& text) const { return (Out() + Err()).find(text) != std::string::npos; }
@@ -123,6 +127,7 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
 }
 
 TEST(Run, BadScriptsAndMissingServersRunNothing) {
+  std::remove((Played::Dir() + "/ran").c_str());  // left by a faulty build
   // An error on the last line: nothing starts.
   Played bad("bad", "wait \"probe A\"\nclick \"probe A\" 1,1\nexpect exit zero\n",
              {"--", "sh", "-c", "touch ran"});
@@ -137,6 +142,23 @@ TEST(Run, BadScriptsAndMissingServersRunNothing) {
   EXPECT_EQ(bailed.Wait(), 2);
   EXPECT_EQ(bailed.Out(), "TAP version 13\nBail out! the script bad.run has errors\n");
   EXPECT_FALSE(std::ifstream(Played::Dir() + "/ran"));
+  // A script that is a directory, one without steps, and none at all (a
+  // forgotten --script reads /dev/null): refused, as nothing would fail.
+  Played directory("directory", "", {"--script", ".", "--", "sh", "-c", "touch ran"});
+  Played empty("empty", "# steps to come\n", {"--", "sh", "-c", "touch ran"});
+  Played forgotten("", "", {"--tap", "--", "sh", "-c", "touch ran"});
+  EXPECT_EQ(directory.Wait(), 2);
+  EXPECT_TRUE(directory.Says("slate-run: cannot read the script .: it is a directory")) << directory.Err();
+  EXPECT_EQ(empty.Wait(), 2);
+  EXPECT_TRUE(empty.Says("slate-run: the script empty.run has no steps; nothing was run")) << empty.Err();
+  EXPECT_EQ(forgotten.Wait(), 2);
+  EXPECT_EQ(forgotten.Out(), "TAP version 13\nBail out! the script stdin has no steps\n");
+  EXPECT_FALSE(std::ifstream(Played::Dir() + "/ran"));
+  // A program without its execute bit is named as such.
+  std::ofstream(Played::Dir() + "/plain") << "#!/bin/sh\n";
+  Played plain("plain", "sleep 0s\n", {"--", "./plain"});
+  EXPECT_EQ(plain.Wait(), 6);
+  EXPECT_TRUE(plain.Says("slate-run: ./plain is not executable\n")) << plain.Err();
   // Without Xvfb, or openbox: the Debian package to install.
   Played noServer("noserver", "sleep 0s\n", {"--", "/bin/true"}, {"PATH=/nonexistent"});
   EXPECT_EQ(noServer.Wait(), 6);

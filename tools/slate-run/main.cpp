@@ -2,7 +2,9 @@
 // display), plays a script of clicks, keys, screenshots and expectations on
 // it, ends everything it started and says with its exit status what
 // happened.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -67,6 +68,26 @@ struct Options {
   int TimeoutSeconds = 60;
   std::vector<std::string> Program;
 };
+
+// The script's text, from a file (a pipe too, as in --script <(...)) or
+// from standard input when path is empty; false, with the reason, for a
+// directory or a file that cannot be read.
+bool ReadScript(const std::string& path, std::string* text, std::string* why) {
+  int fd = path.empty() ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) return *why = std::strerror(errno), false;
+  bool ok = !S_ISDIR(info.st_mode);
+  if (!ok) *why = "it is a directory";
+  char buffer[1 << 16];
+  for (ssize_t n; ok && (n = read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n > 0)
+      text->append(buffer, n);
+    else if (errno != EINTR)
+      *why = std::strerror(errno), ok = false;
+  }
+  if (fd > 0) close(fd);
+  return ok;
+}
 
 int BadUsage(const std::string& message) {
   std::cerr << "slate-run: " << message << "\n" << Usage << "(slate-run --help tells more)\n";
@@ -233,21 +254,19 @@ int Run(int argc, char** argv) {
 
   // The whole script is read and checked before anything starts.
   std::string name = options.Script.empty() || options.Script == "-" ? "stdin" : options.Script;
-  std::stringstream text;
-  if (name == "stdin") {
-    if (isatty(0)) std::cerr << "slate-run: reading the script from standard input (end it with Ctrl-D)\n";
-    text << std::cin.rdbuf();
-  } else {
-    std::ifstream file(options.Script);
-    if (!file) return BadUsage("cannot read the script " + options.Script + ": " + std::strerror(errno));
-    text << file.rdbuf();
+  std::string text, unread;
+  if (name == "stdin" && isatty(0))
+    std::cerr << "slate-run: reading the script from standard input (end it with Ctrl-D)\n";
+  if (!ReadScript(name == "stdin" ? "" : options.Script, &text, &unread)) {
+    if (options.Tap) std::cout << "TAP version 13\nBail out! cannot read the script " << name << "\n";
+    return BadUsage("cannot read the script " + name + ": " + unread);
   }
   // Pictures to compare with are found beside the script.
   size_t slash = options.Script.rfind('/');
   std::string beside = name == "stdin" || slash == std::string::npos ? ""
                        : slash == 0                                  ? "/"
                                                                      : options.Script.substr(0, slash);
-  drive::Script script = drive::ParseScript(text.str(), name, beside);
+  drive::Script script = drive::ParseScript(text, name, beside);
   if (!script.Errors.empty()) {
     for (const std::string& error : script.Errors) std::cerr << error << "\n";
     std::cerr << "slate-run: " << script.Errors.size() << (script.Errors.size() == 1 ? " error" : " errors")
@@ -255,8 +274,16 @@ int Run(int argc, char** argv) {
     if (options.Tap) std::cout << "TAP version 13\nBail out! the script " << name << " has errors\n";
     return drive::BadScript;
   }
+  if (script.Steps.empty()) {
+    // An empty file, or /dev/null for a forgotten --script: passing it would
+    // pass every program.
+    std::cerr << "slate-run: the script " << name << " has no steps; nothing was run\n";
+    if (options.Tap) std::cout << "TAP version 13\nBail out! the script " << name << " has no steps\n";
+    return drive::BadScript;
+  }
   if (options.CheckOnly) {
-    std::cout << name << ": " << script.Steps.size() << " steps, no error\n";
+    std::cout << name << ": " << script.Steps.size() << (script.Steps.size() == 1 ? " step" : " steps")
+              << ", no error\n";
     return drive::Passed;
   }
 
@@ -265,8 +292,8 @@ int Run(int argc, char** argv) {
   drive::AdoptOrphans();
   Tap = options.Tap;
   if (options.Tap) std::cout << "TAP version 13\n";
-  std::string program = drive::FindProgram(options.Program[0]);
-  if (program.empty()) return SetUpFailure(options.Tap, options.Program[0] + ": no such program");
+  std::string missing;
+  if (drive::FindProgram(options.Program[0], &missing).empty()) return SetUpFailure(options.Tap, missing);
 
   drive::XServer server;
   Server = &server;

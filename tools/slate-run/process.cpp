@@ -105,10 +105,15 @@ int Interrupted() {
   return Caught;
 }
 
-std::string FindProgram(const std::string& name) {
-  if (name.empty()) return "";
+std::string FindProgram(const std::string& name, std::string* why) {
+  std::string reason;
+  if (!why) why = &reason;
+  if (name.empty()) return *why = "no program is named", "";
   if (name.find('/') != std::string::npos) {
-    if (!Executable(name)) return "";
+    struct stat info;
+    if (stat(name.c_str(), &info) != 0) return *why = name + ": no such program", "";
+    if (S_ISDIR(info.st_mode)) return *why = name + " is a directory, not a program", "";
+    if (!Executable(name)) return *why = name + " is not executable", "";
     if (name[0] == '/') return name;
     char here[4096];
     return getcwd(here, sizeof here) ? std::string(here) + "/" + name : name;
@@ -119,7 +124,7 @@ std::string FindProgram(const std::string& name) {
     std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
     if (Executable(candidate)) return candidate;
   }
-  return "";
+  return *why = name + ": no such program", "";
 }
 
 void AdoptOrphans() {
@@ -159,8 +164,8 @@ Process::~Process() {
 bool Process::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                     const std::string& dir) {
   if (argv.empty()) return Failure = "no program to start", false;
-  std::string path = FindProgram(argv[0]);
-  if (path.empty()) return Failure = argv[0] + ": no such program", false;
+  std::string path = FindProgram(argv[0], &Failure);
+  if (path.empty()) return false;
 
   // Everything the child needs is made here: after fork it may only make
   // async-signal-safe calls, since the reader threads of other processes

@@ -28,8 +28,9 @@ void CatchInterrupts();
 int Interrupted();
 
 // The path of a program: name itself when it holds a slash (made absolute),
-// else the first executable file of that name in PATH; "" when there is none.
-std::string FindProgram(const std::string& name);
+// else the first executable file of that name in PATH; "" when there is
+// none, with the reason in *why ("./prog is not executable").
+std::string FindProgram(const std::string& name, std::string* why = nullptr);
 
 // Makes this process the one that inherits the orphans of its descendants,
 // and ends them: a program that leaves its process group (setsid) cannot
