@@ -159,6 +159,32 @@ TEST(Run, BadScriptsAndMissingServersRunNothing) {
   Played plain("plain", "sleep 0s\n", {"--", "./plain"});
   EXPECT_EQ(plain.Wait(), 6);
   EXPECT_TRUE(plain.Says("slate-run: ./plain is not executable\n")) << plain.Err();
+  // Pictures and screenshots that are FIFOs would block: refused, when the
+  // script is read and when the program has put them in place.
+  std::string dir = Played::Dir() + "/";
+  rig::Sh("cd " + dir +
+          " && rm -f fifo.png late.png shot.png && mkfifo fifo.png && cp " SLATE_SOURCE_DIR
+          "/tests/pictures/png_rgb_33x33.png late.png");
+  Played fifo("fifo", "wait \"A\"\nscreenshot screen fifo.png\nexpect image fifo.png at \"A\" 1,1\n",
+              {"--", "/bin/true"});
+  EXPECT_EQ(fifo.Wait(), 2);
+  EXPECT_TRUE(
+      fifo.Says("fifo.run:2: cannot write the screenshot fifo.png: it is a FIFO, not a regular file\n"))
+      << fifo.Err();
+  EXPECT_TRUE(fifo.Says("fifo.run:3: cannot read the picture fifo.png: it is a FIFO, not a regular file\n"))
+      << fifo.Err();
+  Played late("late",
+              "expect stdout \"made\"\nexpect image late.png at \"A\" 1,1\nscreenshot screen shot.png\n",
+              {"--", "sh", "-c", "rm late.png; mkfifo late.png shot.png; echo made; exec sleep 30"});
+  EXPECT_EQ(late.Wait(20000), 1) << late.Out();
+  EXPECT_TRUE(
+      late.Says("FAIL  line 2: expect image late.png at \"A\" 1,1\n"
+                "                 cannot read late.png: it is a FIFO, not a regular file\n"))
+      << late.Out();
+  EXPECT_TRUE(
+      late.Says("FAIL  line 3: screenshot screen shot.png\n"
+                "                 cannot write shot.png: it is a FIFO, not a regular file\n"))
+      << late.Out();
   // Without Xvfb, or openbox: the Debian package to install.
   Played noServer("noserver", "sleep 0s\n", {"--", "/bin/true"}, {"PATH=/nonexistent"});
   EXPECT_EQ(noServer.Wait(), 6);

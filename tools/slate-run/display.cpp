@@ -9,7 +9,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 
 #include "process.h"
@@ -172,11 +171,8 @@ void Collect(::Display* d, Window parent, int depth, std::vector<std::pair<Windo
 
 // Width and height from the values line of an XPM file, read before libXpm
 // allocates what they claim.
-bool PictureSize(const std::string& path, long* width, long* height) {
-  std::ifstream file(path, std::ios::binary);
-  std::string head(4096, '\0');
-  file.read(&head[0], head.size());
-  head.resize(file.gcount());
+bool PictureSize(const std::string& bytes, long* width, long* height) {
+  std::string head = bytes.substr(0, 4096);
   size_t brace = head.find('{');
   size_t quote = head.find('"', brace == std::string::npos ? 0 : brace);
   return quote != std::string::npos && std::sscanf(head.c_str() + quote + 1, "%ld %ld", width, height) == 2;
@@ -342,12 +338,14 @@ bool Client::Capture(int x, int y, int width, int height, Image* image) {
 }
 
 bool Client::ReadXpm(const std::string& path, Image* image, std::string* error) {
+  std::string bytes;
+  if (!ReadFile(path, &bytes, error)) return false;
   long width = 0, height = 0;
-  if (!PictureSize(path, &width, &height)) return *error = "not an XPM picture", false;
+  if (!PictureSize(bytes, &width, &height)) return *error = "not an XPM picture", false;
   if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || width * height > 3840l * 2160)
     return *error = "the picture's size is not that of a picture for a screen", false;
   XImage *picture = nullptr, *shape = nullptr;
-  int status = XpmReadFileToImage(D, path.c_str(), &picture, &shape, nullptr);
+  int status = XpmCreateImageFromBuffer(D, &bytes[0], &picture, &shape, nullptr);
   if (status != XpmSuccess || !picture) return *error = XpmGetErrorString(status), false;
   image->Resize(picture->width, picture->height);
   for (int y = 0; y < picture->height; ++y)

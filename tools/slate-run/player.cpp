@@ -308,7 +308,8 @@ Player::Result Player::Keys(const Step& step, Window w) {
 
 Player::Result Player::Screenshot(const Step& step) {
   Image image;
-  std::string why;
+  std::string why = NotRegular(step.Text, true);
+  if (!why.empty()) return {false, "cannot write " + step.Text + ": " + why};
   if (!Shoot(step, &image, &why)) return {false, why};
   MakeDirectories(step.Text);
   if (!WritePng(step.Text, image, &why)) return {false, "cannot write " + step.Text + ": " + why};

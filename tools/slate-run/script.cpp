@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace drive {
@@ -148,7 +147,7 @@ class Reader {
 
   void SetUsage(const std::string& usage) { Usage = usage; }
   bool Failed() const { return !Problem.empty(); }
-  std::string Message() const { return Problem + "; write: " + Usage; }
+  std::string Message() const { return Bare ? Problem : Problem + "; write: " + Usage; }
   bool More() const { return At < Tokens.size(); }
   const Token* Peek() const { return More() ? &Tokens[At] : nullptr; }
   bool Next(const char* word) {
@@ -156,8 +155,9 @@ class Reader {
     ++At;
     return true;
   }
-  void Fail(const std::string& problem) {
-    if (Problem.empty()) Problem = problem;
+  // bare: the problem is not the step's form, which is not shown.
+  void Fail(const std::string& problem, bool bare = false) {
+    if (Problem.empty()) Problem = problem, Bare = bare;
   }
 
   std::string Title() {
@@ -228,6 +228,7 @@ class Reader {
  private:
   const std::vector<Token>& Tokens;
   std::string Usage, Problem;
+  bool Bare = false;
   size_t At = 0;
 };
 
@@ -307,8 +308,11 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
     else if (!in.Next("screen"))
       step->Title = in.Title();
     step->Text = in.Word("the file to write");
+    std::string other = in.Failed() ? "" : NotRegular(step->Text, true);
     if (!in.Failed() && !EndsWith(step->Text, ".png"))
       in.Fail("screenshots are PNG files: the name ends in .png");
+    else if (!other.empty())
+      in.Fail("cannot write the screenshot " + step->Text + ": " + other, true);
   } else if (verb == "close") {
     step->What = Action::Close;
     step->Title = in.Title();
@@ -353,8 +357,8 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
       step->Png = EndsWith(step->Text, ".png");
       if (!in.Failed() && !step->Png && !EndsWith(step->Text, ".xpm"))
         in.Fail("the picture is a .png or .xpm file");
-      else if (!in.Failed() && !std::ifstream(step->Text))
-        in.Fail("cannot read the picture " + step->Text);
+      else if (std::string other = in.Failed() ? "" : NotRegular(step->Text, false); !other.empty())
+        in.Fail("cannot read the picture " + step->Text + ": " + other, true);
       if (!in.Next("at")) in.Fail("\"at\" is missing");
       step->Title = in.Title();
       step->Points.push_back(in.Position());
