@@ -138,6 +138,10 @@ TEST(Run, BadScriptsAndMissingServersRunNothing) {
   Played checked("checked", "wait \"probe A\"\nclose \"probe A\"\n", {"--check"});
   EXPECT_EQ(checked.Wait(), 0);
   EXPECT_TRUE(checked.Says("checked.run: 2 steps, no error")) << checked.Out();
+  // A byte-order mark, which some editors write, is skipped.
+  Played marked("marked", "\xEF\xBB\xBFwait \"probe A\"\n", {"--check"});
+  EXPECT_EQ(marked.Wait(), 0) << marked.Err();
+  EXPECT_EQ(marked.Out(), "marked.run: 1 step, no error\n");
   Played bailed("bad", "expect exit zero\n", {"--tap", "--", "sh", "-c", "touch ran"});
   EXPECT_EQ(bailed.Wait(), 2);
   EXPECT_EQ(bailed.Out(), "TAP version 13\nBail out! the script bad.run has errors\n");

@@ -423,7 +423,9 @@ std::string DescribeColour(const Rgb& colour) {
 
 Script ParseScript(const std::string& text, const std::string& name, const std::string& dir) {
   Script script;
-  std::istringstream lines(text);
+  // Editors on some systems begin a UTF-8 file with a byte-order mark.
+  const bool marked = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  std::istringstream lines(marked ? text.substr(3) : text);
   int number = 0;
   for (std::string line; std::getline(lines, line);) {
     ++number;
