@@ -112,8 +112,12 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   EXPECT_EQ(endless.Wait(30000), 3) << endless.Out();
   EXPECT_TRUE(endless.Says("the run's time limit passed")) << endless.Out();
   EXPECT_TRUE(AllGone(Played::Dir() + "/endless.pids"));
-  // One that keeps the server to itself: ended at the time-out all the same.
+  // One that keeps the server to itself: ended at the time-out all the same,
+  // which is not its crash.
   EXPECT_EQ(grabbing.Wait(30000), 3) << grabbing.Out();
+  EXPECT_TRUE(grabbing.Says("slate-run ended the program at the run's time limit\n")) << grabbing.Out();
+  EXPECT_TRUE(grabbing.Says("; exit status 3: the run's time limit passed\n")) << grabbing.Out();
+  EXPECT_FALSE(grabbing.Says("signal 9")) << grabbing.Out();
   // Interrupted: everything ended, the X server too.
   ASSERT_TRUE(rig::WaitFor(
       [&] { return rig::Sh("wc -l < " + Played::Dir() + "/stopped.pids 2>/dev/null") == "2\n"; }, 10000));

@@ -142,8 +142,8 @@ int ServerLost(Display*) {
 // user's.
 class Watchdog {
  public:
-  Watchdog(pid_t program, pid_t server, int timeoutMs)
-      : Thread([this, program, server, timeoutMs] { Watch(program, server, timeoutMs); }) {}
+  Watchdog(drive::Process& program, pid_t server, int timeoutMs)
+      : Thread([this, &program, server, timeoutMs] { Watch(program, server, timeoutMs); }) {}
   Watchdog(const Watchdog&) = delete;
   Watchdog& operator=(const Watchdog&) = delete;
   ~Watchdog() {
@@ -152,7 +152,7 @@ class Watchdog {
   }
 
  private:
-  void Watch(pid_t program, pid_t server, int timeoutMs) {
+  void Watch(drive::Process& program, pid_t server, int timeoutMs) {
     const double deadline = drive::Now() + timeoutMs + 1000;
     double interruptedAt = 0, forcedAt = 0;
     while (!Finished) {
@@ -161,7 +161,7 @@ class Watchdog {
       if (drive::Interrupted() && !interruptedAt) interruptedAt = now;
       if (!forcedAt && (now > deadline || (interruptedAt && now > interruptedAt + 1000))) {
         Forced = interruptedAt ? drive::Interrupted() : ForcedByTime;
-        kill(-program, SIGKILL);
+        program.Kill();
         forcedAt = now;
       } else if (forcedAt && now > forcedAt + 2000) {
         if (server > 0) {
@@ -327,8 +327,7 @@ int Run(int argc, char** argv) {
   drive::Player player(client, process, std::cout, options.Tap, options.TimeoutSeconds * 1000);
   int outcome;
   {
-    Watchdog watchdog(process.Pid(), options.CurrentDisplay ? -1 : server.Pid(),
-                      options.TimeoutSeconds * 1000);
+    Watchdog watchdog(process, options.CurrentDisplay ? -1 : server.Pid(), options.TimeoutSeconds * 1000);
     outcome = player.Play(script);
   }
   // What the watchdog had to do decides: the program did not die of itself.

@@ -51,6 +51,7 @@ std::string Pixel(int x, int y) {
 
 // How the program ended, once it has.
 std::string EndOf(const Process& program) {
+  if (program.EndedByStop()) return "was ended by slate-run";
   if (program.Signal())
     return "was killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) +
            ")";
@@ -433,6 +434,9 @@ int Player::Play(const Script& script) {
     }
     StepStart = Now();
     Result result = Run(step);
+    // A step held up past the time limit (by a program that kept the X
+    // server to itself, say) is cut short as well.
+    if (Now() >= Deadline) OutOfTime = true;
     if (Interrupted()) result = {false, "interrupted"};
     // A sleep or a hold cut short by the time limit fails too.
     if (OutOfTime)
@@ -459,6 +463,9 @@ int Player::Play(const Script& script) {
   end.Ok = !crashed && xError == std::string::npos;
   if (ran)
     end.Detail = "the program was still running after the last step; slate-run ended it";
+  else if (Program.EndedByStop())  // by the watchdog, past the time limit or the interruption
+    end.Detail = std::string("slate-run ended the program ") +
+                 (Interrupted() ? "when it was interrupted" : "at the run's time limit");
   else
     end.Detail = "the program " + EndOf(Program);
   if (xError != std::string::npos)

@@ -340,6 +340,12 @@ void Process::Stop(int graceMs) {
   }
 }
 
+void Process::Kill() {
+  if (Id <= 0 || Reaped) return;
+  Stopped = true;
+  kill(-Id, SIGKILL);
+}
+
 double Process::CpuSeconds() const {
   // User and system time are fields 14 and 15, after the name (field 2) in parentheses.
   std::ifstream file("/proc/" + std::to_string(Id) + "/stat");

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,13 +73,17 @@ class Process {
   // Ends its group: SIGTERM, then after graceMs SIGKILL to whatever is left.
   // Reaps it. Does nothing the second time.
   void Stop(int graceMs = 500);
+  // Kills its group at once, from any thread (a watchdog's); the program
+  // then counts as ended by Stop, not as crashed. Stop still reaps it.
+  void Kill();
   double CpuSeconds() const;  // user and system time so far, while it runs
 
  private:
   struct Streams;  // the pipes, what came through them, and their reader
 
   pid_t Id = -1;
-  bool Finished = false, Reaped = false, Stopped = false;
+  bool Finished = false, Reaped = false;
+  std::atomic<bool> Stopped{false};
   int ExitCode = -1, TermSignal = 0;
   std::string Failure;
   std::unique_ptr<Streams> Io;
