@@ -83,6 +83,7 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   Played endless("endless", "expect stdout \"started\"\nexpect exit 0 within 30s\n",
                  {"--timeout", "3", "--", "sh", "-c", forever, "endless"});
   Played stopped("stopped", "sleep 30s\n", {"--", "sh", "-c", forever, "stopped"});
+  Played killed("killed", "sleep 30s\n", {"--", "sh", "-c", forever, "killed"});
   Played tapped("tapped",
                 "wait \"probe A\"\nexpect colour red at \"probe A\" 1,1 within 1s\nclose \"probe A\"\n",
                 {"--tap", "--", Probe}, {"PROBE=plain"});
@@ -127,6 +128,16 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   kill(stopped.Pid(), SIGINT);
   EXPECT_EQ(stopped.Wait(30000), 128 + SIGINT) << stopped.Out();
   EXPECT_TRUE(AllGone(Played::Dir() + "/stopped.pids"));
+  for (int pid : started) EXPECT_TRUE(rig::WaitFor([&] { return kill(pid, 0) != 0; })) << pid;
+  // Killed outright: nothing of the run survives it, not even what the
+  // program started outside its group (its guardian ends that).
+  ASSERT_TRUE(rig::WaitFor(
+      [&] { return rig::Sh("wc -l < " + Played::Dir() + "/killed.pids 2>/dev/null") == "2\n"; }, 10000));
+  started = ChildrenOf(killed.Pid());
+  ASSERT_EQ(started.size(), 2u) << killed.Out();
+  kill(killed.Pid(), SIGKILL);
+  EXPECT_EQ(killed.Wait(30000), -1);
+  EXPECT_TRUE(AllGone(Played::Dir() + "/killed.pids"));
   for (int pid : started) EXPECT_TRUE(rig::WaitFor([&] { return kill(pid, 0) != 0; })) << pid;
 }
 

@@ -317,7 +317,7 @@ int Run(int argc, char** argv) {
   XSetIOErrorHandler(ServerLost);
 
   drive::Process process;
-  if (!process.Start(options.Program, {"DISPLAY=" + display}, options.Dir))
+  if (!process.Start(options.Program, {"DISPLAY=" + display}, options.Dir, drive::Process::Guarded))
     return SetUpFailure(options.Tap, process.Error());
   Program = &process;
   char scale[32];

@@ -454,18 +454,21 @@ int Player::Play(const Script& script) {
   }
 
   // The program, ended now if it still runs.
-  bool ran = !Program.Ended();
+  // Ended by the watchdog, past the time limit or the interruption, whether
+  // or not its end has been heard of yet.
+  const bool forced = Program.EndedByStop();
+  bool ran = !forced && !Program.Ended();
   Program.Stop(ran ? 500 : 0);
   std::string errors = Program.Err();
   size_t xError = std::min(errors.find("X Error of failed request"), errors.find("XIO:"));
   bool crashed = Program.Signal() && !Program.EndedByStop();
   Result end;
   end.Ok = !crashed && xError == std::string::npos;
-  if (ran)
-    end.Detail = "the program was still running after the last step; slate-run ended it";
-  else if (Program.EndedByStop())  // by the watchdog, past the time limit or the interruption
+  if (forced)
     end.Detail = std::string("slate-run ended the program ") +
                  (Interrupted() ? "when it was interrupted" : "at the run's time limit");
+  else if (ran)
+    end.Detail = "the program was still running after the last step; slate-run ended it";
   else
     end.Detail = "the program " + EndOf(Program);
   if (xError != std::string::npos)
