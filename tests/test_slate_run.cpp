@@ -141,6 +141,18 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   for (int pid : started) EXPECT_TRUE(rig::WaitFor([&] { return kill(pid, 0) != 0; })) << pid;
 }
 
+// Titles outside ASCII, as the script writes them in UTF-8, whatever the
+// property and the type a program set them in.
+TEST(Run, WindowsAreFoundByTheirTitlesInUtf8) {
+  Played titled(
+      "titled",
+      "wait \"Z\xc3\xa4hler \xe2\x82\xac\" within 5s\nexpect open \"Z\xc3\xa4hler \xe2\x82\xac B\"\n"
+      "expect open \"Z\xc3\xa4hler C\" within 1s\nexpect 3 open \"Z\xc3\xa4hler*\"\n"
+      "expect closed \"probe A\"\nexpect closed \"Zahler C\" within 0s\n",
+      {"--", Probe}, {"PROBE=titles"});
+  EXPECT_EQ(titled.Wait(), 0) << titled.Out();
+}
+
 TEST(Run, BadScriptsAndMissingServersRunNothing) {
   std::remove((Played::Dir() + "/ran").c_str());  // left by a faulty build
   // An error on the last line: nothing starts.
