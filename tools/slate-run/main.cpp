@@ -317,7 +317,8 @@ int Run(int argc, char** argv) {
   XSetIOErrorHandler(ServerLost);
 
   drive::Process process;
-  if (!process.Start(options.Program, {"DISPLAY=" + display}, options.Dir, drive::Process::Guarded))
+  if (!process.Start(options.Program, {"DISPLAY=" + display}, options.Dir,
+                     drive::Process::Guarded | drive::Process::TerminalOutput))
     return SetUpFailure(options.Tap, process.Error());
   Program = &process;
   char scale[32];
