@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 
+#include "picture.h"
 #include "rig.h"
 
 namespace {
@@ -103,9 +104,10 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   // A failed expectation for a grader: the plan, each step, its message.
   EXPECT_EQ(tapped.Wait(30000), 1) << tapped.Out();
   std::string tap = tapped.Out();
-  for (const char* line : {"TAP version 13\n", "\n1..4\nok 1 - line 1: wait \"probe A\"",
-                           "\nnot ok 2 - line 2: expect colour red at \"probe A\" 1,1 within 1s",
-                           "\n  message: \"found white (#ffffff) at 66,66 px\"\n", "\nok 3 - line 3: close"})
+  for (const char* line :
+       {"TAP version 13\n", "\n1..4\nok 1 - line 1: wait \"probe A\"",
+        "\nnot ok 2 - line 2: expect colour red at \"probe A\" 1,1 within 1s",
+        "\n  message: \"found white (#ffffff) at 1,1 cm (66,66 px)\"\n", "\nok 3 - line 3: close"})
     EXPECT_NE(tap.find(line), std::string::npos) << line << " in\n" << tap;
   EXPECT_EQ(xerror.Wait(30000), 5) << xerror.Out();
   EXPECT_TRUE(xerror.Says("X Error of failed request")) << xerror.Out();
@@ -141,6 +143,61 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   for (int pid : started) EXPECT_TRUE(rig::WaitFor([&] { return kill(pid, 0) != 0; })) << pid;
 }
 
+// What a grader needs to tell what is wrong, on the probe's window A (5 x 4
+// cm, white, taking no input): a wait for the whole script, sizes, the
+// windows shown when one is missing, colours in centimetres, failures
+// pictured, what the program printed, borderless screenshots to compare
+// with, and what must not change.
+TEST(Run, ExpectationsAGraderNeeds) {
+  const std::string dir = Played::Dir() + "/";
+  rig::Sh("cd " + dir + " && rm -f failed-line-*.png a.png");
+  // Waiting 10 s for probe B would pass the time limit: 3, not 1.
+  Played failing("failing",
+                 "within 0.5s\nclick \"probe A\" 1,1\nexpect open \"probe B\"\nexpect size \"probe A\" 5x4\n"
+                 "expect size \"probe A\" 6x4\nexpect colour red in \"probe A\" 1,1 2,2\n"
+                 "screenshot \"probe A\" a.png\n",
+                 {"--tap", "--failure-pictures", "--timeout", "8", "--", "sh", "-c",
+                  "printf '\\033[31mred\\n' >&2; exec " + Probe},
+                 {"PROBE=plain"});
+  Played changing("changing", "expect stdout is \"a\\n\"\nexpect stdout is \"a\\n\" for 20s\n",
+                  {"--", "sh", "-c", "echo a; sleep 1; echo b; exec sleep 30"});
+  EXPECT_EQ(failing.Wait(20000), 1) << failing.Out();
+  const std::string tap = failing.Out();
+  for (const char* line :
+       {"\nok 1 - line 2: click \"probe A\" 1,1 (",
+        "\n  message: \"at 66,66 px; no client of the window takes clicks (none selects button events)\"\n",
+        "\nnot ok 2 - line 3: expect open \"probe B\" (", "; the window shown: \\\"probe A\\\"\"\n",
+        "\nok 3 - line 4: expect size \"probe A\" 5x4 (",
+        "\n  message: \"the window is 5 x 4 cm (330 x 264 px), not 6 x 4 cm (396 x 264 px)\"\n"
+        "  picture: \"failed-line-5.png\"\n  ...\n",
+        "\n  message: \"no pixel of red (#ff0000) in 1,1 cm to 2,2 cm (66,66 px to 131,131 px); most are "
+        "white "
+        "(#ffffff)\"\n  picture: \"failed-line-6.png\"\n  region: [66, 66, 132, 132]\n",
+        "\n# The program's standard output:\n#   ready\n# The program's standard error:\n#   \\x1b[31mred\n"})
+    EXPECT_NE(tap.find(line), std::string::npos) << line << " in\n" << tap;
+  // The failure's picture: the window, the rectangle ringed outside it.
+  drive::Image picture, shot;
+  std::string error;
+  ASSERT_TRUE(drive::ReadPng(dir + "failed-line-6.png", &picture, &error)) << error;
+  EXPECT_EQ(picture.Width, 330);
+  EXPECT_EQ(
+      drive::Hex(picture.At(64, 100)) + drive::Hex(picture.At(63, 100)) + drive::Hex(picture.At(66, 100)),
+      "#000000#ffff00#ffffff");
+  // The screenshot, without the border, is the reference of another run.
+  ASSERT_TRUE(drive::ReadPng(dir + "a.png", &shot, &error)) << error;
+  EXPECT_EQ(std::to_string(shot.Width) + "x" + std::to_string(shot.Height), "330x264");
+  Played again(
+      "again",
+      "wait \"probe A\"\nexpect image a.png at \"probe A\" 0,0\nexpect stdout is \"ready\\n\" for 0.2s\n",
+      {"--", Probe}, {"PROBE=plain"});
+  EXPECT_EQ(again.Wait(), 0) << again.Out();
+  // Output that changes while it must not.
+  EXPECT_EQ(changing.Wait(30000), 1) << changing.Out();
+  EXPECT_TRUE(changing.Says("FAIL  line 2: expect stdout is \"a\\n\" for 20s\n                 it held for "))
+      << changing.Out();
+  EXPECT_TRUE(changing.Says(" s, not 20 s: stdout is 4 bytes: \"a\\nb\\n\" (after ")) << changing.Out();
+}
+
 // Titles outside ASCII, as the script writes them in UTF-8, whatever the
 // property and the type a program set them in.
 TEST(Run, WindowsAreFoundByTheirTitlesInUtf8) {
@@ -165,6 +222,16 @@ TEST(Run, BadScriptsAndMissingServersRunNothing) {
   Played checked("checked", "wait \"probe A\"\nclose \"probe A\"\n", {"--check"});
   EXPECT_EQ(checked.Wait(), 0);
   EXPECT_TRUE(checked.Says("checked.run: 2 steps, no error")) << checked.Out();
+  // Numbers, colours and keys that look almost right; a screen without depth.
+  Played almost("almost",
+                "expect colour red at \"A\" 0x10,1\nexpect colour #12345 at \"A\" 1,1\npress \"A\" ctrl+\n",
+                {"--check"});
+  EXPECT_EQ(almost.Wait(), 2);
+  EXPECT_TRUE(almost.Says("almost.run:1: \"0x10,1\" is not a position X,Y in centimetres")) << almost.Err();
+  EXPECT_TRUE(almost.Says("almost.run:2: \"#12345\" is not a colour")) << almost.Err();
+  EXPECT_TRUE(almost.Says("almost.run:3: \"ctrl+\": a key is missing after +")) << almost.Err();
+  Played sized("sized", "sleep 0s\n", {"--size", "1366x768", "--check"});
+  EXPECT_EQ(sized.Wait(), 0) << sized.Err();
   // A byte-order mark, which some editors write, is skipped.
   Played marked("marked", "\xEF\xBB\xBFwait \"probe A\"\n", {"--check"});
   EXPECT_EQ(marked.Wait(), 0) << marked.Err();

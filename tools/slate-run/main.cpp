@@ -34,13 +34,17 @@ const char Help[] =
     "\n"
     "Options:\n"
     "  --script FILE    the script; without it, standard input\n"
-    "  --size WxHxD     the private server's screen (default 1920x1080x24);\n"
+    "  --size WxH[xD]   the private server's screen (default 1920x1080x24);\n"
     "                   a centimetre is floor(W / 29) pixels\n"
     "  --wm             runs the window manager openbox on it\n"
     "  --dir DIR        the program's working directory (default: this one)\n"
     "  --timeout SECS   the time limit of the whole run (default 60)\n"
     "  --tap            output in the Test Anything Protocol\n"
     "  --display        plays on the current display ($DISPLAY) instead\n"
+    "  --failure-pictures\n"
+    "                   a failed expectation about a window's pixels or size\n"
+    "                   leaves a picture of the window in failed-line-N.png,\n"
+    "                   the place marked\n"
     "  --check          checks the script only; no program is needed\n"
     "  --help           this text\n"
     "\n"
@@ -64,7 +68,7 @@ const char ExitStatuses[] =
 
 struct Options {
   std::string Script, Size = "1920x1080x24", Dir;
-  bool WindowManager = false, Tap = false, CurrentDisplay = false, CheckOnly = false;
+  bool WindowManager = false, Tap = false, CurrentDisplay = false, CheckOnly = false, FailurePictures = false;
   int TimeoutSeconds = 60;
   std::vector<std::string> Program;
 };
@@ -94,12 +98,14 @@ int BadUsage(const std::string& message) {
   return drive::BadScript;
 }
 
-bool ValidSize(const std::string& size) {
-  int width, height, depth;
+// WIDTHxHEIGHTxDEPTH, or WIDTHxHEIGHT at depth 24.
+bool ValidSize(std::string* size) {
+  int width, height, depth = 24;
   char end;
-  return std::sscanf(size.c_str(), "%dx%dx%d%c", &width, &height, &depth, &end) == 3 &&
-         width >= DisplayLengthCM && height > 0 && width <= 16384 && height <= 16384 && depth > 0 &&
-         depth <= 32;
+  int read = std::sscanf(size->c_str(), "%dx%dx%d%c", &width, &height, &depth, &end);
+  if (read == 2) *size += "x24";
+  return (read == 2 || read == 3) && width >= DisplayLengthCM && height > 0 && width <= 16384 &&
+         height <= 16384 && depth > 0 && depth <= 32;
 }
 
 // What the run started, for the X server's loss to end it.
@@ -189,14 +195,24 @@ int SetUpFailure(bool tap, const std::string& message) {
   return drive::SetUpFailed;
 }
 
-// The last lines of what the program wrote to its standard error.
-void ShowErrors(const std::string& errors, bool tap) {
-  if (errors.empty()) return;
+// The last lines of what the program wrote to one of its streams, their
+// control characters (a terminal's colours, a carriage return) written as
+// \xNN, so that they neither garble a terminal nor break a TAP reader.
+void ShowOutput(const std::string& text, const char* stream, bool tap) {
+  if (text.empty()) return;
   std::vector<std::string> lines;
-  std::istringstream in(errors);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::string shown;
+    for (char c : line) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+      shown += (static_cast<unsigned char>(c) < ' ' && c != '\t') || c == 127 ? escaped : std::string(1, c);
+    }
+    lines.push_back(shown);
+  }
   size_t first = lines.size() > 10 ? lines.size() - 10 : 0;
-  std::cout << (tap ? "# " : "") << "The program's standard error" << (first ? " ends" : "") << ":\n";
+  std::cout << (tap ? "# " : "") << "The program's standard " << stream << (first ? " ends" : "") << ":\n";
   for (size_t i = first; i < lines.size(); ++i) std::cout << (tap ? "#   " : "  | ") << lines[i] << "\n";
 }
 
@@ -220,8 +236,8 @@ int Run(int argc, char** argv) {
       if (!value(&options.Script)) return BadUsage("--script needs a file");
     } else if (arg == "--size") {
       sizeGiven = true;
-      if (!value(&options.Size) || !ValidSize(options.Size))
-        return BadUsage("--size needs WIDTHxHEIGHTxDEPTH");
+      if (!value(&options.Size) || !ValidSize(&options.Size))
+        return BadUsage("--size needs WIDTHxHEIGHT or WIDTHxHEIGHTxDEPTH");
     } else if (arg == "--dir") {
       if (!value(&options.Dir)) return BadUsage("--dir needs a directory");
     } else if (arg == "--timeout") {
@@ -236,6 +252,8 @@ int Run(int argc, char** argv) {
       options.Tap = true;
     } else if (arg == "--display") {
       options.CurrentDisplay = true;
+    } else if (arg == "--failure-pictures") {
+      options.FailurePictures = true;
     } else if (arg == "--check") {
       options.CheckOnly = true;
     } else if (arg == "--") {
@@ -326,6 +344,7 @@ int Run(int argc, char** argv) {
   std::cout << (options.Tap ? "# " : "") << "slate-run: " << name << " on " << options.Program[0] << ", "
             << where << " (" << scale << ")\n";
   drive::Player player(client, process, std::cout, options.Tap, options.TimeoutSeconds * 1000);
+  player.KeepFailures(options.FailurePictures);
   int outcome;
   {
     Watchdog watchdog(process, options.CurrentDisplay ? -1 : server.Pid(), options.TimeoutSeconds * 1000);
@@ -338,7 +357,10 @@ int Run(int argc, char** argv) {
               << "slate-run: the X server did not answer (the program held it?); "
               << (Forced == ForcedByTime ? "the run's time limit passed" : "interrupted") << "\n";
   }
-  if (outcome != drive::Passed) ShowErrors(process.Err(), options.Tap);
+  if (outcome != drive::Passed) {
+    ShowOutput(process.Out(), "output", options.Tap);
+    ShowOutput(process.Err(), "error", options.Tap);
+  }
   std::cout.flush();
   EndEverything();
   return outcome;
