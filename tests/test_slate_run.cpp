@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 
 #include "picture.h"
 #include "rig.h"
@@ -17,6 +18,12 @@
 namespace {
 
 const std::string Probe = rig::Path("tests/probe");
+
+int Count(const std::string& text, const std::string& word) {
+  int n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
 
 // slate-run on hostile programs, with scripts from a file: each on an X
 // server of its own, all at once.
@@ -196,6 +203,113 @@ TEST(Run, ExpectationsAGraderNeeds) {
   EXPECT_TRUE(changing.Says("FAIL  line 2: expect stdout is \"a\\n\" for 20s\n                 it held for "))
       << changing.Out();
   EXPECT_TRUE(changing.Says(" s, not 20 s: stdout is 4 bytes: \"a\\nb\\n\" (after ")) << changing.Out();
+}
+
+// Lines of a text that begin with a prefix.
+std::vector<std::string> LinesOf(const std::string& text, const std::string& prefix = "") {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  return lines;
+}
+
+// Whether some process works in a folder within root (slate-run's own
+// runs and X servers work in the report, programs and builds in the class).
+bool AnyWorksIn(const std::string& root) {
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+  while (dirent* entry = proc ? readdir(proc.get()) : nullptr) {
+    char cwd[4096];
+    ssize_t n = readlink((std::string("/proc/") + entry->d_name + "/cwd").c_str(), cwd, sizeof cwd);
+    if (n > 0 && std::string(cwd, n).rfind(root, 0) == 0) return true;
+  }
+  return false;
+}
+
+// A class of seven submissions of the counter (tests/class): built, graded
+// three at a time, reported in a table, CSV, JUnit XML and a page that a
+// browser shows with all its pictures.
+TEST(Run, AClassIsBuiltGradedAndReported) {
+  const std::string root = rig::Path("class-run");
+  rig::Sh("rm -rf " + root + " && mkdir -p " + root + " && cp -r " SLATE_SOURCE_DIR "/tests/class " + root);
+  const std::string build =
+      "g++ -std=c++17 counter.cpp -I" SLATE_SOURCE_DIR "/include -L" SLATE_BINARY_DIR
+      " -lslate -lslate_core -lslate_own_main $(pkg-config --libs xft fontconfig libpng) "
+      "-lXpm -lXrender -lX11 -o counter";
+  rig::Child graded({rig::Path("bin/slate-run"), "--script", "class/grade.run", "--class", "class", "-j", "3",
+                     "--build", build, "--report", "report", "--", "./counter"},
+                    {}, root);
+  ASSERT_EQ(graded.Wait(90000), 1) << graded.Out() << graded.Err();
+  EXPECT_FALSE(AnyWorksIn(root));
+  const std::string report = root + "/report/";
+  auto read = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+
+  // Verdicts and points (size 1, colour 2, output 2, exit 1), in name order;
+  // the unflushed output of finn's counter is seen line by line.
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"ana,passed,6,6,", ",,1,2,2,1"},
+      {"ben,failed,4,6,", ",1,0,2,1"},
+      {"carl,crashed,3,6,", ",1,2,0,0"},
+      {"dora,timed out,3,6,", ",1,2,0,0"},
+      {"emil,failed,0,6,", ",0,0,0,0"},
+      {"finn,passed,6,6,", ",,1,2,2,1"},
+      {"gus,build failed,0,6,", ",the build ended with exit status 1,0,0,0,0"}};
+  std::vector<std::string> csv = LinesOf(read(report + "summary.csv"));
+  ASSERT_EQ(csv.size(), rows.size() + 1) << read(report + "summary.csv");
+  EXPECT_EQ(csv[0], "submission,verdict,score,out of,seconds,first failure,line 6,line 8,line 10,line 12");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const std::string& line = csv[i + 1];
+    EXPECT_EQ(line.rfind(rows[i].first, 0), 0u) << line;
+    EXPECT_EQ(line.size() - std::min(line.size(), rows[i].second.size()), line.rfind(rows[i].second)) << line;
+  }
+  EXPECT_NE(csv[2].find("found blue (#0000ff) at 1.5,1.5 cm (99,99 px)"), std::string::npos) << csv[2];
+  // The table on the terminal, and the run's end.
+  std::string out = graded.Out();
+  EXPECT_NE(out.find("\nben         failed       4/6  "), std::string::npos) << out;
+  EXPECT_NE(out.find("slate-run: 7 submissions, 2 passed, 5 did not;"), std::string::npos) << out;
+
+  // JUnit XML, as CI systems require it, with the counts of its cases.
+  EXPECT_EQ(rig::Sh("xmllint --noout --schema " SLATE_SOURCE_DIR "/tests/junit.xsd " + report +
+                    "junit.xml 2>&1 >/dev/null"),
+            report + "junit.xml validates\n");
+  std::string junit = read(report + "junit.xml");
+  EXPECT_NE(junit.find("<testsuites name=\"slate-run grade.run\" tests=\"55\" failures=\"6\" errors=\"2\" "
+                       "skipped=\"8\""),
+            std::string::npos)
+      << junit.substr(0, 300);
+  for (const char* suite : {"<testsuite name=\"carl\" tests=\"9\" failures=\"2\" errors=\"1\" skipped=\"1\"",
+                            "<testsuite name=\"gus\" tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\""})
+    EXPECT_NE(junit.find(suite), std::string::npos) << suite;
+
+  // Never more than three at once, and three at once.
+  int running = 0, most = 0;
+  for (const std::string& line : LinesOf(read(report + "run.log"), " ")) {
+    running += line.find(" s  start  ") != std::string::npos   ? 1
+               : line.find(" s  end    ") != std::string::npos ? -1
+                                                               : 0;
+    most = std::max(most, running);
+  }
+  EXPECT_EQ(most, 3) << read(report + "run.log");
+  EXPECT_EQ(running, 0) << read(report + "run.log");
+
+  // The page in a browser: every verdict, every picture loaded (each
+  // picture records in the page whether it loaded).
+  std::string dom = rig::Sh(
+      "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync --user-data-dir=" +
+      root + "/browser --dump-dom file://" + report + "index.html 2>/dev/null");
+  std::string verdicts;
+  for (size_t at = dom.find("data-verdict=\""); at != std::string::npos;
+       at = dom.find("data-verdict=\"", at + 1))
+    verdicts += dom.substr(at + 14, dom.find('"', at + 14) - at - 14) + ";";
+  EXPECT_EQ(verdicts, "passed;failed;crashed;timed out;failed;passed;build failed;") << dom.substr(0, 2000);
+  // The five screenshots, and ben's wrong colour ringed.
+  EXPECT_EQ(Count(dom, "<img "), 6) << dom;
+  EXPECT_EQ(Count(dom, "data-state=\"loaded\""), 6) << dom;
+  EXPECT_NE(dom.find("src=\"ben/failed-line-8.png\""), std::string::npos);
 }
 
 // Titles outside ASCII, as the script writes them in UTF-8, whatever the

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "display.h"
+#include "grade.h"
 #include "player.h"
 #include "process.h"
 #include "script.h"
@@ -25,7 +26,11 @@
 
 namespace {
 
-const char Usage[] = "usage: slate-run [options] [--script FILE] -- PROGRAM [ARGS...]\n";
+const char Usage[] =
+    "usage: slate-run [options] [--script FILE] -- PROGRAM [ARGS...]\n"
+    "       slate-run [options] --script FILE --class DIR [-j N] [--build COMMAND] [--report DIR] [-- "
+    "PROGRAM "
+    "[ARGS...]]\n";
 
 const char Help[] =
     "Runs PROGRAM on a private X server, plays a script on it (clicks, keys,\n"
@@ -47,6 +52,18 @@ const char Help[] =
     "                   the place marked\n"
     "  --check          checks the script only; no program is needed\n"
     "  --help           this text\n"
+    "\n"
+    "Grading a class: the script is played on every submission, each on an X\n"
+    "server of its own, and a report is written (index.html, summary.csv, the\n"
+    "JUnit XML junit.xml, and a folder for each submission with its screenshots).\n"
+    "  --class DIR      every folder and program in DIR is a submission; a\n"
+    "                   folder's PROGRAM is found in it and runs in it\n"
+    "  --submission PATH  a folder or a program; may be given many times\n"
+    "  -j N, --jobs N   N submissions at a time (default: the number of cores)\n"
+    "  --build COMMAND  a shell command run first in each folder (its time\n"
+    "                   limit that of --timeout); if it fails, so does the\n"
+    "                   submission\n"
+    "  --report DIR     where the report goes (default slate-run-report)\n"
     "\n"
     "A script has a step a line; # begins a comment. Windows are found by their\n"
     "title, in double quotes (* matches any text); positions X,Y are centimetres\n"
@@ -71,6 +88,7 @@ struct Options {
   bool WindowManager = false, Tap = false, CurrentDisplay = false, CheckOnly = false, FailurePictures = false;
   int TimeoutSeconds = 60;
   std::vector<std::string> Program;
+  grade::Options Class;  // when submissions are named
 };
 
 // The script's text, from a file (a pipe too, as in --script <(...)) or
@@ -240,6 +258,24 @@ int Run(int argc, char** argv) {
         return BadUsage("--size needs WIDTHxHEIGHT or WIDTHxHEIGHTxDEPTH");
     } else if (arg == "--dir") {
       if (!value(&options.Dir)) return BadUsage("--dir needs a directory");
+    } else if (arg == "--class" || arg == "--submission") {
+      std::string path;
+      if (!value(&path)) return BadUsage(arg + " needs a folder");
+      (arg == "--class" ? options.Class.Classes : options.Class.Singles).push_back(path);
+    } else if (arg == "--build") {
+      if (!value(&options.Class.Build)) return BadUsage("--build needs a shell command");
+    } else if (arg == "--report") {
+      if (!value(&options.Class.Report) || options.Class.Report.empty())
+        return BadUsage("--report needs a folder");
+    } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0) {
+      char* end = nullptr;
+      if (arg.size() > 2 && arg[1] == 'j')
+        number = arg.substr(2);
+      else if (!value(&number))
+        return BadUsage(arg + " needs a number of submissions at a time");
+      options.Class.Jobs = static_cast<int>(std::strtol(number.c_str(), &end, 10));
+      if (number.empty() || *end || options.Class.Jobs < 1 || options.Class.Jobs > 256)
+        return BadUsage(arg + " needs a number of submissions at a time, from 1 to 256");
     } else if (arg == "--timeout") {
       char* end = nullptr;
       if (!value(&number) ||
@@ -266,7 +302,14 @@ int Run(int argc, char** argv) {
       break;
     }
   }
-  if (options.Program.empty() && !options.CheckOnly) return BadUsage("no program to run");
+  bool grading = !options.Class.Classes.empty() || !options.Class.Singles.empty();
+  if (!grading && (!options.Class.Build.empty() || options.Class.Jobs))
+    return BadUsage(
+        "--build and -j are for grading a class: name its submissions with --class or --submission");
+  if (grading && (options.CurrentDisplay || !options.Dir.empty()))
+    return BadUsage("--display and --dir are for one program; each submission runs in its own folder");
+  if (grading && options.Script.empty()) return BadUsage("grading a class needs --script FILE");
+  if (options.Program.empty() && !options.CheckOnly && !grading) return BadUsage("no program to run");
   if (options.CurrentDisplay && (options.WindowManager || sizeGiven))
     return BadUsage("--size and --wm are for the private server; --display uses the current one");
 
@@ -298,6 +341,15 @@ int Run(int argc, char** argv) {
     std::cerr << "slate-run: the script " << name << " has no steps; nothing was run\n";
     if (options.Tap) std::cout << "TAP version 13\nBail out! the script " << name << " has no steps\n";
     return drive::BadScript;
+  }
+  if (grading && !options.CheckOnly) {
+    options.Class.Script = options.Script;
+    options.Class.Program = options.Program;
+    options.Class.TimeoutSeconds = options.TimeoutSeconds;
+    options.Class.Passed = {"--timeout", std::to_string(options.TimeoutSeconds)};
+    if (sizeGiven) options.Class.Passed.insert(options.Class.Passed.end(), {"--size", options.Size});
+    if (options.WindowManager) options.Class.Passed.push_back("--wm");
+    return grade::Grade(options.Class, script);
   }
   if (options.CheckOnly) {
     std::cout << name << ": " << script.Steps.size() << (script.Steps.size() == 1 ? " step" : " steps")

@@ -124,8 +124,11 @@ std::string Player::Absent(const Step& step) {
 }
 
 Window Player::Shown(const Step& step, std::string* why) {
+  // Once the program has ended, its windows are going, and the X server may
+  // not have seen it yet: a step on one fails the same way every time.
   Window w = 0;
-  Until([&] { return (w = X.Find(step.Title)) != 0 || Program.Ended(); }, step.WithinMs);
+  Until([&] { return Program.Ended() || (w = X.Find(step.Title)) != 0; }, step.WithinMs);
+  if (Program.Ended()) w = 0;
   if (!w) *why = Absent(step);
   return w;
 }
