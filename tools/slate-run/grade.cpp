@@ -264,9 +264,10 @@ void Grading::Finish(Active* a) {
       if (!late && job->ExitStatus() == 0) return Play(a);
       s->Verdict = "build failed";
       s->Build = Tail(job->Out(), 8000);
-      std::string end = late ? "the build ran past the time limit of " + std::to_string(O.TimeoutSeconds) + " s"
-                        : job->Signal() ? "the build was killed by signal " + std::to_string(job->Signal())
-                                        : "the build ended with exit status " + std::to_string(job->ExitStatus());
+      std::string end =
+          late            ? "the build ran past the time limit of " + std::to_string(O.TimeoutSeconds) + " s"
+          : job->Signal() ? "the build was killed by signal " + std::to_string(job->Signal())
+                          : "the build ended with exit status " + std::to_string(job->ExitStatus());
       s->Build += (s->Build.empty() || s->Build.back() == '\n' ? "" : "\n") + std::string("(") + end + ")";
       s->FirstFailure = end;
     } else {
@@ -286,16 +287,18 @@ void Grading::Finish(Active* a) {
   if (!s->Build.empty()) WriteText(ReportDir + "/" + s->Name + "/build.log", s->Build);
   s->Ended = Since();
   ++Done;
-  Log("end    " + s->Name + ": " + s->Verdict + ", " + std::to_string(s->Score) + "/" + std::to_string(s->OutOf));
+  Log("end    " + s->Name + ": " + s->Verdict + ", " + std::to_string(s->Score) + "/" +
+      std::to_string(s->OutOf));
   char line[96];
   int digits = static_cast<int>(std::to_string(All.size()).size());
   std::snprintf(line, sizeof line, "%*zu/%zu", digits + 2, Done, All.size());
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%6.2f s", (s->Ended - s->Began) / 1000);
-  std::string failure = s->FirstFailure.size() > 100 ? s->FirstFailure.substr(0, 97) + "..." : s->FirstFailure;
+  std::string failure =
+      s->FirstFailure.size() > 100 ? s->FirstFailure.substr(0, 97) + "..." : s->FirstFailure;
   std::cout << line << " " << Padded(s->Name, NameWidth) << "  " << Padded(s->Verdict, 12) << " "
-            << Padded(std::to_string(s->Score) + "/" + std::to_string(s->OutOf), 7) << seconds << "  " << failure
-            << "\n";
+            << Padded(std::to_string(s->Score) + "/" + std::to_string(s->OutOf), 7) << seconds << "  "
+            << failure << "\n";
   a->Job.reset();
   a->Of = nullptr;
 }

@@ -13,15 +13,15 @@
 namespace grade {
 
 struct Options {
-  std::vector<std::string> Classes;      // folders whose entries are submissions
-  std::vector<std::string> Singles;      // submissions named one by one
-  int Jobs = 0;                          // how many at a time; 0: as many as there are cores
-  std::string Build;                     // a shell command run in each submission's folder first
+  std::vector<std::string> Classes;  // folders whose entries are submissions
+  std::vector<std::string> Singles;  // submissions named one by one
+  int Jobs = 0;                      // how many at a time; 0: as many as there are cores
+  std::string Build;                 // a shell command run in each submission's folder first
   std::string Report = "slate-run-report";
-  std::vector<std::string> Program;      // PROGRAM [ARGS]; PROGRAM relative to a submission's folder
-  std::vector<std::string> Passed;       // options for each run (--timeout, --wm, --size)
-  int TimeoutSeconds = 60;               // of a build, and of a run
-  std::string Script;                    // its path, as given
+  std::vector<std::string> Program;  // PROGRAM [ARGS]; PROGRAM relative to a submission's folder
+  std::vector<std::string> Passed;   // options for each run (--timeout, --wm, --size)
+  int TimeoutSeconds = 60;           // of a build, and of a run
+  std::string Script;                // its path, as given
 };
 
 // Grades every submission and writes the report; the exit status: 0 when

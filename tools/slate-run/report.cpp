@@ -263,7 +263,8 @@ std::string JUnit(const std::string& scriptName, const std::vector<Submission>& 
       } else if (step.Result != StepResult::Ok) {
         ++counts.Skipped;
         inside = "      <skipped message=\"" +
-                 Escape(step.Result == StepResult::Skipped ? step.Message : std::string("not run")) + "\"/>\n";
+                 Escape(step.Result == StepResult::Skipped ? step.Message : std::string("not run")) +
+                 "\"/>\n";
       }
       double seconds = step.Result == StepResult::Ok || step.Result == StepResult::Failed
                            ? std::max(0.0, step.Seconds - before)
@@ -277,18 +278,18 @@ std::string JUnit(const std::string& scriptName, const std::vector<Submission>& 
         all.Skipped += counts.Skipped;
     suites += "  <testsuite name=\"" + Escape(s.Name) + "\" tests=\"" + std::to_string(counts.Tests) +
               "\" failures=\"" + std::to_string(counts.Failures) + "\" errors=\"" +
-              std::to_string(counts.Errors) + "\" skipped=\"" + std::to_string(counts.Skipped) + "\" time=\"" +
-              Fixed(seconds, 3) + "\" timestamp=\"" + timestamp + "\" hostname=\"localhost\">\n" +
-              "    <properties>\n      <property name=\"verdict\" value=\"" + Escape(s.Verdict) +
-              "\"/>\n      <property name=\"score\" value=\"" + std::to_string(s.Score) +
+              std::to_string(counts.Errors) + "\" skipped=\"" + std::to_string(counts.Skipped) +
+              "\" time=\"" + Fixed(seconds, 3) + "\" timestamp=\"" + timestamp +
+              "\" hostname=\"localhost\">\n" + "    <properties>\n      <property name=\"verdict\" value=\"" +
+              Escape(s.Verdict) + "\"/>\n      <property name=\"score\" value=\"" + std::to_string(s.Score) +
               "\"/>\n      <property name=\"points\" value=\"" + std::to_string(s.OutOf) +
               "\"/>\n    </properties>\n" + cases + "    <system-out>" + Escape(s.Tap) +
               "</system-out>\n    <system-err>" + Escape(s.Build) + "</system-err>\n  </testsuite>\n";
   }
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" + Escape("slate-run " + scriptName) +
-         "\" tests=\"" + std::to_string(all.Tests) + "\" failures=\"" + std::to_string(all.Failures) +
-         "\" errors=\"" + std::to_string(all.Errors) + "\" skipped=\"" + std::to_string(all.Skipped) +
-         "\" time=\"" + Fixed(total, 3) + "\">\n" + suites + "</testsuites>\n";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
+         Escape("slate-run " + scriptName) + "\" tests=\"" + std::to_string(all.Tests) + "\" failures=\"" +
+         std::to_string(all.Failures) + "\" errors=\"" + std::to_string(all.Errors) + "\" skipped=\"" +
+         std::to_string(all.Skipped) + "\" time=\"" + Fixed(total, 3) + "\">\n" + suites + "</testsuites>\n";
 }
 
 std::string Html(const std::string& scriptName, const std::vector<Submission>& submissions,
@@ -302,7 +303,8 @@ std::string Html(const std::string& scriptName, const std::vector<Submission>& s
   };
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + Escape(scriptName) +
-      ": " + std::to_string(submissions.size()) + " submissions</title>\n<style>\n"
+      ": " + std::to_string(submissions.size()) +
+      " submissions</title>\n<style>\n"
       "body { font-family: sans-serif; margin: 2em; color: #222; }\n"
       "table { border-collapse: collapse; margin: 1em 0; }\n"
       "th, td { border: 1px solid #ccc; padding: 0.3em 0.6em; text-align: left; vertical-align: top; }\n"
@@ -330,29 +332,30 @@ std::string Html(const std::string& scriptName, const std::vector<Submission>& s
     return css;
   };
   for (const Submission& s : submissions)
-    html += "<tr class=\"" + kind(s.Verdict) + "\"><td><a href=\"#" + Anchor(s.Name) + "\">" + Escape(s.Name) +
-            "</a></td><td class=\"verdict\">" + Escape(s.Verdict) + "</td><td>" + Score(s) + "</td><td>" +
-            Seconds(s) + " s</td><td>" + Escape(s.FirstFailure) + "</td></tr>\n";
+    html += "<tr class=\"" + kind(s.Verdict) + "\"><td><a href=\"#" + Anchor(s.Name) + "\">" +
+            Escape(s.Name) + "</a></td><td class=\"verdict\">" + Escape(s.Verdict) + "</td><td>" + Score(s) +
+            "</td><td>" + Seconds(s) + " s</td><td>" + Escape(s.FirstFailure) + "</td></tr>\n";
   html += "</table>\n";
   for (const Submission& s : submissions) {
     html += "<section id=\"" + Anchor(s.Name) + "\" class=\"submission " + kind(s.Verdict) +
             "\" data-verdict=\"" + Escape(s.Verdict) + "\">\n<h2>" + Escape(s.Name) +
-            ": <span class=\"verdict\">" + Escape(s.Verdict) + "</span>, " + Score(s) + " points, " + Seconds(s) +
-            " s</h2>\n";
+            ": <span class=\"verdict\">" + Escape(s.Verdict) + "</span>, " + Score(s) + " points, " +
+            Seconds(s) + " s</h2>\n";
     if (!s.Build.empty()) html += "<p>The build's output:</p>\n<pre>" + Escape(s.Build) + "</pre>\n";
     if (!s.Steps.empty()) {
       html +=
           "<table class=\"steps\">\n<tr><th>Line</th><th>Step</th><th>Result</th><th>Points</th><th>What "
           "happened</th></tr>\n";
       for (const StepResult& step : s.Steps) {
-        html += "<tr class=\"" + kind(StateName(step.Result)) + "\"><td>" +
-                (step.Line ? std::to_string(step.Line) : std::string()) + "</td><td><code>" +
-                Escape(step.Source) + "</code></td><td class=\"result\">" + StateName(step.Result) + "</td><td>" +
-                (step.Points ? std::to_string(step.Earned) + "/" + std::to_string(step.Points) : std::string()) +
-                "</td><td>" + Escape(step.Message);
+        html +=
+            "<tr class=\"" + kind(StateName(step.Result)) + "\"><td>" +
+            (step.Line ? std::to_string(step.Line) : std::string()) + "</td><td><code>" +
+            Escape(step.Source) + "</code></td><td class=\"result\">" + StateName(step.Result) + "</td><td>" +
+            (step.Points ? std::to_string(step.Earned) + "/" + std::to_string(step.Points) : std::string()) +
+            "</td><td>" + Escape(step.Message);
         if (!step.Picture.empty())
-          html += image(s.Name + "/" + step.Picture, "the window when line " + std::to_string(step.Line) +
-                                                          " failed, the place ringed",
+          html += image(s.Name + "/" + step.Picture,
+                        "the window when line " + std::to_string(step.Line) + " failed, the place ringed",
                         "failure");
         html += "</td></tr>\n";
       }

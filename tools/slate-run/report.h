@@ -24,19 +24,19 @@ struct StepResult {
 };
 
 struct Submission {
-  std::string Name;     // its folder's or file's name: its folder in the report
-  std::string Path;     // absolute
-  std::string Program;  // absolute path of what runs; "" until known
+  std::string Name;                    // its folder's or file's name: its folder in the report
+  std::string Path;                    // absolute
+  std::string Program;                 // absolute path of what runs; "" until known
   std::string Verdict = "not graded";  // passed, failed, timed out, crashed, ...
-  int RunStatus = -1;  // slate-run's exit status for it
+  int RunStatus = -1;                  // slate-run's exit status for it
   int Score = 0, OutOf = 0;
   double Began = 0, Ended = 0;  // milliseconds since grading began
   std::vector<StepResult> Steps;
-  std::string FirstFailure;               // "line 5: step: message"
-  std::string Output;                     // what the run showed of the program's output and errors
-  std::string Tap;                        // the run's whole TAP output
-  std::string Build;                      // the build's output, when it failed
-  std::vector<std::string> Screenshots;   // files in its report folder
+  std::string FirstFailure;              // "line 5: step: message"
+  std::string Output;                    // what the run showed of the program's output and errors
+  std::string Tap;                       // the run's whole TAP output
+  std::string Build;                     // the build's output, when it failed
+  std::vector<std::string> Screenshots;  // files in its report folder
   bool Passed() const { return Verdict == "passed"; }
 };
 

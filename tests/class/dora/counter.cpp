@@ -1,5 +1,6 @@
 // The first click never returns: the program hangs.
 #include <unistd.h>
+
 #include <iostream>
 
 #include "slate.h"
