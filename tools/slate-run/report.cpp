@@ -317,8 +317,8 @@ std::string Html(const std::string& scriptName, const std::vector<Submission>& s
       "tr.skipped, tr.not-run { color: #888; }\n"
       "section { border-top: 2px solid #ccc; margin-top: 2em; }\n"
       "figure { display: inline-block; margin: 0.5em 1em 0.5em 0; }\n"
-      "img { border: 1px solid #888; max-width: 30em; }\n"
-      "img.failure { display: block; margin-top: 0.4em; max-width: 24em; }\n"
+      "img { border: 1px solid #888; max-width: 24em; }\n"
+      "img.failure { display: block; margin-top: 0.4em; max-width: 16em; }\n"
       "pre { background: #f6f6f6; padding: 0.5em; overflow: auto; max-height: 20em; }\n"
       "</style>\n</head>\n<body>\n<h1>" +
       Escape(scriptName) + "</h1>\n<p>" + std::to_string(submissions.size()) + " submissions graded " +
