@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -206,33 +207,71 @@ void Tell(int fd, News news) {
   }
 }
 
-// The children of the calling process (single-threaded, so its one task is
-// itself), into ids; their count. From /proc's children list, with plain
-// system calls only.
-int Offspring(pid_t* ids, int most) {
-  char path[64] = "/proc/self/task/";
-  char digits[16];
-  int n = 0;
-  for (unsigned value = static_cast<unsigned>(getpid()); value; value /= 10) digits[n++] = '0' + value % 10;
-  size_t at = std::strlen(path);
-  while (n) path[at++] = digits[--n];
-  std::memcpy(path + at, "/children", 10);
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  char text[4096];
-  ssize_t size = read(fd, text, sizeof text - 1);
-  close(fd);
+// The decimal digits of value, at the end of text; where they begin.
+char* Digits(unsigned long value, char* end) {
+  *end = '\0';
+  do *--end = static_cast<char>('0' + value % 10);
+  while (value /= 10);
+  return end;
+}
+
+// The numbers in a text, as pids, into ids (at most most); their count.
+int Numbers(const char* text, ssize_t size, pid_t* ids, int most) {
   int count = 0;
-  long value = 0;
-  bool inNumber = false;
-  for (ssize_t i = 0; i < size; ++i) {
-    if (text[i] >= '0' && text[i] <= '9') {
-      value = value * 10 + (text[i] - '0'), inNumber = true;
-    } else if (inNumber) {
+  long value = -1;
+  for (ssize_t i = 0; i <= size; ++i) {
+    if (i < size && text[i] >= '0' && text[i] <= '9') {
+      value = (value < 0 ? 0 : value * 10) + (text[i] - '0');
+    } else if (value >= 0) {
       if (count < most) ids[count++] = static_cast<pid_t>(value);
-      value = 0, inNumber = false;
+      value = -1;
     }
   }
+  return count;
+}
+
+// The children of the calling process, into ids; their count. From /proc's
+// list of its children (the process is single-threaded: its one task is
+// itself), or, on a kernel without that list, from every process's parent.
+// Plain system calls only.
+int Offspring(pid_t* ids, int most) {
+  char number[24], path[96] = "/proc/self/task/";
+  std::strcat(std::strcat(path, Digits(static_cast<unsigned long>(getpid()), number + sizeof number - 1)),
+              "/children");
+  char text[4096];
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    ssize_t size = read(fd, text, sizeof text);
+    close(fd);
+    return Numbers(text, size < 0 ? 0 : size, ids, most);
+  }
+  int count = 0, proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (proc < 0) return 0;
+  pid_t self = getpid();
+  char entries[8192];
+  for (long size; (size = syscall(SYS_getdents64, proc, entries, sizeof entries)) > 0;) {
+    for (long at = 0; at < size;) {
+      // struct linux_dirent64: inode (8), offset (8), length (2), type (1), name
+      unsigned short length;
+      std::memcpy(&length, entries + at + 16, sizeof length);
+      const char* name = entries + at + 19;
+      at += length;
+      if (name[0] < '1' || name[0] > '9') continue;
+      char stat[96] = "/proc/";
+      std::strcat(std::strncat(stat, name, 32), "/stat");
+      int file = open(stat, O_RDONLY | O_CLOEXEC);
+      ssize_t got = file < 0 ? -1 : read(file, text, sizeof text - 1);
+      if (file >= 0) close(file);
+      if (got <= 0) continue;
+      // pid (name) state parent: the name may hold anything but ends at the last ')'.
+      ssize_t end = got - 1;
+      while (end > 0 && text[end] != ')') --end;
+      pid_t fields[2];
+      if (Numbers(text + end, got - end, fields, 2) >= 1 && fields[0] == self && count < most)
+        Numbers(name, static_cast<ssize_t>(std::strlen(name)), ids + count++, 1);
+    }
+  }
+  close(proc);
   return count;
 }
 
@@ -244,8 +283,10 @@ int Offspring(pid_t* ids, int most) {
 [[noreturn]] void Guard(const Launch& launch, int control, int news, const int* keep, int kept) {
   setpgid(0, 0);  // out of its parent's group: Ctrl-C goes to the parent, which ends the run
   prctl(PR_SET_CHILD_SUBREAPER, 1);
-  // Its parent's standard streams may be pipes that a reader waits to see closed.
-  for (int fd = 0; fd < 3; ++fd) dup2(launch.In, fd);
+  // Its parent's standard streams may be pipes that a reader waits to see
+  // closed (unless one of them is a descriptor it keeps).
+  for (int fd = 0; fd < 3; ++fd)
+    if (std::find(keep, keep + kept, fd) == keep + kept) dup2(launch.In, fd);
   // Nothing else of the parent's is held open here (its X connection, say).
   int fds[16];
   int count = 0;
@@ -500,7 +541,9 @@ bool Process::Hear(bool wait) {
     News news{};
     ssize_t got = read(Told, &news, sizeof news);
     if (got < 0 && errno == EINTR) continue;
-    if (got != sizeof news) return false;  // nothing yet, or the guardian has gone
+    // The guardian gone without a word (killed): the program, killed with it, too.
+    if (got == 0) Finish(CLD_KILLED, SIGKILL);
+    if (got != sizeof news) return Finished;
     if (news.What == 'e') Finish(news.A, news.B);
     if (!wait) break;
   }
