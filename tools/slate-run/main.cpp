@@ -68,9 +68,11 @@ const char Help[] =
     "A script has a step a line; # begins a comment. Windows are found by their\n"
     "title, in double quotes (* matches any text); positions X,Y are centimetres\n"
     "from a window's upper-left corner. Steps that need a window wait for it,\n"
-    "and expectations for what they expect, 10 s (or \"within TIME\"). Screenshots\n"
-    "are written relative to the current directory; pictures to compare with are\n"
-    "found beside the script.\n"
+    "and expectations for what they expect, 10 s (or as a \"within TIME\" line\n"
+    "before them says, or their own \"within TIME\"). Screenshots are written\n"
+    "relative to the current directory; pictures to compare with are found\n"
+    "beside the script. The program's standard output is a pseudo-terminal, so\n"
+    "that each line it prints comes at once; its standard input is /dev/null.\n"
     "\n";
 
 const char ExitStatuses[] =
@@ -80,7 +82,8 @@ const char ExitStatuses[] =
     "or the program did not end when expected; 4 the program was killed by a\n"
     "signal; 5 the program reported an X error; 6 the X server, the window\n"
     "manager or the program could not be started, or the X server went away;\n"
-    "128+N interrupted by signal N.\n"
+    "128+N interrupted by signal N. Grading a class: 0 when every submission\n"
+    "passed, 1 when one did not.\n"
     "See docs/slate-run.md.\n";
 
 struct Options {
