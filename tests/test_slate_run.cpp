@@ -250,10 +250,10 @@ TEST(Run, AClassIsBuiltGradedAndReported) {
   // Verdicts and points (size 1, colour 2, output 2, exit 1), in name order;
   // the unflushed output of finn's counter is seen line by line.
   const std::vector<std::pair<std::string, std::string>> rows = {
+      {"ada,timed out,3,6,", ",1,2,0,0"},
       {"ana,passed,6,6,", ",,1,2,2,1"},
       {"ben,failed,4,6,", ",1,0,2,1"},
       {"carl,crashed,3,6,", ",1,2,0,0"},
-      {"dora,timed out,3,6,", ",1,2,0,0"},
       {"emil,failed,0,6,", ",0,0,0,0"},
       {"finn,passed,6,6,", ",,1,2,2,1"},
       {"gus,build failed,0,6,", ",the build ended with exit status 1,0,0,0,0"}};
@@ -265,7 +265,7 @@ TEST(Run, AClassIsBuiltGradedAndReported) {
     EXPECT_EQ(line.rfind(rows[i].first, 0), 0u) << line;
     EXPECT_EQ(line.size() - std::min(line.size(), rows[i].second.size()), line.rfind(rows[i].second)) << line;
   }
-  EXPECT_NE(csv[2].find("found blue (#0000ff) at 1.5,1.5 cm (99,99 px)"), std::string::npos) << csv[2];
+  EXPECT_NE(csv[3].find("found blue (#0000ff) at 1.5,1.5 cm (99,99 px)"), std::string::npos) << csv[3];
   // The table on the terminal, and the run's end.
   std::string out = graded.Out();
   EXPECT_NE(out.find("\nben         failed       4/6  "), std::string::npos) << out;
@@ -276,11 +276,13 @@ TEST(Run, AClassIsBuiltGradedAndReported) {
                     "junit.xml 2>&1 >/dev/null"),
             report + "junit.xml validates\n");
   std::string junit = read(report + "junit.xml");
-  EXPECT_NE(junit.find("<testsuites name=\"slate-run grade.run\" tests=\"55\" failures=\"6\" errors=\"2\" "
-                       "skipped=\"8\""),
+  // (Whether carl's crash comes before or after the step after his click
+  // only moves one failure from a step to the next.)
+  EXPECT_NE(junit.find("<testsuites name=\"slate-run grade.run\" tests=\"55\" failures=\"6\" errors=\"2\" "),
             std::string::npos)
       << junit.substr(0, 300);
-  for (const char* suite : {"<testsuite name=\"carl\" tests=\"9\" failures=\"2\" errors=\"1\" skipped=\"1\"",
+  for (const char* suite : {"<testsuite name=\"carl\" tests=\"9\" failures=\"2\" errors=\"1\" ",
+                            "<testsuite name=\"emil\" tests=\"9\" failures=\"1\" errors=\"0\" skipped=\"7\"",
                             "<testsuite name=\"gus\" tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\""})
     EXPECT_NE(junit.find(suite), std::string::npos) << suite;
 
@@ -305,7 +307,7 @@ TEST(Run, AClassIsBuiltGradedAndReported) {
   for (size_t at = dom.find("data-verdict=\""); at != std::string::npos;
        at = dom.find("data-verdict=\"", at + 1))
     verdicts += dom.substr(at + 14, dom.find('"', at + 14) - at - 14) + ";";
-  EXPECT_EQ(verdicts, "passed;failed;crashed;timed out;failed;passed;build failed;") << dom.substr(0, 2000);
+  EXPECT_EQ(verdicts, "timed out;passed;failed;crashed;failed;passed;build failed;") << dom.substr(0, 2000);
   // The five screenshots, and ben's wrong colour ringed.
   EXPECT_EQ(Count(dom, "<img "), 6) << dom;
   EXPECT_EQ(Count(dom, "data-state=\"loaded\""), 6) << dom;
