@@ -124,9 +124,13 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   EXPECT_TRUE(AllGone(Played::Dir() + "/endless.pids"));
   // One that keeps the server to itself: ended at the time-out all the same,
   // which is not its crash.
+  // (On a machine so loaded that the server stays stuck two seconds more,
+  // the server is killed and the run bails out without a summary.)
   EXPECT_EQ(grabbing.Wait(30000), 3) << grabbing.Out();
-  EXPECT_TRUE(grabbing.Says("slate-run ended the program at the run's time limit\n")) << grabbing.Out();
-  EXPECT_TRUE(grabbing.Says("; exit status 3: the run's time limit passed\n")) << grabbing.Out();
+  if (!grabbing.Says("the run's time limit passed and the X server did not answer")) {
+    EXPECT_TRUE(grabbing.Says("slate-run ended the program at the run's time limit\n")) << grabbing.Out();
+    EXPECT_TRUE(grabbing.Says("; exit status 3: the run's time limit passed\n")) << grabbing.Out();
+  }
   EXPECT_FALSE(grabbing.Says("signal 9")) << grabbing.Out();
   // Interrupted: everything ended, the X server too.
   ASSERT_TRUE(rig::WaitFor(
