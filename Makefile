@@ -10,12 +10,17 @@ JOBS ?= $(shell nproc)
 TEST_JOBS ?= $(shell echo $$(( $$(nproc) + 1 )))
 SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps build run test bench clean coverage install screenshots format check-format
+.PHONY: all deps test-deps build run test bench clean coverage install screenshots format check-format
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+# The tests also open slate-run's HTML report in a browser (headless
+# Chromium) and check its JUnit XML against a schema (xmllint).
+test-deps:
+	@scripts/install-deps chromium libxml2-utils
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -44,7 +49,7 @@ run: deps $(BUILD)/CMakeCache.txt
 # fail on any report of any of their processes. Every test program runs on
 # an X server of its own. The second pass runs only when the first has
 # passed, so the summary printed last is always the one that matters.
-test: deps $(BUILD)/CMakeCache.txt $(ASAN_BUILD)/CMakeCache.txt
+test: test-deps $(BUILD)/CMakeCache.txt $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target test-programs
 	cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS) --target test-programs

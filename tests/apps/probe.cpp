@@ -1,6 +1,8 @@
 // A program of small scenarios for the tests, chosen by the environment
 // variable PROBE. It says what happens, one flushed line at a time.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -334,6 +336,27 @@ void ApiMain() {
       A.Message(text);
       SAY("closed");
     }
+  } else if (Mode == "titles") {
+    // Titles outside ASCII as other programs set them: A in _NET_WM_NAME
+    // (UTF-8), B in WM_NAME as COMPOUND_TEXT, C in WM_NAME as Latin-1.
+    for (SimpleWindow* w : {&A, &B, &C}) w->Open();
+    Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const char counter[] = "Z\xc3\xa4hler \xe2\x82\xac";
+    XChangeProperty(display, WinManager.GetWindow(&A), netName, utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(counter), sizeof counter - 1);
+    char compound[] = "Z\xc3\xa4hler \xe2\x82\xac B";
+    char* list[] = {compound};
+    XTextProperty text;
+    if (Xutf8TextListToTextProperty(display, list, 1, XCompoundTextStyle, &text) == Success) {
+      XDeleteProperty(display, WinManager.GetWindow(&B), netName);
+      XSetWMName(display, WinManager.GetWindow(&B), &text);
+      XFree(text.value);
+    }
+    const char latin1[] = "Z\xe4hler C";
+    XDeleteProperty(display, WinManager.GetWindow(&C), netName);
+    XChangeProperty(display, WinManager.GetWindow(&C), XA_WM_NAME, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(latin1), sizeof latin1 - 1);
   } else if (Mode == "none") {
     // Hostile programs for slate-run: one that opens no window, 100
     // windows, crashes on a click, prints megabytes, makes an X error,

@@ -9,7 +9,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 
 #include "process.h"
@@ -150,8 +149,58 @@ void Send(::Display* d, Window to, Window about, Atom type, long mask, std::init
   XSync(d, False);
 }
 
-// The viewable windows with a name among the children of parent, bottom to
-// top, and those in the unnamed windows (a window manager's frames) there.
+// ISO 8859-1, the X string type's encoding, as UTF-8.
+std::string FromLatin1(const unsigned char* text, size_t size) {
+  std::string utf8;
+  for (size_t i = 0; i < size; ++i) {
+    unsigned char c = text[i];
+    if (c < 0x80) {
+      utf8 += static_cast<char>(c);
+    } else {
+      utf8 += static_cast<char>(0xC0 | (c >> 6));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+// A window's title in UTF-8: its _NET_WM_NAME, else its WM_NAME as its
+// type says (STRING is Latin-1; COMPOUND_TEXT is converted by Xlib). False
+// when it has neither.
+bool TitleOf(::Display* d, Window w, std::string* title) {
+  Atom utf8 = Intern(d, "UTF8_STRING"), type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool found = XGetWindowProperty(d, w, Intern(d, "_NET_WM_NAME"), 0, 1 << 16, False, utf8, &type, &format,
+                                  &count, &after, &data) == Success &&
+               data && type == utf8 && format == 8;
+  if (found) title->assign(reinterpret_cast<char*>(data), count);
+  if (data) XFree(data);
+  if (found) return true;
+  XTextProperty name{};
+  if (!XGetWMName(d, w, &name) || !name.value) return false;
+  if (name.encoding == XA_STRING || name.format != 8) {
+    *title = FromLatin1(name.value, name.format == 8 ? name.nitems : 0);
+  } else if (name.encoding == utf8) {
+    title->assign(reinterpret_cast<char*>(name.value), name.nitems);
+  } else {
+    char** list = nullptr;
+    int items = 0;
+    title->clear();
+    if (Xutf8TextPropertyToTextList(d, &name, &list, &items) >= Success && list) {
+      for (int i = 0; i < items; ++i) *title += list[i];
+      XFreeStringList(list);
+    } else {
+      *title = FromLatin1(name.value, name.nitems);
+    }
+  }
+  XFree(name.value);
+  return true;
+}
+
+// The viewable windows with a title among the children of parent, bottom
+// to top, and those in the untitled windows (a window manager's frames) there.
 void Collect(::Display* d, Window parent, int depth, std::vector<std::pair<Window, std::string>>* found) {
   Window root, up, *children = nullptr;
   unsigned int count = 0;
@@ -160,24 +209,19 @@ void Collect(::Display* d, Window parent, int depth, std::vector<std::pair<Windo
     XWindowAttributes attributes;
     // An unviewable window's children are not viewable either.
     if (!XGetWindowAttributes(d, children[i], &attributes) || attributes.map_state != IsViewable) continue;
-    char* name = nullptr;
-    if (XFetchName(d, children[i], &name) && name) {
-      found->emplace_back(children[i], name);
-      XFree(name);
-    } else if (depth < 3) {
+    std::string title;
+    if (TitleOf(d, children[i], &title))
+      found->emplace_back(children[i], title);
+    else if (depth < 3)
       Collect(d, children[i], depth + 1, found);
-    }
   }
   if (children) XFree(children);
 }
 
 // Width and height from the values line of an XPM file, read before libXpm
 // allocates what they claim.
-bool PictureSize(const std::string& path, long* width, long* height) {
-  std::ifstream file(path, std::ios::binary);
-  std::string head(4096, '\0');
-  file.read(&head[0], head.size());
-  head.resize(file.gcount());
+bool PictureSize(const std::string& bytes, long* width, long* height) {
+  std::string head = bytes.substr(0, 4096);
   size_t brace = head.find('{');
   size_t quote = head.find('"', brace == std::string::npos ? 0 : brace);
   return quote != std::string::npos && std::sscanf(head.c_str() + quote + 1, "%ld %ld", width, height) == 2;
@@ -236,7 +280,7 @@ int Client::ToPixels(double cm) const {
   return slate::ToPixels(static_cast<float>(cm), Scale());
 }
 
-std::vector<Window> Client::Windows(const std::string& title) {
+std::vector<std::pair<Window, std::string>> Client::Shown() {
   std::vector<std::pair<Window, std::string>> shown;
   // A window manager lists the windows it manages, bottom to top: the walk
   // through its frames' many windows is not needed.
@@ -251,20 +295,29 @@ std::vector<Window> Client::Windows(const std::string& title) {
     for (unsigned long i = 0; i < count; ++i) {
       Window w = reinterpret_cast<Window*>(data)[i];
       XWindowAttributes attributes;
-      char* name = nullptr;
+      std::string title;
       if (XGetWindowAttributes(D, w, &attributes) && attributes.map_state == IsViewable &&
-          XFetchName(D, w, &name) && name)
-        shown.emplace_back(w, name);
-      if (name) XFree(name);
+          TitleOf(D, w, &title))
+        shown.emplace_back(w, title);
     }
   } else {
     Collect(D, DefaultRootWindow(D), 0, &shown);
   }
   if (data) XFree(data);
+  return shown;
+}
+
+std::vector<Window> Client::Windows(const std::string& title) {
   std::vector<Window> found;
-  for (const auto& [w, name] : shown)
+  for (const auto& [w, name] : Shown())
     if (Matches(title, name)) found.push_back(w);
   return found;
+}
+
+std::vector<std::string> Client::Titles() {
+  std::vector<std::string> titles;
+  for (const auto& shown : Shown()) titles.push_back(shown.second);
+  return titles;
 }
 
 Window Client::Find(const std::string& title) {
@@ -336,12 +389,14 @@ bool Client::Capture(int x, int y, int width, int height, Image* image) {
 }
 
 bool Client::ReadXpm(const std::string& path, Image* image, std::string* error) {
+  std::string bytes;
+  if (!ReadFile(path, &bytes, error)) return false;
   long width = 0, height = 0;
-  if (!PictureSize(path, &width, &height)) return *error = "not an XPM picture", false;
+  if (!PictureSize(bytes, &width, &height)) return *error = "not an XPM picture", false;
   if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || width * height > 3840l * 2160)
     return *error = "the picture's size is not that of a picture for a screen", false;
   XImage *picture = nullptr, *shape = nullptr;
-  int status = XpmReadFileToImage(D, path.c_str(), &picture, &shape, nullptr);
+  int status = XpmCreateImageFromBuffer(D, &bytes[0], &picture, &shape, nullptr);
   if (status != XpmSuccess || !picture) return *error = XpmGetErrorString(status), false;
   image->Resize(picture->width, picture->height);
   for (int y = 0; y < picture->height; ++y)

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "picture.h"
@@ -56,9 +57,11 @@ class Client {
   int ToPixels(double cm) const;
 
   // The viewable windows with this title, bottom to top; '*' in a title
-  // matches any text. Find gives the topmost, or 0.
+  // matches any text. Find gives the topmost, or 0. A window's title is its
+  // _NET_WM_NAME, else its WM_NAME, in UTF-8.
   std::vector<Window> Windows(const std::string& title);
   Window Find(const std::string& title);
+  std::vector<std::string> Titles();  // of every viewable window, bottom to top
   // A window's place on the screen (its upper-left pixel) and size, and the
   // width of its border; false when it has gone.
   bool Box(Window w, int* x, int* y, int* width, int* height, int* border = nullptr);
@@ -88,8 +91,9 @@ class Client {
   bool HasWindowManager();
 
  private:
-  Window TopLevel(Window w);  // the child of the root that holds w
-  void Activate(Window w);    // through the window manager
+  std::vector<std::pair<Window, std::string>> Shown();  // viewable windows and their titles
+  Window TopLevel(Window w);                            // the child of the root that holds w
+  void Activate(Window w);                              // through the window manager
   int Shift[3] = {}, Bits[3] = {};
   bool TrueColour = false;
 };

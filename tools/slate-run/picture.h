@@ -37,8 +37,16 @@ struct Image {
 };
 
 // False, with the reason in *error, when the file cannot be written or read.
+// Only regular files are: a FIFO or a device would block or never end.
 bool WritePng(const std::string& path, const Image& image, std::string* error);
 bool ReadPng(const std::string& path, Image* image, std::string* error);
+
+// Why path is not a regular file ("it is a FIFO, not a regular file", "No
+// such file or directory"); "" for a regular file, and for no file at all
+// when missing is allowed.
+std::string NotRegular(const std::string& path, bool missing);
+// The bytes of a regular file, read without waiting on anything else.
+bool ReadFile(const std::string& path, std::string* bytes, std::string* error);
 
 }  // namespace drive
 

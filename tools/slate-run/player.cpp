@@ -49,8 +49,29 @@ std::string Pixel(int x, int y) {
   return std::to_string(x) + "," + std::to_string(y) + " px";
 }
 
+std::string Seconds(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", ms / 1000);
+  return text;
+}
+
+// Marks a place of a picture with a ring a few pixels outside it, black,
+// yellow, yellow and black, to be seen on any colour.
+void Ring(Image* image, int left, int top, int right, int bottom) {
+  const Rgb colours[] = {{0, 0, 0}, {255, 255, 0}, {255, 255, 0}, {0, 0, 0}};
+  for (int d = 2; d < 6; ++d) {
+    int x0 = left - d, y0 = top - d, x1 = right - 1 + d, y1 = bottom - 1 + d;
+    auto set = [&](int x, int y) {
+      if (x >= 0 && y >= 0 && x < image->Width && y < image->Height) image->Set(x, y, colours[d - 2]);
+    };
+    for (int x = x0; x <= x1; ++x) set(x, y0), set(x, y1);
+    for (int y = y0; y <= y1; ++y) set(x0, y), set(x1, y);
+  }
+}
+
 // How the program ended, once it has.
 std::string EndOf(const Process& program) {
+  if (program.EndedByStop()) return "was ended by slate-run";
   if (program.Signal())
     return "was killed by signal " + std::to_string(program.Signal()) + " (" + strsignal(program.Signal()) +
            ")";
@@ -81,15 +102,35 @@ std::string Player::Waited() const {
   return text;
 }
 
-Window Player::Shown(const Step& step, std::string* why) {
-  Window w = 0;
-  Until([&] { return (w = X.Find(step.Title)) != 0 || Program.Ended(); }, step.WithinMs);
-  if (w) return w;
+std::string Player::Centimetres(int x, int y) const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g,%g cm", std::round(x / X.Scale() * 100) / 100,
+                std::round(y / X.Scale() * 100) / 100);
+  return text;
+}
+
+std::string Player::Absent(const Step& step) {
   if (Program.Ended())
-    *why = "the program " + EndOf(Program) + " and no window " + Quote(step.Title) + " is shown";
-  else
-    *why = "no window " + Quote(step.Title) + " was shown within " + Waited();
-  return 0;
+    return "the program " + EndOf(Program) + " and no window " + Quote(step.Title) + " is shown";
+  std::string why = "no window " + Quote(step.Title) + " is shown after " + Waited();
+  std::vector<std::string> titles = X.Titles();
+  if (titles.empty()) return why + "; no window is shown";
+  why += "; the window" + std::string(titles.size() == 1 ? "" : "s") + " shown: ";
+  // The topmost first, as many as a line holds.
+  for (size_t i = 0; i < titles.size() && i < 10; ++i)
+    why += (i ? ", " : "") + Excerpt(titles[titles.size() - 1 - i], 60);
+  if (titles.size() > 10) why += " and " + std::to_string(titles.size() - 10) + " more";
+  return why;
+}
+
+Window Player::Shown(const Step& step, std::string* why) {
+  // Once the program has ended, its windows are going, and the X server may
+  // not have seen it yet: a step on one fails the same way every time.
+  Window w = 0;
+  Until([&] { return Program.Ended() || (w = X.Find(step.Title)) != 0; }, step.WithinMs);
+  if (Program.Ended()) w = 0;
+  if (!w) *why = Absent(step);
+  return w;
 }
 
 // The pixels of the step's points in window w, all inside it (but for the
@@ -130,14 +171,15 @@ bool Player::Shoot(const Step& step, Image* image, std::string* why) {
     left = std::max(left, l), top = std::max(top, t), right = std::min(right, r),
     bottom = std::min(bottom, b);
   } else if (!step.Title.empty()) {
-    // With its border, as the screen shows it.
+    // The window's inside, without its border: the size its program asked
+    // for, so that the picture can be compared with by expect image.
     Window w = Shown(step, why);
-    int x, y, width, height, border;
+    int x, y, width, height;
     if (!w) return false;
-    if (!X.Box(w, &x, &y, &width, &height, &border))
+    if (!X.Box(w, &x, &y, &width, &height))
       return *why = "the window " + Quote(step.Title) + " has gone", false;
-    left = std::max(left, x - border), top = std::max(top, y - border);
-    right = std::min(right, x + width + border), bottom = std::min(bottom, y + height + border);
+    left = std::max(left, x), top = std::max(top, y);
+    right = std::min(right, x + width), bottom = std::min(bottom, y + height);
   }
   if (left >= right || top >= bottom) return *why = "nothing of it is on the screen", false;
   // Taken once the picture has stayed the same for a tenth of a second, so
@@ -153,67 +195,29 @@ bool Player::Shoot(const Step& step, Image* image, std::string* why) {
   return true;
 }
 
-Player::Result Player::ExpectShown(const Step& step) {
-  Result result;
-  size_t count = 0;
-  if (step.What == Action::ExpectOpen && step.Count >= 0) {
-    if (!(result.Ok = Until([&] { return (count = X.Windows(step.Title).size()) == size_t(step.Count); },
-                            step.WithinMs)))
-      result.Detail = std::to_string(count) + (count == 1 ? " window " : " windows ") + Quote(step.Title) +
-                      (count == 1 ? " is" : " are") + " shown after " + Waited();
-  } else if (step.What == Action::ExpectOpen) {
-    Window w = Shown(step, &result.Detail);
-    result.Ok = w != 0;
-  } else if (!(result.Ok = Until([&] { return X.Find(step.Title) == 0; }, step.WithinMs))) {
-    result.Detail = "the window " + Quote(step.Title) + " is still shown after " + Waited();
-  }
-  return result;
-}
-
-Player::Result Player::ExpectOutput(const Step& step) {
-  Result result;
-  Process::Stream stream = step.Errors ? Process::Errors : Process::Output;
-  const char* name = step.Errors ? "stderr" : "stdout";
-  size_t from = 0;
-  bool held = false;
-  Until(
-      [&] {
-        bool over = Program.Ended() && Program.Drained();
-        if (step.Exact) {
-          held = Program.Size(stream) == step.Text.size() && Program.Text(stream) == step.Text;
-        } else {
-          // Searched once: only the end, where the text may have begun, again.
-          size_t size = Program.Size(stream);
-          held = Program.Find(stream, step.Text, from) != std::string::npos;
-          if (size >= step.Text.size()) from = std::max(from, size - step.Text.size() + 1);
-        }
-        return held || over;
-      },
-      step.WithinMs);
-  if (!(result.Ok = held)) {
-    std::string text = Program.Text(stream);
-    result.Detail = std::string(name) +
-                    (step.Exact ? " is " : " does not hold " + Excerpt(step.Text) + "; it is ") +
-                    std::to_string(text.size()) + " bytes: " + Excerpt(text);
-    if (!Program.Ended()) result.Detail += " (after " + Waited() + ")";
-  }
-  return result;
-}
-
-Player::Result Player::ExpectExit(const Step& step) {
-  Result result;
-  if (!Until([&] { return Program.Ended(); }, step.WithinMs)) {
-    ExitTimedOut = !Interrupted();
-    result.Ok = false;
-    result.Detail = "the program is still running after " + Waited();
-  } else if (Program.Signal() || Program.ExitStatus() != step.Exit) {
-    result.Ok = false;
-    result.Detail = "the program " + EndOf(Program);
-  }
-  return result;
+Player::Result Player::Expect(const Step& step, const Check& check) {
+  std::string why;
+  int state = 0;
+  Until([&] { return (state = check(&why)) != 0; }, step.WithinMs);
+  if (state <= 0) return {false, why};
+  if (step.ForMs <= 0) return Result();
+  // It holds: now it must go on holding (nothing changes) for the time.
+  double held = Now();
+  Until([&] { return (state = check(&why)) != 1; }, step.ForMs);
+  if (state == 1) return Result();
+  char text[64];
+  std::snprintf(text, sizeof text, "it held for %.2f s, not %g s: ", (Now() - held) / 1000,
+                step.ForMs / 1000.0);
+  return {false, text + why};
 }
 
 Player::Result Player::Run(const Step& step) {
+  Process::Stream stream = step.Errors ? Process::Errors : Process::Output;
+  size_t from = 0;
+  bool found = false;
+  Image picture;
+  std::string why;
+  Result result;
   switch (step.What) {
     case Action::Sleep:
       Until([] { return false; }, step.Ms);
@@ -221,16 +225,65 @@ Player::Result Player::Run(const Step& step) {
     case Action::Screenshot:
       return Screenshot(step);
     case Action::ExpectOpen:
+      if (step.Count >= 0)
+        return Expect(step, [&](std::string* why) {
+          size_t count = X.Windows(step.Title).size();
+          if (count == size_t(step.Count)) return 1;
+          *why = std::to_string(count) + (count == 1 ? " window " : " windows ") + Quote(step.Title) +
+                 (count == 1 ? " is" : " are") + " shown after " + Waited();
+          return 0;
+        });
+      return Expect(step, [&](std::string* why) {
+        if (X.Find(step.Title)) return 1;
+        *why = Absent(step);
+        return Program.Ended() ? -1 : 0;
+      });
     case Action::ExpectClosed:
-      return ExpectShown(step);
+      return Expect(step, [&](std::string* why) {
+        if (!X.Find(step.Title)) return 1;
+        *why = "the window " + Quote(step.Title) + " is shown after " + Waited();
+        return 0;
+      });
     case Action::ExpectColourAt:
     case Action::ExpectColourIn:
     case Action::ExpectImage:
-      return ExpectPixels(step);
+      if (step.What == Action::ExpectImage &&
+          !(step.Png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
+        return {false, "cannot read " + step.Text + ": " + why};
+      result = Expect(step, [&](std::string* why) { return Looks(step, picture, why); });
+      if (!result.Ok) Mark(step, &result);
+      return result;
+    case Action::ExpectSize:
+      result = Expect(step, [&](std::string* why) { return Sized(step, why); });
+      if (!result.Ok) Mark(step, &result);
+      return result;
     case Action::ExpectOutput:
-      return ExpectOutput(step);
+      return Expect(step, [&](std::string* why) {
+        bool over = Program.Ended() && Program.Drained();
+        if (step.Exact) {
+          found = Program.Size(stream) == step.Text.size() && Program.Text(stream) == step.Text;
+        } else if (!found) {
+          // Searched once: only the end, where the text may have begun, again.
+          size_t size = Program.Size(stream);
+          found = Program.Find(stream, step.Text, from) != std::string::npos;
+          if (size >= step.Text.size()) from = std::max(from, size - step.Text.size() + 1);
+        }
+        if (found) return 1;
+        std::string text = Program.Text(stream);
+        *why = std::string(step.Errors ? "stderr" : "stdout") +
+               (step.Exact ? " is " : " does not hold " + Excerpt(step.Text) + "; it is ") +
+               std::to_string(text.size()) + " bytes: " + Excerpt(text);
+        if (!Program.Ended()) *why += " (after " + Waited() + ")";
+        return over ? -1 : 0;
+      });
     case Action::ExpectExit:
-      return ExpectExit(step);
+      if (!Until([&] { return Program.Ended(); }, step.WithinMs)) {
+        ExitTimedOut = !Interrupted();
+        return {false, "the program is still running after " + Waited()};
+      }
+      if (Program.Signal() || Program.ExitStatus() != step.Exit)
+        return {false, "the program " + EndOf(Program)};
+      return Result();
     default:
       return Act(step);
   }
@@ -251,9 +304,21 @@ Player::Result Player::Act(const Step& step) {
                : pointer ? ButtonPressMask | ButtonReleaseMask
                : keys    ? KeyPressMask | KeyReleaseMask
                          : NoEventMask;
-  if (takes) Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000));
+  std::string unseen;
+  if (takes &&
+      !Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000)) &&
+      !Program.Ended())
+    unseen =
+        std::string("; no client of the window takes ") + (moves     ? "pointer motion"
+                                                           : pointer ? "clicks (none selects button events)"
+                                                                     : "keys (none selects key events)");
   if (step.What == Action::Close) X.CloseThroughManager(w);
-  if (keys) return Keys(step, w);
+  result.Caution = !unseen.empty();
+  if (keys) {
+    result = Keys(step, w);
+    if (result.Ok && !unseen.empty()) result.Detail = unseen.substr(2), result.Caution = true;
+    return result;
+  }
   if (!pointer) return result;
   X.Uncover(w, x[0], y[0]);
   X.Move(w, x[0], y[0]);
@@ -271,8 +336,9 @@ Player::Result Player::Act(const Step& step) {
     }
   }
   if (!moves) X.Button(step.Button, false);
-  result.Detail = x.size() == 1 ? "at " + Pixel(x[0], y[0])
-                                : "from " + Pixel(x[0], y[0]) + " to " + Pixel(x.back(), y.back());
+  result.Detail = (x.size() == 1 ? "at " + Pixel(x[0], y[0])
+                                 : "from " + Pixel(x[0], y[0]) + " to " + Pixel(x.back(), y.back())) +
+                  unseen;
   return result;
 }
 
@@ -308,30 +374,50 @@ Player::Result Player::Keys(const Step& step, Window w) {
 
 Player::Result Player::Screenshot(const Step& step) {
   Image image;
-  std::string why;
+  std::string why = NotRegular(step.Text, true);
+  if (!why.empty()) return {false, "cannot write " + step.Text + ": " + why};
   if (!Shoot(step, &image, &why)) return {false, why};
   MakeDirectories(step.Text);
   if (!WritePng(step.Text, image, &why)) return {false, "cannot write " + step.Text + ": " + why};
   return {true, std::to_string(image.Width) + " x " + std::to_string(image.Height) + " px"};
 }
 
-Player::Result Player::ExpectPixels(const Step& step) {
-  Image picture;
-  std::string why;
-  if (step.What == Action::ExpectImage) {
-    if (!(step.Png ? ReadPng(step.Text, &picture, &why) : X.ReadXpm(step.Text, &picture, &why)))
-      return {false, "cannot read " + step.Text + ": " + why};
+void Player::Mark(const Step& step, Result* result) {
+  int left, top, width, height;
+  if (!FailurePictures || !Looked || !X.Box(Looked, &left, &top, &width, &height)) return;
+  Image image;
+  if (!X.Capture(left, top, width, height, &image)) return;
+  bool region = step.What != Action::ExpectSize;
+  if (region) Ring(&image, LookedAt[0], LookedAt[1], LookedAt[2], LookedAt[3]);
+  std::string name = "failed-line-" + std::to_string(step.Line) + ".png", why;
+  if (!NotRegular(name, true).empty() || !WritePng(name, image, &why)) return;
+  result->Picture = name;
+  if (region) std::copy(LookedAt, LookedAt + 4, result->Region);
+}
+
+int Player::Sized(const Step& step, std::string* why) {
+  Window w = X.Find(step.Title);
+  Frame f;
+  if (!w || !X.Box(w, &f.Left, &f.Top, &f.Width, &f.Height)) {
+    *why = Absent(step);
+    return Program.Ended() ? -1 : 0;
   }
-  int looks = 0;
-  Until([&] { return (looks = Looks(step, picture, &why)) != 0; }, step.WithinMs);
-  return {looks > 0, looks > 0 ? "" : why};
+  Looked = w;
+  const int width = X.ToPixels(step.Width), height = X.ToPixels(step.Height);
+  if (f.Width == width && f.Height == height) return 1;
+  char text[200];
+  std::snprintf(text, sizeof text, "the window is %g x %g cm (%d x %d px), not %g x %g cm (%d x %d px)",
+                std::round(f.Width / X.Scale() * 100) / 100, std::round(f.Height / X.Scale() * 100) / 100,
+                f.Width, f.Height, step.Width, step.Height, width, height);
+  *why = text;
+  return 0;
 }
 
 // Whether the window shows what the step expects: 1, 0 not (yet), -1 when
 // it cannot come to (the point is outside the window, the program ended).
 int Player::Looks(const Step& step, const Image& picture, std::string* why) {
   Window w = X.Find(step.Title);
-  if (!w) return *why = "no window " + Quote(step.Title) + " is shown", Program.Ended() ? -1 : 0;
+  if (!w) return *why = Absent(step), Program.Ended() ? -1 : 0;
   std::vector<int> x(step.Points.size()), y(step.Points.size());
   Frame frame;
   if (!Pixels(step, w, x.data(), y.data(), &frame, why)) return -1;
@@ -350,6 +436,8 @@ int Player::Looks(const Step& step, const Image& picture, std::string* why) {
                     " x " + std::to_string(height) + " px)",
              -1;
   }
+  Looked = w;
+  LookedAt[0] = x0, LookedAt[1] = y0, LookedAt[2] = x1, LookedAt[3] = y1;
   Image shown;
   X.Capture(frame.Left + x0, frame.Top + y0, x1 - x0, y1 - y0, &shown);
   if (step.What == Action::ExpectImage) {
@@ -360,7 +448,8 @@ int Player::Looks(const Step& step, const Image& picture, std::string* why) {
         ++compared;
         if (shown.Opaque(i, j) && Near(shown.At(i, j), picture.At(i, j), step.Tolerance)) continue;
         if (!differ++)
-          *why = "the first at " + Pixel(x0 + i, y0 + j) + " of the window: " +
+          *why = "the first at " + Centimetres(x0 + i, y0 + j) + " (" + Pixel(x0 + i, y0 + j) +
+                 ") of the window: " +
                  (shown.Opaque(i, j) ? DescribeColour(shown.At(i, j)) : std::string("off the screen")) +
                  " where the picture has " + DescribeColour(picture.At(i, j));
       }
@@ -382,18 +471,18 @@ int Player::Looks(const Step& step, const Image& picture, std::string* why) {
   Rgb common = {static_cast<unsigned char>(most->first >> 16), static_cast<unsigned char>(most->first >> 8),
                 static_cast<unsigned char>(most->first)};
   if (step.What == Action::ExpectColourAt)
-    *why = "found " + DescribeColour(common) + " at " + Pixel(x0, y0);
+    *why = "found " + DescribeColour(common) + " at " + Centimetres(x0, y0) + " (" + Pixel(x0, y0) + ")";
   else
-    *why = "no pixel of " + DescribeColour(step.Colour) + " in " + Pixel(x0, y0) + " to " +
-           Pixel(x1 - 1, y1 - 1) + "; most are " + DescribeColour(common);
+    *why = "no pixel of " + DescribeColour(step.Colour) + " in " + Centimetres(x0, y0) + " to " +
+           Centimetres(x1, y1) + " (" + Pixel(x0, y0) + " to " + Pixel(x1 - 1, y1 - 1) + "); most are " +
+           DescribeColour(common);
   return 0;
 }
 
 void Player::Report(int number, const Step* step, const Result& result, const std::string& skip) {
   std::string what = step ? "line " + std::to_string(step->Line) + ": " + step->Source : result.Detail;
   std::string detail = step ? result.Detail : "";
-  char when[32];
-  std::snprintf(when, sizeof when, "%.2f s", (Now() - Start) / 1000);
+  std::string when = Seconds(Now() - Start);
   if (Tap) {
     // A '#' in a description would begin a directive.
     std::string text;
@@ -404,10 +493,19 @@ void Player::Report(int number, const Step* step, const Result& result, const st
     else
       Out << " (" << when << ")";
     Out << "\n";
-    if (!result.Ok && !detail.empty()) Out << "  ---\n  message: " << Excerpt(detail, 2000) << "\n  ...\n";
+    if ((!result.Ok || result.Caution) && !detail.empty() && skip.empty()) {
+      Out << "  ---\n  message: " << Excerpt(detail, 2000) << "\n";
+      if (!result.Picture.empty()) {
+        Out << "  picture: " << Excerpt(result.Picture) << "\n";
+        if (result.Region[2] > result.Region[0])
+          Out << "  region: [" << result.Region[0] << ", " << result.Region[1] << ", " << result.Region[2]
+              << ", " << result.Region[3] << "]\n";
+      }
+      Out << "  ...\n";
+    }
   } else {
     char head[64];
-    std::snprintf(head, sizeof head, "%9s  %-4s  ", skip.empty() ? when : "",
+    std::snprintf(head, sizeof head, "%9s  %-4s  ", skip.empty() ? when.c_str() : "",
                   !skip.empty() ? "skip"
                   : result.Ok   ? "ok"
                                 : "FAIL");
@@ -415,6 +513,7 @@ void Player::Report(int number, const Step* step, const Result& result, const st
     if (result.Ok && !detail.empty()) Out << "  (" << detail << ")";
     Out << "\n";
     if (!result.Ok && !detail.empty()) Out << std::string(17, ' ') << detail << "\n";
+    if (!result.Picture.empty()) Out << std::string(17, ' ') << "the window then: " << result.Picture << "\n";
   }
   Out.flush();
 }
@@ -432,6 +531,9 @@ int Player::Play(const Script& script) {
     }
     StepStart = Now();
     Result result = Run(step);
+    // A step held up past the time limit (by a program that kept the X
+    // server to itself, say) is cut short as well.
+    if (Now() >= Deadline) OutOfTime = true;
     if (Interrupted()) result = {false, "interrupted"};
     // A sleep or a hold cut short by the time limit fails too.
     if (OutOfTime)
@@ -449,14 +551,20 @@ int Player::Play(const Script& script) {
   }
 
   // The program, ended now if it still runs.
-  bool ran = !Program.Ended();
+  // Ended by the watchdog, past the time limit or the interruption, whether
+  // or not its end has been heard of yet.
+  const bool forced = Program.EndedByStop();
+  bool ran = !forced && !Program.Ended();
   Program.Stop(ran ? 500 : 0);
   std::string errors = Program.Err();
   size_t xError = std::min(errors.find("X Error of failed request"), errors.find("XIO:"));
   bool crashed = Program.Signal() && !Program.EndedByStop();
   Result end;
   end.Ok = !crashed && xError == std::string::npos;
-  if (ran)
+  if (forced)
+    end.Detail = std::string("slate-run ended the program ") +
+                 (Interrupted() ? "when it was interrupted" : "at the run's time limit");
+  else if (ran)
     end.Detail = "the program was still running after the last step; slate-run ended it";
   else
     end.Detail = "the program " + EndOf(Program);

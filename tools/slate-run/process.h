@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,8 +29,9 @@ void CatchInterrupts();
 int Interrupted();
 
 // The path of a program: name itself when it holds a slash (made absolute),
-// else the first executable file of that name in PATH; "" when there is none.
-std::string FindProgram(const std::string& name);
+// else the first executable file of that name in PATH; "" when there is
+// none, with the reason in *why ("./prog is not executable").
+std::string FindProgram(const std::string& name, std::string* why = nullptr);
 
 // Makes this process the one that inherits the orphans of its descendants,
 // and ends them: a program that leaves its process group (setsid) cannot
@@ -46,11 +48,23 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
+  // How a program is started, or-ed together.
+  enum Mode {
+    Plain = 0,
+    // A guardian process stands between: the program's parent, to which
+    // whatever the program leaves behind (setsid) comes, and which ends all
+    // of it when the run ends, even when this process is killed outright.
+    Guarded = 1,
+    // Standard output is a pseudo-terminal, where the C and C++ libraries
+    // write each line at once instead of keeping it until exit.
+    TerminalOutput = 2
+  };
+
   // Starts argv with the environment changes env ("NAME=value") in dir, its
   // standard input /dev/null. False, with the reason in Error(), when it
   // could not be started.
   bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
-             const std::string& dir = "");
+             const std::string& dir = "", int how = Plain);
   const std::string& Error() const { return Failure; }
   pid_t Pid() const { return Id; }
 
@@ -71,13 +85,22 @@ class Process {
   // Ends its group: SIGTERM, then after graceMs SIGKILL to whatever is left.
   // Reaps it. Does nothing the second time.
   void Stop(int graceMs = 500);
+  // Kills its group at once, from any thread (a watchdog's); the program
+  // then counts as ended by Stop, not as crashed. Stop still reaps it.
+  void Kill();
   double CpuSeconds() const;  // user and system time so far, while it runs
 
  private:
-  struct Streams;  // the pipes, what came through them, and their reader
+  struct Streams;                     // the pipes, what came through them, and their reader
+  void Finish(int code, int status);  // as waitid's si_code and si_status say
+  bool Hear(bool wait);               // the guardian's news of the program's end
+  void Reap();                        // waits for the end of the program, or of its guardian
 
   pid_t Id = -1;
-  bool Finished = false, Reaped = false, Stopped = false;
+  pid_t Guardian = -1;
+  int Control = -1, Told = -1;  // the guardian's control pipe, and the one it tells on
+  bool Finished = false, Reaped = false;
+  std::atomic<bool> Stopped{false};
   int ExitCode = -1, TermSignal = 0;
   std::string Failure;
   std::unique_ptr<Streams> Io;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace drive {
@@ -29,8 +28,13 @@ const char* const StepForms =
     "  expect colour COLOUR in \"TITLE\" X,Y X,Y  some pixel of the rectangle has the colour\n"
     "  expect image FILE at \"TITLE\" X,Y       the window shows the picture (.png or .xpm, found\n"
     "                                         beside the script) there\n"
+    "  expect size \"TITLE\" WxH                the window is W x H centimetres: 8x6\n"
     "  expect stdout \"TEXT\"                   also: expect stdout is \"TEXT\", expect stderr ...\n"
-    "  expect exit STATUS                     the program ends with this status\n";
+    "  expect exit STATUS                     the program ends with this status\n"
+    "  within TIME                            how long the steps after it wait (10 s until then)\n"
+    "Expectations take \"within TIME\" (how long to wait until they hold), \"for TIME\" (how long\n"
+    "they must then go on holding: nothing changes), and any step \"points N\" (its worth in a\n"
+    "grade; 1 for an expectation, 0 for another step).\n";
 
 namespace {
 
@@ -60,11 +64,16 @@ bool Tokenize(const std::string& line, std::vector<Token>* tokens, size_t* end, 
   std::vector<Token> raw;
   size_t i = 0;
   *end = line.size();
+  auto afterColour = [&] {
+    return !raw.empty() && !raw.back().Quoted && (raw.back().Text == "colour" || raw.back().Text == "color");
+  };
   while (i < line.size()) {
     char c = line[i];
     if (std::isspace(static_cast<unsigned char>(c))) {
       ++i;
-    } else if (c == '#' && !IsHexColour(line, i)) {
+    } else if (c == '#' && !IsHexColour(line, i) &&
+               !(afterColour() && i + 1 < line.size() &&
+                 !std::isspace(static_cast<unsigned char>(line[i + 1])))) {
       *end = i;
       break;
     } else if (c == '"') {
@@ -108,13 +117,20 @@ bool Tokenize(const std::string& line, std::vector<Token>* tokens, size_t* end, 
   return true;
 }
 
+// A decimal number as people write one: 2, -1, 0.25, .5 (not 0x10, 1e3 or inf).
 bool Number(const std::string& text, double* value) {
-  if (text.empty() ||
-      !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.' || text[0] == '-'))
-    return false;
-  char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return *end == '\0' && std::isfinite(*value);
+  size_t i = text[0] == '-' ? 1 : 0, digits = 0, points = 0;
+  for (; i < text.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(text[i])))
+      ++digits;
+    else if (text[i] == '.' && !points)
+      ++points;
+    else
+      return false;
+  }
+  if (!digits || digits > 12) return false;
+  *value = std::strtod(text.c_str(), nullptr);
+  return true;
 }
 
 std::string Lower(std::string text) {
@@ -148,7 +164,7 @@ class Reader {
 
   void SetUsage(const std::string& usage) { Usage = usage; }
   bool Failed() const { return !Problem.empty(); }
-  std::string Message() const { return Problem + "; write: " + Usage; }
+  std::string Message() const { return Bare ? Problem : Problem + "; write: " + Usage; }
   bool More() const { return At < Tokens.size(); }
   const Token* Peek() const { return More() ? &Tokens[At] : nullptr; }
   bool Next(const char* word) {
@@ -156,8 +172,9 @@ class Reader {
     ++At;
     return true;
   }
-  void Fail(const std::string& problem) {
-    if (Problem.empty()) Problem = problem;
+  // bare: the problem is not the step's form, which is not shown.
+  void Fail(const std::string& problem, bool bare = false) {
+    if (Problem.empty()) Problem = problem, Bare = bare;
   }
 
   std::string Title() {
@@ -188,6 +205,15 @@ class Reader {
       Fail("\"" + text + "\": centimetres from the window's upper-left corner are from 0 to 1000");
     return p;
   }
+  // WIDTHxHEIGHT in centimetres, as in 8x6 or 10.5x4.
+  void Size(double* width, double* height) {
+    std::string text = Word("a size WIDTHxHEIGHT in centimetres");
+    size_t x = text.find('x');
+    if (Failed()) return;
+    if (x == std::string::npos || !Number(text.substr(0, x), width) || !Number(text.substr(x + 1), height) ||
+        *width <= 0 || *height <= 0 || *width > 1000 || *height > 1000)
+      Fail("\"" + text + "\" is not a size WIDTHxHEIGHT in centimetres, as in 8x6");
+  }
   int Time() {
     std::string text = Word("a time (1.5s, 300ms)");
     if (Failed()) return 0;
@@ -213,13 +239,19 @@ class Reader {
              0;
     return static_cast<int>(value);
   }
-  // The optional words at the end of a step: tolerance N, within TIME.
+  // The optional words at the end of a step: tolerance N, within TIME,
+  // for TIME, points N.
   void Options(Step* step, bool tolerance) {
+    bool waits = step->IsExpectation() || step->What == Action::Wait;
     while (More() && !Failed()) {
       if (tolerance && Next("tolerance"))
         step->Tolerance = Integer("a tolerance", 0, 255);
-      else if (step->IsExpectation() && Next("within"))
+      else if (waits && Next("within"))
         step->WithinMs = Time();
+      else if (step->IsExpectation() && step->What != Action::ExpectExit && Next("for"))
+        step->ForMs = Time();
+      else if (Next("points"))
+        step->Worth = Integer("a number of points", 0, 1000);
       else
         Fail("\"" + Tokens[At].Text + "\" is not expected here");
     }
@@ -228,6 +260,7 @@ class Reader {
  private:
   const std::vector<Token>& Tokens;
   std::string Usage, Problem;
+  bool Bare = false;
   size_t At = 0;
 };
 
@@ -257,11 +290,15 @@ void Keys(Reader& in, Step* step) {
   if (combination.size() == 1) {
     names.push_back(combination);
   } else {
-    std::istringstream parts(combination);
-    for (std::string part; std::getline(parts, part, '+');) names.push_back(part);
+    // Keys joined by '+'; the last may be '+' itself (ctrl++).
+    size_t from = 0;
+    for (size_t plus; (plus = combination.find('+', from + 1)) != std::string::npos; from = plus + 1)
+      names.push_back(combination.substr(from, plus - from));
+    names.push_back(combination.substr(from));
   }
   for (const std::string& name : names) {
-    unsigned long key = name.empty() ? 0 : KeyNamed(name);
+    if (name.empty()) return in.Fail("\"" + combination + "\": a key is missing after +");
+    unsigned long key = KeyNamed(name);
     if (!key) return in.Fail("\"" + name + "\" is not a key's name (a, 1, Left, space, Return, F1, ctrl...)");
     step->Keys.push_back(key);
   }
@@ -272,7 +309,6 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
   if (verb == "wait") {
     step->What = Action::Wait;
     step->Title = in.Title();
-    if (in.Next("within")) step->WithinMs = in.Time();
   } else if (verb == "click" || verb == "drag") {
     step->What = verb == "click" ? Action::Click : Action::Drag;
     step->Title = in.Title();
@@ -307,13 +343,17 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
     else if (!in.Next("screen"))
       step->Title = in.Title();
     step->Text = in.Word("the file to write");
+    std::string other = in.Failed() ? "" : NotRegular(step->Text, true);
     if (!in.Failed() && !EndsWith(step->Text, ".png"))
       in.Fail("screenshots are PNG files: the name ends in .png");
+    else if (!other.empty())
+      in.Fail("cannot write the screenshot " + step->Text + ": " + other, true);
   } else if (verb == "close") {
     step->What = Action::Close;
     step->Title = in.Title();
   } else if (verb == "expect") {
-    std::string what = Lower(in.Word("what to expect (open, closed, colour, image, stdout, stderr, exit)"));
+    std::string what =
+        Lower(in.Word("what to expect (open, closed, colour, image, size, stdout, stderr, exit)"));
     double count;
     if (Number(what, &count)) {
       if (count < 0 || count > 1000 || count != std::floor(count))
@@ -328,6 +368,7 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
         {"colour", "expect colour COLOUR at \"TITLE\" X,Y, or expect colour COLOUR in \"TITLE\" X,Y X,Y"},
         {"color", "expect color COLOR at \"TITLE\" X,Y, or expect color COLOR in \"TITLE\" X,Y X,Y"},
         {"image", "expect image FILE at \"TITLE\" X,Y [tolerance N]"},
+        {"size", "expect size \"TITLE\" WIDTHxHEIGHT (centimetres, as in 8x6)"},
         {"stdout", "expect stdout [is] \"TEXT\" [within TIME]"},
         {"stderr", "expect stderr [is] \"TEXT\" [within TIME]"},
         {"exit", "expect exit STATUS [within TIME]"}};
@@ -353,11 +394,15 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
       step->Png = EndsWith(step->Text, ".png");
       if (!in.Failed() && !step->Png && !EndsWith(step->Text, ".xpm"))
         in.Fail("the picture is a .png or .xpm file");
-      else if (!in.Failed() && !std::ifstream(step->Text))
-        in.Fail("cannot read the picture " + step->Text);
+      else if (std::string other = in.Failed() ? "" : NotRegular(step->Text, false); !other.empty())
+        in.Fail("cannot read the picture " + step->Text + ": " + other, true);
       if (!in.Next("at")) in.Fail("\"at\" is missing");
       step->Title = in.Title();
       step->Points.push_back(in.Position());
+    } else if (what == "size") {
+      step->What = Action::ExpectSize;
+      step->Title = in.Title();
+      in.Size(&step->Width, &step->Height);
     } else if (what == "stdout" || what == "stderr") {
       step->What = Action::ExpectOutput;
       step->Errors = what == "stderr";
@@ -369,10 +414,9 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
     } else if (!in.Failed()) {
       in.Fail("cannot expect \"" + what + "\"");
     }
-    in.Options(step, step->What == Action::ExpectColourAt || step->What == Action::ExpectColourIn ||
-                         step->What == Action::ExpectImage);
   }
-  if (in.More() && !in.Failed()) in.Fail("\"" + in.Peek()->Text + "\" is not expected here");
+  in.Options(step, step->What == Action::ExpectColourAt || step->What == Action::ExpectColourIn ||
+                       step->What == Action::ExpectImage);
 }
 
 const char* UsageOf(const std::string& verb) {
@@ -390,8 +434,9 @@ const char* UsageOf(const std::string& verb) {
       {"expect",
        "expect [N] open \"TITLE\", expect closed \"TITLE\", expect colour COLOUR at \"TITLE\" X,Y, expect "
        "colour COLOUR in \"TITLE\" "
-       "X,Y X,Y, expect image FILE at \"TITLE\" X,Y, expect stdout|stderr [is] \"TEXT\", expect exit "
-       "STATUS"}};
+       "X,Y X,Y, expect image FILE at \"TITLE\" X,Y, expect size \"TITLE\" WIDTHxHEIGHT, expect "
+       "stdout|stderr [is] \"TEXT\", expect exit STATUS"},
+      {"within", "within TIME (how long the steps after it wait, 10 s until then)"}};
   for (const auto& usage : Usages)
     if (verb == usage.first) return usage.second;
   return nullptr;
@@ -419,8 +464,10 @@ std::string DescribeColour(const Rgb& colour) {
 
 Script ParseScript(const std::string& text, const std::string& name, const std::string& dir) {
   Script script;
-  std::istringstream lines(text);
-  int number = 0;
+  // Editors on some systems begin a UTF-8 file with a byte-order mark.
+  const bool marked = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  std::istringstream lines(marked ? text.substr(3) : text);
+  int number = 0, within = DefaultWithinMs;
   for (std::string line; std::getline(lines, line);) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -441,7 +488,18 @@ Script ParseScript(const std::string& text, const std::string& name, const std::
       complain(
           "\"" + tokens[0].Text +
           "\" is not a step; the steps are wait, click, drag, move, press, hold, type, sleep, screenshot, "
-          "close and expect");
+          "close and expect (and within TIME sets how long the steps after it wait)");
+      continue;
+    }
+    std::vector<Token> words(tokens.begin() + 1, tokens.end());
+    Reader in(words, usage);
+    if (verb == "within") {
+      int ms = in.Time();
+      if (in.More() && !in.Failed()) in.Fail("\"" + in.Peek()->Text + "\" is not expected here");
+      if (in.Failed())
+        complain(in.Message());
+      else
+        within = ms;
       continue;
     }
     Step step;
@@ -450,8 +508,7 @@ Script ParseScript(const std::string& text, const std::string& name, const std::
     while (!step.Source.empty() && std::isspace(static_cast<unsigned char>(step.Source.back())))
       step.Source.pop_back();
     step.Source.erase(0, step.Source.find_first_not_of(" \t"));
-    std::vector<Token> words(tokens.begin() + 1, tokens.end());
-    Reader in(words, usage);
+    step.WithinMs = within;
     ReadStep(verb, in, dir, &step);
     if (in.Failed())
       complain(in.Message());

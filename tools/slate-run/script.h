@@ -28,6 +28,7 @@ enum class Action {
   ExpectColourAt,
   ExpectColourIn,
   ExpectImage,
+  ExpectSize,
   ExpectOutput,
   ExpectExit
 };
@@ -57,7 +58,11 @@ struct Step {
   int Count = -1;       // of windows expected open; -1 for one at least
   int Ms = 0;           // of a hold or a sleep
   int WithinMs = DefaultWithinMs;
+  int ForMs = 0;                 // how long an expectation must go on holding once it holds
+  double Width = 0, Height = 0;  // of a window, in centimetres
+  int Worth = -1;                // points; -1: 1 for an expectation, 0 for another step
   bool IsExpectation() const { return What >= Action::ExpectOpen; }
+  int Value() const { return Worth >= 0 ? Worth : IsExpectation() ? 1 : 0; }
 };
 
 struct Script {
