@@ -241,7 +241,9 @@ TEST(Programs, TypedTextTitlesHoverAndFixedSizes) {
   int count = 0;
   ASSERT_EQ(Xutf8TextPropertyToTextList(peer.D, &name, &list, &count), Success);
   EXPECT_EQ(std::string(list[0]), "Z\xc3\xa4hler \xe2\x82\xac");
-  EXPECT_EQ(XGetAtomName(peer.D, name.encoding), std::string("COMPOUND_TEXT"));
+  char* encoding = XGetAtomName(peer.D, name.encoding);
+  EXPECT_EQ(std::string(encoding), "COMPOUND_TEXT");
+  XFree(encoding);
   XFreeStringList(list);
   XFree(name.value);
   Atom type;
