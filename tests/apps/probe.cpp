@@ -337,14 +337,12 @@ void ApiMain() {
       SAY("closed");
     }
   } else if (Mode == "titles") {
-    // Titles outside ASCII as other programs set them: A in _NET_WM_NAME
-    // (UTF-8), B in WM_NAME as COMPOUND_TEXT, C in WM_NAME as Latin-1.
-    for (SimpleWindow* w : {&A, &B, &C}) w->Open();
+    // Titles outside ASCII: the library's own (_NET_WM_NAME in UTF-8, and
+    // WM_NAME as compound text), and as other programs may set them: B in
+    // WM_NAME alone as COMPOUND_TEXT, C in WM_NAME alone as Latin-1.
+    static SimpleWindow counter("Z\xc3\xa4hler \xe2\x82\xac", 5, 4, Position(1, 6));
+    for (SimpleWindow* w : {&counter, &B, &C}) w->Open();
     Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    const char counter[] = "Z\xc3\xa4hler \xe2\x82\xac";
-    XChangeProperty(display, WinManager.GetWindow(&A), netName, utf8, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(counter), sizeof counter - 1);
     char compound[] = "Z\xc3\xa4hler \xe2\x82\xac B";
     char* list[] = {compound};
     XTextProperty text;
