@@ -431,7 +431,23 @@ void Client::Key(unsigned long keysym, bool press) {
 
 bool Client::KeyFor(unsigned long keysym, bool* shifted) {
   KeyCode code = XKeysymToKeycode(D, keysym);
-  if (!code) return false;
+  if (!code) {
+    int min = 0, max = 0, per = 0;
+    XDisplayKeycodes(D, &min, &max);
+    KeySym* map = XGetKeyboardMapping(D, static_cast<KeyCode>(min), max - min + 1, &per);
+    for (int k = max; k >= min && !code; --k) {
+      bool empty = true;
+      for (int i = 0; i < per && empty; ++i) empty = map[(k - min) * per + i] == NoSymbol;
+      if (!empty) continue;
+      KeySym one = keysym;
+      XChangeKeyboardMapping(D, k, 1, &one, 1);
+      XSync(D, False);
+      code = static_cast<KeyCode>(k);
+    }
+    XFree(map);
+    *shifted = false;
+    return code != 0;
+  }
   *shifted = XkbKeycodeToKeysym(D, code, 0, 0) != keysym && XkbKeycodeToKeysym(D, code, 0, 1) == keysym;
   return true;
 }

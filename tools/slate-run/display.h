@@ -78,7 +78,10 @@ class Client {
   void Move(Window w, int x, int y);
   void Button(int button, bool press);
   void Key(unsigned long keysym, bool press);
-  bool KeyFor(unsigned long keysym, bool* shifted);  // whether a key types it, and with Shift
+  // Whether a key types it, and with Shift. A keysym no key gives is put on
+  // a key of its own that gave nothing, as a keyboard of another language
+  // has it; false when no such key is left.
+  bool KeyFor(unsigned long keysym, bool* shifted);
   // Whether some client takes these events (an event mask) from window w.
   bool Selects(Window w, long events);
   // Brings w to the top when another window covers its pixel (x, y).

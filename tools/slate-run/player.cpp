@@ -300,7 +300,7 @@ Player::Result Player::Act(const Step& step) {
   bool keys = step.What == Action::Press || step.What == Action::Hold || step.What == Action::Type;
   // A window is shown before its program takes input from it: input waits
   // until the program does (or a while, for windows that never will).
-  long takes = moves     ? PointerMotionMask
+  long takes = moves     ? PointerMotionMask | EnterWindowMask | LeaveWindowMask
                : pointer ? ButtonPressMask | ButtonReleaseMask
                : keys    ? KeyPressMask | KeyReleaseMask
                          : NoEventMask;
@@ -309,7 +309,7 @@ Player::Result Player::Act(const Step& step) {
       !Until([&] { return X.Selects(w, takes) || Program.Ended(); }, std::min(step.WithinMs, 3000)) &&
       !Program.Ended())
     unseen =
-        std::string("; no client of the window takes ") + (moves     ? "pointer motion"
+        std::string("; no client of the window takes ") + (moves     ? "pointer motion or crossing"
                                                            : pointer ? "clicks (none selects button events)"
                                                                      : "keys (none selects key events)");
   if (step.What == Action::Close) X.CloseThroughManager(w);
@@ -344,9 +344,19 @@ Player::Result Player::Act(const Step& step) {
 
 Player::Result Player::Keys(const Step& step, Window w) {
   std::vector<unsigned long> keys = step.Keys;
-  if (step.What == Action::Type)
-    for (char c : step.Text)
-      keys.push_back(c == '\n' ? XK_Return : c == '\t' ? XK_Tab : static_cast<unsigned char>(c));
+  if (step.What == Action::Type) {
+    // UTF-8: a character's keysym is its code itself up to U+00FF (Latin-1),
+    // beyond that the code marked as Unicode.
+    const std::string& text = step.Text;
+    for (size_t i = 0; i < text.size();) {
+      unsigned char b = static_cast<unsigned char>(text[i]);
+      int length = b < 0x80 ? 1 : b < 0xe0 ? 2 : b < 0xf0 ? 3 : 4;
+      unsigned long c = length == 1 ? b : b & (0xff >> (length + 1));
+      for (int k = 1; k < length && i + k < text.size(); ++k) c = c << 6 | (text[i + k] & 0x3f);
+      i += length;
+      keys.push_back(c == '\n' ? XK_Return : c == '\t' ? XK_Tab : c < 0x100 ? c : 0x1000000 | c);
+    }
+  }
   std::vector<bool> shifted(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) {
     bool shift = false;

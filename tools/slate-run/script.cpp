@@ -331,9 +331,26 @@ void ReadStep(const std::string& verb, Reader& in, const std::string& dir, Step*
     step->What = Action::Type;
     step->Title = in.Title();
     step->Text = in.Quoted("the text to type");
-    for (char c : step->Text)
-      if ((c < ' ' || c > '~') && c != '\n' && c != '\t')
-        in.Fail("only the characters of an English keyboard (and \\n, \\t) can be typed");
+    // Any character, as a keyboard with a key for it types it: UTF-8, no
+    // control characters but \n and \t.
+    const std::string& text = step->Text;
+    for (size_t i = 0; i < text.size();) {
+      unsigned char b = static_cast<unsigned char>(text[i]);
+      size_t length = b < 0x80                 ? 1
+                      : b >= 0xc2 && b <= 0xdf ? 2
+                      : b >= 0xe0 && b <= 0xef ? 3
+                      : b >= 0xf0 && b <= 0xf4 ? 4
+                                               : 0;
+      bool valid =
+          length > 0 && i + length <= text.size() && (b >= ' ' || b == '\n' || b == '\t') && b != 0x7f;
+      for (size_t k = 1; valid && k < length; ++k)
+        valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+      if (!valid) {
+        in.Fail("only characters (UTF-8, no control characters but \\n and \\t) can be typed");
+        break;
+      }
+      i += length;
+    }
   } else if (verb == "sleep") {
     step->Ms = in.Time();
   } else if (verb == "screenshot") {
