@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "../app/menu_layout.h"
-#include "rig.h"
+#include "bench.h"
 
 namespace {
 
@@ -29,14 +29,14 @@ std::string Figures(std::vector<double> ms) {
 
 // Milliseconds from start until a window with this title is mapped, as the
 // server reports it to a client watching the root window; 0 if none is.
-Window Mapped(rig::Peer& peer, const std::string& title, double start, double* ms) {
-  while (rig::Now() < start + 10000) {
+Window Mapped(bench::Peer& peer, const std::string& title, double start, double* ms) {
+  while (bench::Now() < start + 10000) {
     while (XPending(peer.D)) {
       XEvent e;
       XNextEvent(peer.D, &e);
       char* name = nullptr;
       if (e.type == MapNotify && XFetchName(peer.D, e.xmap.window, &name) && title == name) {
-        *ms = rig::Now() - start;
+        *ms = bench::Now() - start;
         XFree(name);
         return e.xmap.window;
       }
@@ -50,42 +50,43 @@ Window Mapped(rig::Peer& peer, const std::string& title, double start, double* m
 }  // namespace
 
 int main() {
-  rig::Server server;
-  rig::Peer peer(server.Name()), watcher(server.Name());
+  bench::Server server;
+  bench::Peer peer(server.Name()), watcher(server.Name());
   XSelectInput(watcher.D, DefaultRootWindow(watcher.D), SubstructureNotifyMask);
   XSync(watcher.D, False);
   XImage* picture = nullptr;
-  if (XpmReadFileToImage(peer.D, rig::Path("app/menu.xpm").c_str(), &picture, nullptr, nullptr) != XpmSuccess)
+  if (XpmReadFileToImage(peer.D, bench::Path("app/menu.xpm").c_str(), &picture, nullptr, nullptr) !=
+      XpmSuccess)
     return std::fprintf(stderr, "bench_menu: cannot read app/menu.xpm; build zindra first\n"), 1;
   std::vector<double> mapped, shown;
   Window menu = 0;
-  std::unique_ptr<rig::Child> zindra;
+  std::unique_ptr<bench::Program> zindra;
   for (int run = 0; run < 3; ++run) {
-    double start = rig::Now(), ms = 0;
-    zindra = std::make_unique<rig::Child>(std::vector<std::string>{rig::Path("app/zindra")},
-                                          std::vector<std::string>{server.Env()}, rig::Path("app"));
+    double start = bench::Now(), ms = 0;
+    zindra = std::make_unique<bench::Program>(std::vector<std::string>{bench::Path("app/zindra")},
+                                              std::vector<std::string>{server.Env()}, bench::Path("app"));
     menu = Mapped(watcher, "ZINDRA", start, &ms);
     if (!menu) return std::fprintf(stderr, "bench_menu: the menu never appeared\n"), 1;
     mapped.push_back(ms - 2000);
     // A pixel of the picture beside the first button.
     unsigned long pixel = XGetPixel(picture, 600, 150);
-    rig::WaitFor([&] { return peer.Pixel(menu, 600, 150) == pixel; }, 10000);
-    shown.push_back(rig::Now() - start - 2000);
+    bench::WaitFor([&] { return peer.Pixel(menu, 600, 150) == pixel; }, 10000);
+    shown.push_back(bench::Now() - start - 2000);
     if (run < 2) zindra.reset();
   }
   std::printf("start to menu mapped, less the pause:  %s\n", Figures(mapped).c_str());
   std::printf("start to picture shown, less the pause: %s\n", Figures(shown).c_str());
 
-  rig::Sleep(300);
+  bench::Sleep(300);
   double cpu = zindra->CpuSeconds();
-  rig::Sleep(2000);
+  bench::Sleep(2000);
   std::printf("idle CPU with the menu open: %.2f%% of a core\n", (zindra->CpuSeconds() - cpu) / 2 * 100);
 
   for (int i = 0; i < zindra::ButtonCount; ++i) {
     zindra::PixelRect box = zindra::RegionPixels(zindra::ClickMap[i], 66);
     std::vector<double> times;
     for (int run = 0; run < 20; ++run) {
-      double start = rig::Now(), ms = 0;
+      double start = bench::Now(), ms = 0;
       peer.Click(menu, (box.X0 + box.X1) / 2, (box.Y0 + box.Y1) / 2);
       Window w = Mapped(watcher, Opens[i], start, &ms);
       times.push_back(ms);

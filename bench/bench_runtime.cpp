@@ -7,11 +7,11 @@
 #include <fstream>
 #include <string>
 
-#include "rig.h"
+#include "bench.h"
 
 namespace {
 
-const std::string App = rig::Path("bench/apps/runtime_app");
+const std::string App = bench::Path("bench/apps/runtime_app");
 
 long ResidentKb(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -21,26 +21,26 @@ long ResidentKb(pid_t pid) {
 }
 
 void Idle() {
-  rig::Server server;
-  rig::Child app({App}, {server.Env(), "BENCH_MODE=idle"});
+  bench::Server server;
+  bench::Program app({App}, {server.Env(), "BENCH_MODE=idle"});
   if (!app.WaitOut("ready\n")) return (void)std::printf("idle: the program did not start\n");
-  rig::Sleep(300);
+  bench::Sleep(300);
   double before = app.CpuSeconds();
-  rig::Sleep(3000);
+  bench::Sleep(3000);
   std::printf("idle, one window, no timer: %.2f%% of a core over 3 s\n",
               (app.CpuSeconds() - before) / 3 * 100);
 }
 
 void Timer() {
-  rig::Server server;
-  rig::Peer peer(server.Name());
-  rig::Child app({App}, {server.Env(), "BENCH_MODE=timer", "BENCH_TIMER_MS=10"});
+  bench::Server server;
+  bench::Peer peer(server.Name());
+  bench::Program app({App}, {server.Env(), "BENCH_MODE=timer", "BENCH_TIMER_MS=10"});
   if (!app.WaitOut("ready\n")) return (void)std::printf("timer: the program did not start\n");
   double before = app.CpuSeconds();
-  rig::Sleep(3000);
+  bench::Sleep(3000);
   double cpu = app.CpuSeconds() - before;
   peer.Close(peer.Find("bench runtime"));
-  app.Wait();
+  app.Wait(10000);
   int ticks = 0;
   unsigned int first = 0, last = 0, shortest = 0, longest = 0;
   std::sscanf(app.Out().c_str(), "ready\nticks %d first %u last %u min %u max %u", &ticks, &first, &last,
@@ -53,10 +53,10 @@ void Timer() {
 }
 
 void Cycles() {
-  rig::Server server("1920x1080x24");
-  rig::Peer peer(server.Name());  // keeps the server from resetting between programs
+  bench::Server server("1920x1080x24");
+  bench::Peer peer(server.Name());  // keeps the server from resetting between programs
   long before = ResidentKb(server.Pid());
-  rig::Child app({App}, {server.Env(), "BENCH_MODE=cycles", "BENCH_CYCLES=1000"});
+  bench::Program app({App}, {server.Env(), "BENCH_MODE=cycles", "BENCH_CYCLES=1000"});
   app.Wait(120000);
   long after = ResidentKb(server.Pid());
   std::printf("1000 open/close cycles (cycles done, the program's pixmap bytes and resources, ms):\n%s",

@@ -388,7 +388,6 @@ int SimpleWindow::Open() {
   }
   Target->Canvas.Bind(WindowId, backing, screenWidth, screenHeight, PixelWidth, PixelHeight);
   Target->Canvas.Clear(ColorTable[White]);
-  Target->Input = slate::NewInputContext(WindowId);
   SetWMCloseWindow(WindowId);
   Reparented = 0;
   WindowStatus = WindowIsOpen;
@@ -489,7 +488,11 @@ long SimpleWindow::InputMask() const {
 }
 
 void SimpleWindow::SelectInput() {
-  if (IsLive()) XSelectInput(display, WindowId, InputMask());
+  if (!IsLive()) return;
+  // The input method's context is made for a window that takes keys.
+  if ((KeyPressCallback || KeyReleaseCallback) && !Target->Input)
+    Target->Input = slate::NewInputContext(WindowId);
+  XSelectInput(display, WindowId, InputMask());
 }
 
 void SimpleWindow::SetRefreshCallback(int (*const& f)()) {
