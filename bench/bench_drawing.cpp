@@ -20,7 +20,9 @@
 // written by hand (drawn into the pixmap, the box they changed copied to
 // the window at the end), and the core-font RenderText.
 //
-// Usage: bench_drawing [rounds]   (under an X server, e.g. scripts/with-xvfb)
+// Usage: bench_drawing [rounds [workload...]]   (under an X server, e.g.
+// scripts/with-xvfb); the names pick workloads and tables, whole or by
+// their first words ("PNG", "text").
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrender.h>
@@ -76,6 +78,12 @@ struct Workload {
 
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+  // Whether a workload or a table is picked by the command line.
+  auto picked = [&](const std::string& name) {
+    for (int a = 2; a < argc; ++a)
+      if (name.compare(0, std::strlen(argv[a]), argv[a]) == 0) return true;
+    return argc <= 2;
+  };
   if (!WinManager.ColorsObtained()) {
     std::fprintf(stderr, "bench_drawing: the palette could not be allocated\n");
     return 1;
@@ -128,6 +136,47 @@ int main(int argc, char** argv) {
     if (XpmReadFileToPixmap(display, id, xpm.c_str(), &p, nullptr, &attributes) == XpmSuccess)
       XFreePixmap(display, p);
     XpmFreeAttributes(&attributes);
+  };
+  // A photograph-sized picture with alpha (990 x 792, noisy, as a camera
+  // gives), loaded and drawn: libpng's simple reader, one upload and one
+  // blend by Render, against slate's read, check, load and draw.
+  const std::string large = std::string(SLATE_BINARY_DIR) + "/bench/large_990x792.png";
+  {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 990;
+    image.height = 792;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(990 * 792 * 4);
+    unsigned int noise = 1;
+    for (size_t i = 0; i < rgba.size(); ++i) {
+      noise = noise * 1103515245 + 12345;
+      size_t x = i / 4 % 990, y = i / 4 / 990;
+      int base[4] = {int(x * 255 / 990), int(y * 255 / 792), 128, int((x + y) % 256)};
+      rgba[i] = static_cast<unsigned char>(std::clamp(base[i % 4] + int(noise >> 28) - 8, 0, 255));
+    }
+    png_image_write_to_file(&image, large.c_str(), 0, rgba.data(), 0, nullptr);
+  }
+  auto largeFloor = [&](int i) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, large.c_str())) return;
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<char> pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    XImage* x = XCreateImage(display, DefaultVisual(display, ScreenNbr), 32, ZPixmap, 0, pixels.data(),
+                             image.width, image.height, 32, 0);
+    Pixmap p = XCreatePixmap(display, root, image.width, image.height, 32);
+    GC g = XCreateGC(display, p, 0, nullptr);
+    XPutImage(display, p, g, x, 0, 0, 0, 0, image.width, image.height);
+    Picture picture = XRenderCreatePicture(display, p, argb, 0, nullptr);
+    XRenderComposite(display, PictOpOver, picture, None, windowPicture, 0, 0, 0, 0, i % 10, i % 10,
+                     image.width, image.height);
+    XRenderFreePicture(display, picture);
+    XFreeGC(display, g);
+    XFreePixmap(display, p);
+    x->data = nullptr;  // the vector's
+    XDestroyImage(x);
   };
   auto pngFloor = [&](int) {
     png_image image{};
@@ -281,6 +330,13 @@ int main(int argc, char** argv) {
        nullptr},
       {"load XPM", 500, xpmFloor, nullptr, [&](int) { loaded.Load(xpm); }, nullptr},
       {"load PNG", 500, pngFloor, nullptr, [&](int) { loaded.Load(png); }, nullptr},
+      {"PNG 990x792", 20, largeFloor, nullptr,
+       [&](int i) {
+         loaded.Load(large);
+         loaded.SetPosition(Position(d_to_l(i % 10), d_to_l(i % 10)));
+         loaded.Draw();
+       },
+       nullptr},
       // The box's own drawing: its text is scalable, which no core-font
       // floor matches.
       {"alert", 5000, nullptr, nullptr,
@@ -301,6 +357,7 @@ int main(int argc, char** argv) {
     bool callback = std::strcmp(phase, "callback") == 0;
     if (callback) WinManager.ApiMainIsCompleted();
     for (const Workload& w : workloads) {
+      if (!picked(w.Name)) continue;
       int count = callback ? w.Count : w.Count / 5;
       Rate(w.Slate, count / 10, shown);  // warm up
       std::vector<double> floor, same, slate, peer;
@@ -326,8 +383,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("\n%-12s %-9s %12s %12s %12s %12s %10s %10s\n", "text", "height", "Xft floor", "same reqs",
-              "WriteText", "RenderText", "floor/slate", "same/slate");
+  if (picked("text"))
+    std::printf("\n%-12s %-9s %12s %12s %12s %12s %10s %10s\n", "text", "height", "Xft floor", "same reqs",
+                "WriteText", "RenderText", "floor/slate", "same/slate");
   Visual* visual = DefaultVisual(display, ScreenNbr);
   Colormap colormap = DefaultColormap(display, ScreenNbr);
   XftDraw* onWindow = XftDrawCreate(display, id, visual, colormap);
@@ -338,6 +396,7 @@ int main(int argc, char** argv) {
     std::snprintf(strings[i], sizeof strings[i], "Score %06d", i * 7919 % 1000000);
   auto string = [&](int i) { return reinterpret_cast<const FcChar8*>(strings[i % 100]); };
   for (float size : {0.23f, 0.5f}) {
+    if (!picked("text")) break;
     // The floor's font: DejaVu Sans whose ascent and descent add up to the
     // same line height.
     int height = l_to_d(size);
