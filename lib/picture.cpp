@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -25,11 +26,13 @@
 #include "surface.h"
 
 // The attributes record libXpm reads its options from and writes the
-// picture's size into; for a picture with transparent parts, also the
-// picture with its alpha (to blend) or the mask of its opaque pixels.
+// picture's size into, and what else a picture is made of: a PNG picture
+// with pixels less than opaque is kept as premultiplied ARGB and blended,
+// or, where the server cannot blend, as its colours and a mask of its
+// pixels at least half opaque.
 struct slate::PictureRecord : XpmAttributes {
-  unsigned long Alpha = 0;    // 32-bit premultiplied ARGB pixmap, or 0
-  unsigned long Blended = 0;  // the Render picture of Alpha, or 0
+  int Depth = 0;              // of the picture's pixmap: the screen's, or 32 (ARGB)
+  unsigned long Blended = 0;  // the Render picture of an ARGB pixmap, or 0
   unsigned long Mask = 0;     // 1-bit pixmap, where the server cannot blend; or 0
 };
 using slate::IsLoadableXpm;
@@ -74,26 +77,60 @@ int LoadXpm(std::string& bytes, unsigned long window, ::Pixmap* picture, Picture
 // to one of four levels so that a picture takes few of a colormap's cells.
 class PixelMaker {
  public:
-  PixelMaker() : Screen(DefaultVisual(display, ScreenNbr)) {
-    Direct = Screen->c_class == TrueColor || Screen->c_class == DirectColor;
+  PixelMaker() {
+    Visual* screen = DefaultVisual(display, ScreenNbr);
+    Direct = screen->c_class == TrueColor || screen->c_class == DirectColor;
+    for (unsigned int v = 0; v < 256 && Direct; ++v) {
+      Red[v] = Part(v, screen->red_mask);
+      Green[v] = Part(v, screen->green_mask);
+      Blue[v] = Part(v, screen->blue_mask);
+    }
   }
-  unsigned long operator()(unsigned int red, unsigned int green, unsigned int blue) const {
-    if (Direct)
-      return Part(red, Screen->red_mask) | Part(green, Screen->green_mask) | Part(blue, Screen->blue_mask);
-    auto level = [](unsigned int v) { return static_cast<int>((v + 42) / 85 * 85); };
-    return slate::PaletteColor(RGBColor(level(red), level(green), level(blue)));
+  unsigned long operator()(unsigned int red, unsigned int green, unsigned int blue) {
+    if (Direct) return Red[red] | Green[green] | Blue[blue];
+    int index = Level(red) * 16 + Level(green) * 4 + Level(blue);
+    if (!Known[index]) {
+      Levels[index] = slate::PaletteColor(RGBColor(Level(red) * 85, Level(green) * 85, Level(blue) * 85));
+      Known[index] = true;
+    }
+    return Levels[index];
   }
 
  private:
+  static int Level(unsigned int v) { return static_cast<int>((v + 42) / 85); }
   static unsigned long Part(unsigned int value, unsigned long mask) {
     if (!mask) return 0;
     int shift = __builtin_ctzl(mask);
     unsigned long top = mask >> shift;
     return ((value * top + 127) / 255) << shift;
   }
-  Visual* Screen;
   bool Direct;
+  unsigned long Red[256], Green[256], Blue[256];
+  unsigned long Levels[64];
+  bool Known[64] = {};
 };
+
+// Whether the server blends pictures with alpha onto the screen's visual.
+bool CanBlend() {
+  int event, error;
+  Visual* visual = DefaultVisual(display, ScreenNbr);
+  return (visual->c_class == TrueColor || visual->c_class == DirectColor) &&
+         XRenderQueryExtension(display, &event, &error) && XRenderFindVisualFormat(display, visual) &&
+         XRenderFindStandardFormat(display, PictStandardARGB32);
+}
+
+// The Render picture that blends a 32-bit ARGB pixmap; 0 for none.
+unsigned long BlendedPicture(unsigned long pixmap, int depth) {
+  if (!pixmap || depth != 32) return 0;
+  return XRenderCreatePicture(display, pixmap, XRenderFindStandardFormat(display, PictStandardARGB32), 0,
+                              nullptr);
+}
+
+// A client image, freed with its memory.
+struct ImageFree {
+  void operator()(XImage* image) const { XDestroyImage(image); }
+};
+using OwnedImage = std::unique_ptr<XImage, ImageFree>;
 
 // A client image of the given depth with its own memory, or null.
 XImage* NewImage(int depth, unsigned int width, unsigned int height) {
@@ -108,103 +145,145 @@ XImage* NewImage(int depth, unsigned int width, unsigned int height) {
   return image;
 }
 
-// A pixmap of image's depth holding image, which it frees.
-unsigned long ToPixmap(XImage* image) {
-  ::Pixmap pixmap =
-      XCreatePixmap(display, RootWindow(display, ScreenNbr), image->width, image->height, image->depth);
-  slate::OwnedGC gc(XCreateGC(display, pixmap, 0, nullptr));
-  XPutImage(display, pixmap, gc.Get(), image, 0, 0, 0, 0, image->width, image->height);
-  XDestroyImage(image);
-  return pixmap;
+// The rows of an image as an array of T, when its pixels are T-sized words
+// in this machine's order; null where only XPutPixel can write them.
+template <typename T>
+T* Words(XImage* image, unsigned int y) {
+  const unsigned int one = 1;
+  int native = *reinterpret_cast<const unsigned char*>(&one) == 1 ? LSBFirst : MSBFirst;
+  if (image->bits_per_pixel != 8 * static_cast<int>(sizeof(T)) || image->byte_order != native) return nullptr;
+  return reinterpret_cast<T*>(image->data + static_cast<size_t>(image->bytes_per_line) * y);
 }
 
-// Whether the server blends pictures with alpha onto the screen's visual.
-bool CanBlend() {
-  int event, error;
-  Visual* visual = DefaultVisual(display, ScreenNbr);
-  return (visual->c_class == TrueColor || visual->c_class == DirectColor) &&
-         XRenderQueryExtension(display, &event, &error) && XRenderFindVisualFormat(display, visual) &&
-         XRenderFindStandardFormat(display, PictStandardARGB32);
-}
-
-// The Render picture that blends a 32-bit ARGB pixmap; 0 for none.
-unsigned long BlendedPicture(unsigned long alpha) {
-  if (!alpha) return 0;
-  return XRenderCreatePicture(display, alpha, XRenderFindStandardFormat(display, PictStandardARGB32), 0,
-                              nullptr);
-}
-
-// The X resources of a decoded picture: its colours at the screen's depth,
-// and, where some pixels are not opaque, the picture with its alpha (to be
-// blended) or, where the server cannot blend, a mask of its pixels at least
-// half opaque. False, with nothing made, when memory runs out.
-bool MakePngPixmaps(const unsigned char* rgba, unsigned int width, unsigned int height, ::Pixmap* opaque,
-                    PictureRecord* record) {
-  PixelMaker pixel;
-  bool transparent = false;
-  XImage* colours = NewImage(DefaultDepth(display, ScreenNbr), width, height);
-  if (!colours) return false;
-  for (unsigned int y = 0; y < height; ++y) {
-    for (unsigned int x = 0; x < width; ++x) {
-      const unsigned char* p = rgba + (static_cast<size_t>(y) * width + x) * 4;
-      XPutPixel(colours, x, y, pixel(p[0], p[1], p[2]));
-      transparent = transparent || p[3] != 0xff;
+// A PNG picture's pixmaps on the server, filled strip by strip from rows of
+// 8-bit RGBA: the screen's colours; premultiplied ARGB to be blended; or,
+// where the server cannot blend, the colours and the mask of the pixels at
+// least half opaque. A strip's rows are converted into an image of the
+// strip's size and sent; the program never holds more than that.
+class PngUpload {
+ public:
+  PngUpload(unsigned int width, unsigned int height, bool alpha, unsigned int stripRows)
+      : Width(width), Blend(alpha && CanBlend()), Masked(alpha && !Blend) {
+    Depth = Blend ? 32 : DefaultDepth(display, ScreenNbr);
+    Colours.reset(NewImage(Depth, width, stripRows));
+    if (Masked) MaskImage.reset(NewImage(1, width, stripRows));
+    if (!Colours || (Masked && !MaskImage)) return;
+    Window root = RootWindow(display, ScreenNbr);
+    Pixmap = XCreatePixmap(display, root, width, height, static_cast<unsigned int>(Depth));
+    ColoursGC = XCreateGC(display, Pixmap, 0, nullptr);
+    if (Masked) {
+      Mask = XCreatePixmap(display, root, width, height, 1);
+      MaskGC = XCreateGC(display, Mask, 0, nullptr);
     }
   }
-  if (!transparent) {
-    *opaque = ToPixmap(colours);
-    return true;
+  ~PngUpload() {
+    if (ColoursGC) XFreeGC(display, ColoursGC);
+    if (MaskGC) XFreeGC(display, MaskGC);
+    if (Pixmap) XFreePixmap(display, Pixmap);
+    if (Mask) XFreePixmap(display, Mask);
   }
-  bool blend = CanBlend();
-  XImage* alpha = NewImage(blend ? 32 : 1, width, height);
-  if (!alpha) {
-    XDestroyImage(colours);
-    return false;
-  }
-  for (unsigned int y = 0; y < height; ++y) {
-    for (unsigned int x = 0; x < width; ++x) {
-      const unsigned char* p = rgba + (static_cast<size_t>(y) * width + x) * 4;
-      unsigned long a = p[3];
-      // Render blends premultiplied colours: each part already times alpha.
-      auto times = [a](unsigned long part) { return (part * a + 127) / 255; };
-      XPutPixel(alpha, x, y,
-                blend ? a << 24 | times(p[0]) << 16 | times(p[1]) << 8 | times(p[2]) : (a >= 0x80 ? 1 : 0));
+  PngUpload(const PngUpload&) = delete;
+  PngUpload& operator=(const PngUpload&) = delete;
+
+  bool Made() const { return Pixmap != 0; }
+
+  // Converts count rows of RGBA, width * 4 bytes each, and sends them as
+  // rows y to y + count - 1.
+  void Put(const unsigned char* rgba, unsigned int y, unsigned int count) {
+    XImage* colours = Colours.get();
+    for (unsigned int row = 0; row < count; ++row) {
+      const unsigned char* p = rgba + static_cast<size_t>(row) * Width * 4;
+      if (Blend) {
+        uint32_t* words = Words<uint32_t>(colours, row);
+        for (unsigned int x = 0; x < Width; ++x, p += 4) {
+          uint32_t a = p[3];
+          // Render blends premultiplied colours: each part already times alpha.
+          auto times = [a](uint32_t part) { return (part * a + 127) / 255; };
+          uint32_t argb = a == 0xff ? 0xff000000u | p[0] << 16 | p[1] << 8 | p[2]
+                                    : a << 24 | times(p[0]) << 16 | times(p[1]) << 8 | times(p[2]);
+          if (words)
+            words[x] = argb;
+          else
+            XPutPixel(colours, static_cast<int>(x), static_cast<int>(row), argb);
+        }
+        continue;
+      }
+      uint32_t* words = Words<uint32_t>(colours, row);
+      uint16_t* halves = Words<uint16_t>(colours, row);
+      for (unsigned int x = 0; x < Width; ++x, p += 4) {
+        unsigned long pixel = Pixel(p[0], p[1], p[2]);
+        if (words)
+          words[x] = static_cast<uint32_t>(pixel);
+        else if (halves)
+          halves[x] = static_cast<uint16_t>(pixel);
+        else
+          XPutPixel(colours, static_cast<int>(x), static_cast<int>(row), pixel);
+        if (Masked) XPutPixel(MaskImage.get(), static_cast<int>(x), static_cast<int>(row), p[3] >= 0x80);
+      }
     }
+    XPutImage(display, Pixmap, ColoursGC, colours, 0, 0, 0, static_cast<int>(y), Width, count);
+    if (Masked) XPutImage(display, Mask, MaskGC, MaskImage.get(), 0, 0, 0, static_cast<int>(y), Width, count);
   }
-  *opaque = ToPixmap(colours);
-  (blend ? record->Alpha : record->Mask) = ToPixmap(alpha);
-  record->Blended = BlendedPicture(record->Alpha);
-  return true;
-}
+
+  // Hands the pixmaps over to record.
+  ::Pixmap Release(PictureRecord* record) {
+    record->Depth = Depth;
+    record->Mask = Mask;
+    record->Blended = BlendedPicture(Pixmap, Depth);
+    ::Pixmap pixmap = Pixmap;
+    Pixmap = Mask = 0;
+    return pixmap;
+  }
+
+ private:
+  unsigned int Width;
+  bool Blend, Masked;
+  int Depth;
+  PixelMaker Pixel;
+  OwnedImage Colours, MaskImage;
+  ::Pixmap Pixmap = 0, Mask = 0;
+  GC ColoursGC = nullptr, MaskGC = nullptr;
+};
+
+// Rows of a picture decoded at a time: about a megabyte of them.
+constexpr size_t StripBytes = 1 << 20;
 
 // Loads a PNG file's bytes into a new pixmap and the record's size (and its
-// alpha or mask); 0 when the picture is refused or memory runs out (with a
-// message and a shutdown request).
+// depth and mask); 0 when the picture is refused or memory runs out (with a
+// message and a shutdown request). A picture stored row by row goes to the
+// server a strip at a time as it is decoded; an interlaced one, whose rows
+// come in seven passes, is decoded whole first.
 unsigned long LoadPng(const std::string& bytes, PictureRecord* record) {
   unsigned int width = 0, height = 0;
-  std::unique_ptr<unsigned char[]> rgba;
-  {
-    PngReader reader(bytes);
-    if (!reader.ReadHeader(&width, &height)) return 0;
-    size_t stride = static_cast<size_t>(width) * 4;
-    rgba.reset(new (std::nothrow) unsigned char[stride * height]);
-    std::unique_ptr<unsigned char*[]> rows(new (std::nothrow) unsigned char*[height]);
-    if (!rgba || !rows) {
-      slate::ShutDown(std::cout, "Unable to allocate memory for the picture.\n");
-      return 0;
-    }
-    for (unsigned int y = 0; y < height; ++y) rows[y] = rgba.get() + y * stride;
-    if (!reader.ReadPixels(rows.get())) return 0;
-  }
-  ::Pixmap picture = 0;
-  if (!MakePngPixmaps(rgba.get(), width, height, &picture, record)) {
+  PngReader reader(bytes);
+  if (!reader.ReadHeader(&width, &height)) return 0;
+  size_t stride = static_cast<size_t>(width) * 4;
+  unsigned int stripRows = static_cast<unsigned int>(std::clamp<size_t>(StripBytes / stride, 1, height));
+  unsigned int decodedRows = reader.Interlaced() ? height : stripRows;
+  PngUpload upload(width, height, reader.HasAlpha(), stripRows);
+  std::unique_ptr<unsigned char[]> rgba(new (std::nothrow) unsigned char[stride * decodedRows]);
+  std::unique_ptr<unsigned char*[]> rows(new (std::nothrow) unsigned char*[decodedRows]);
+  if (!upload.Made() || !rgba || !rows) {
     slate::ShutDown(std::cout, "Unable to allocate memory for the picture.\n");
     return 0;
+  }
+  for (unsigned int y = 0; y < decodedRows; ++y) rows[y] = rgba.get() + y * stride;
+  if (reader.Interlaced()) {
+    if (!reader.ReadPixels(rows.get())) return 0;
+    for (unsigned int y = 0; y < height; y += stripRows)
+      upload.Put(rows[y], y, std::min(stripRows, height - y));
+  } else {
+    for (unsigned int y = 0; y < height; y += stripRows) {
+      unsigned int count = std::min(stripRows, height - y);
+      if (!reader.ReadRows(rows.get(), count)) return 0;
+      upload.Put(rgba.get(), y, count);
+    }
+    if (!reader.ReadEnd()) return 0;
   }
   record->valuemask = XpmSize;
   record->width = width;
   record->height = height;
-  return picture;
+  return upload.Release(record);
 }
 
 PictureRecord* NewAttributes() {
@@ -216,12 +295,11 @@ PictureRecord* NewAttributes() {
   return attributes;
 }
 
-// Frees the pixmaps of a picture's transparency.
+// Frees what a picture has beside its pixmap.
 void ReleaseTransparency(PictureRecord* attributes) {
   if (attributes->Blended && display) XRenderFreePicture(display, attributes->Blended);
-  for (unsigned long pixmap : {attributes->Alpha, attributes->Mask})
-    if (pixmap && display) XFreePixmap(display, pixmap);
-  attributes->Alpha = attributes->Blended = attributes->Mask = 0;
+  if (attributes->Mask && display) XFreePixmap(display, attributes->Mask);
+  attributes->Blended = attributes->Mask = 0;
 }
 
 // Frees what libXpm stored in the record and clears it, so that width and
@@ -266,10 +344,11 @@ unsigned long CopyPicture(unsigned long source, const PictureRecord* sourceAttri
   attributes->valuemask = XpmSize;
   attributes->width = width;
   attributes->height = height;
-  attributes->Alpha = CopyPixmap(sourceAttributes->Alpha, width, height, 32);
-  attributes->Blended = BlendedPicture(attributes->Alpha);
+  attributes->Depth = sourceAttributes->Depth;
   attributes->Mask = CopyPixmap(sourceAttributes->Mask, width, height, 1);
-  return CopyPixmap(source, width, height, DefaultDepth(display, ScreenNbr));
+  unsigned long copy = CopyPixmap(source, width, height, sourceAttributes->Depth);
+  attributes->Blended = BlendedPicture(copy, attributes->Depth);
+  return copy;
 }
 
 }  // namespace
@@ -368,6 +447,7 @@ PictureState BitMap::Load(const std::string& file) {
   ::Pixmap picture = 0;
   int result = LoadXpm(bytes, window, &picture, Attributes);
   if (result == XpmSuccess && !refusals.Any()) {
+    Attributes->Depth = DefaultDepth(display, ScreenNbr);
     Pixmap = picture;
     PictureStatus = PictureLoaded;
     return PictureStatus;

@@ -321,9 +321,9 @@ TEST_F(Drawing, PicturesOwnTheirPixmaps) {
     EXPECT_EQ(assigned.Draw(), 1);
     EXPECT_EQ(Px(33, 5), Peer.Named("#0000FF"));
 
-    // A picture with alpha: its colours and its alpha, each 33 x 33 x 4 bytes.
+    // A picture with alpha: its premultiplied colours, 33 x 33 x 4 bytes.
     for (int i = 0; i < 10; ++i) picture.Load(Pictures + "png_rgba_33x33.png");
-    EXPECT_EQ(bytes(), before + 66 * 33 * 4 + 33 * 33 * 4 * 2);
+    EXPECT_EQ(bytes(), before + 66 * 33 * 4 + 33 * 33 * 4);
     BitMap copy2(picture);
     picture.Load(Pictures + "missing.png");
     W.RenderRectangle(Position(0, 1), Position(1, 2), Blue, false);

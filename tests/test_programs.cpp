@@ -13,6 +13,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <sstream>
 
 #include "rig.h"
 
@@ -215,6 +216,34 @@ TEST(Servers, PicturesOnFewerColours) {
     EXPECT_EQ(probe.Wait(), 0) << screen;
     EXPECT_EQ(probe.Err(), "") << screen;
   }
+}
+
+TEST(Programs, PngPicturesCostWhatTheirFilesHold) {
+  // Text, profile and palette chunks of 56-byte files that claim 2^31 - 1
+  // bytes are refused before anything is allocated for them (2 GB each
+  // before); an 18 KB palette picture of 8192 x 8192 pixels loads, through
+  // strips of rows, far below one decoded copy of 256 MiB (792 MB before).
+  const std::string pictures = SLATE_SOURCE_DIR "/tests/pictures/";
+  std::vector<std::string> argv = {Probe};
+  for (const char* name : {"bad_png_long_text.png", "bad_png_long_itxt.png", "bad_png_long_ztxt.png",
+                           "bad_png_long_splt.png", "png_palette_8192x8192.png"})
+    argv.push_back(pictures + name);
+  rig::Child probe(argv, {"PROBE=peak"});
+  ASSERT_TRUE(probe.WaitOut("ready\n", 20000));
+  std::istringstream lines(probe.Out());
+  for (std::string line; std::getline(lines, line) && line != "ready";) {
+    std::istringstream words(line);
+    std::string name;
+    int status = -1;
+    long mib = -1;
+    words >> name >> status >> mib;
+    EXPECT_EQ(status, name.compare(0, 4, "bad_") == 0 ? 0 : 1) << line;  // not loaded, loaded
+    EXPECT_LE(mib, name.compare(0, 4, "bad_") == 0 ? 1 : 32) << line;
+  }
+  EXPECT_EQ(Count(probe.Out(), " MiB\n"), 5) << probe.Out();
+  rig::Peer peer;
+  peer.Close(peer.Find("probe A"));
+  EXPECT_EQ(probe.Wait(), 0);
 }
 
 TEST(Timing, NoSpinningWhenIdleWithTimersOrAfterTheServerDies) {

@@ -1,6 +1,7 @@
 // A program of small scenarios for the tests, chosen by the environment
 // variable PROBE. It says what happens, one flushed line at a time.
 #include <X11/Xlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -74,6 +75,13 @@ Bool Arrived(Display*, XEvent* event, XPointer window) {
 void AwaitNews(SimpleWindow& w) {
   XEvent event;
   XPeekIfEvent(display, &event, Arrived, reinterpret_cast<XPointer>(WinManager.GetWindow(&w)));
+}
+
+// The most memory the program has held so far, KiB.
+long PeakKiB() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
 }
 
 }  // namespace
@@ -214,6 +222,18 @@ void ApiMain() {
     SAY("loaded %d", sprite.Load(std::getenv("PICTURE")));
     sprite.SetPosition(Position(0, 0));
     SAY("drawn %d", sprite.Draw());
+  } else if (Mode == "peak") {
+    // Each picture named on the command line loaded in turn, with what it
+    // added to the program's peak memory.
+    A.Open();
+    BitMap picture(A);
+    const std::vector<std::string>& files = ProgramArguments();
+    for (size_t i = 1; i < files.size(); ++i) {
+      long before = PeakKiB();
+      int status = picture.Load(files[i]);
+      SAY("%s %d %ld MiB", files[i].substr(files[i].rfind('/') + 1).c_str(), status,
+          (PeakKiB() - before) >> 10);
+    }
   } else if (Mode == "text") {
     A.Open();
     A.RenderText(Position(2.5, 2), "text", Blue, Yellow);
