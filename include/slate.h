@@ -188,6 +188,10 @@ extern char exclam_bits[60];
 // until the display closes; the same parts give the same value. Black when
 // the server has no room for another colour.
 color RGBColor(int red, int green, int blue);
+// The same with an alpha, from 0 (wholly transparent) to 255 (opaque, the
+// colour above): shapes, outlines and text in it are blended once over what
+// is there. Up to 16,777,216 such colours, kept like the others.
+color RGBColor(int red, int green, int blue, int alpha);
 
 // A key as the key callbacks get it.
 struct Key {
@@ -571,6 +575,13 @@ class SimpleWindow {
   void RenderPolygonOutline(const Position* vertices, int count, const color& c = Black, float width = 0);
   void RenderPolygonOutline(const std::vector<Position>& vertices, int count, const color& c = Black,
                             float width = 0);
+  // Smooth shapes: from this call on (until SetSmooth(false)), ellipses,
+  // lines, polygons and their outlines are drawn antialiased, their edges
+  // blended with what is under them, at fractions of a pixel; rectangles lie
+  // on whole pixels either way. Off by default: shapes are the X server's
+  // own, pixel for pixel. Kept while the window closes and opens again.
+  void SetSmooth(bool smooth);
+  bool IsSmooth() const;
 
   void Message(const std::string& text);  // shows text in a modal alert box titled like the window
 

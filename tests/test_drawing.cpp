@@ -181,6 +181,61 @@ TEST_F(Drawing, AnyColourByItsParts) {
   EXPECT_EQ(Px(429, 231), 0xc8b414u);
 }
 
+TEST_F(Drawing, ColoursWithAlphaBlendOnceOverWhatIsThere) {
+  color halfRed = RGBColor(255, 0, 0, 128);
+  EXPECT_EQ(RGBColor(255, 0, 0, 128), halfRed);  // kept once
+  EXPECT_EQ(RGBColor(255, 0, 0, 255), RGBColor(255, 0, 0));
+  EXPECT_EQ(RGBColor(1, 2, 3, 300), RGBColor(1, 2, 3));
+  EXPECT_NE(RGBColor(255, 0, 0, 127), halfRed);
+  W.RenderRectangle(Position(0, 0), Position(7, 5), Blue, false);
+  // Over blue: (128, 0, 127); each figure blended once, its edge too (the
+  // ellipse's outline and the polygon's lie over their fill); a line, an
+  // outline, a band of text; nothing at all for alpha 0.
+  W.RenderRectangle(Position(0.5f, 0.5f), Position(1.5f, 1.5f), halfRed, false);
+  W.RenderEllipse(Position(2, 0.5f), Position(3, 1.5f), halfRed, false);
+  Position triangle[] = {{3.5f, 0.5f}, {4.5f, 0.5f}, {3.5f, 1.5f}};
+  W.RenderPolygon(triangle, 3, halfRed, false);
+  W.RenderLine(Position(5, 1), Position(6.5f, 1), halfRed, 0.2f);
+  W.RenderEllipseOutline(Position(0.5f, 2), Position(1.5f, 3), halfRed, 0.2f);
+  W.WriteText(Position(2, 2), "   ", Typeface(0.5f), Black, AlignLeft, halfRed);
+  W.RenderRectangle(Position(4, 2), Position(5, 3), RGBColor(0, 255, 0, 0), true);
+  unsigned long blend = 0x80007f, b = ColorTable[Blue];
+  ExpectAt(Shown(0, 0, 462, 330), 462,
+           {33,  33,  blend, 99,  66,  blend, 165, 99,  blend, 165, 33,  blend,   198, 66,  blend,
+            231, 33,  blend, 240, 40,  blend, 231, 99,  blend, 400, 66,  blend,   400, 52,  b,
+            66,  132, blend, 66,  165, b,     140, 140, blend, 264, 132, BlackPx, 300, 160, b});
+}
+
+TEST_F(Drawing, SmoothShapesHaveEdgesBetweenTheirColourAndWhatIsUnder) {
+  // Aliased, an ellipse and a line have two colours; smooth, their edges
+  // have others between, and inside they keep their own colour exactly.
+  auto colours = [&] {
+    Pixels shown = Shown(0, 0, 300, 200);
+    std::sort(shown.begin(), shown.end());
+    return std::unique(shown.begin(), shown.end()) - shown.begin();
+  };
+  EXPECT_FALSE(W.IsSmooth());
+  W.RenderEllipse(Position(0.5f, 0.5f), Position(2.5f, 2), Red, false);
+  W.RenderLine(Position(2.5f, 0.5f), Position(4, 2.5f), Red, 0.1f);
+  EXPECT_EQ(colours(), 2);
+  W.RenderRectangle(Position(0, 0), Position(5, 3), White, false);
+  W.SetSmooth(true);
+  EXPECT_TRUE(W.IsSmooth());
+  W.RenderEllipse(Position(0.5f, 0.5f), Position(2.5f, 2), Red, false);
+  W.RenderLine(Position(2.5f, 0.5f), Position(4, 2.5f), Red, 0.1f);
+  EXPECT_GT(colours(), 10);
+  // The ellipse covers the aliased one's pixels, 33..165 by 33..132: red
+  // inside, white outside, and something between on its edge.
+  ExpectAt(Grab(0, 0, 300, 200), 300, {99, 82, RedPx, 99, 36, RedPx, 99, 30, WhitePx, 168, 82, WhitePx});
+  unsigned long edge = Px(99, 33);
+  EXPECT_TRUE(edge != RedPx && edge != WhitePx) << std::hex << edge;
+  // Kept while the window closes and opens again.
+  W.Close();
+  ASSERT_EQ(W.Open(), WindowIsOpen);
+  Id = WinManager.GetWindow(&W);
+  EXPECT_TRUE(W.IsSmooth());
+}
+
 TEST_F(Drawing, PicturesLoadDrawAndRefuse) {
   BitMap none, null(static_cast<SimpleWindow*>(nullptr)), picture(W);
   EXPECT_EQ(none.GetStatus(), PictureNotLoaded);
