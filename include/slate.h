@@ -677,7 +677,7 @@ void SimpleWindow::SetResizeCallback(F&& f) {
 }
 
 // ---------------------------------------------------------------------------
-// BitMap: an XPM picture bound to a window
+// BitMap: an XPM or PNG picture bound to a window
 // ---------------------------------------------------------------------------
 
 class BitMap {
@@ -702,8 +702,27 @@ class BitMap {
   void SetPosition(const Position& p);         // moves the picture (cm); nothing is redrawn
   Position GetPosition() const;                // upper-left corner in the window, cm
 
+  // A size in centimetres: the picture is drawn scaled to it by the X
+  // server, smoothly, its transparency kept, and keeps it on every screen
+  // (and for every picture loaded after). Draw, Erase, IsInside, GetWidth
+  // and GetHeight use it. A size of zero, less or NaN draws nothing; a side
+  // longer than 32767 pixels is cut to that. Without a size, a picture is
+  // drawn pixel for pixel, at its own pixels' size.
+  void SetSize(float width, float height);
+  void SetWidth(float width);  // width cm wide, as high as its proportions make it
+  void ClearSize();            // back to its own pixels' size
+  // Turned by an angle in degrees, clockwise on the screen, about its
+  // centre: its position and size are then those of the box it covers
+  // turned (the box's corner moves so that the centre stays), and
+  // IsInside is true on the turned picture itself. An angle that is not a
+  // number draws nothing.
+  void SetAngle(float degrees);
+  float GetAngle() const;
+
  private:
   void ReleasePixmap();
+  void DrawPixels(slate::Surface& surface, int x, int y, unsigned int width, unsigned int height) const;
+  bool DrawTransformed(slate::Surface& surface) const;
 
   PictureState PictureStatus;
   Position PicturePosition;

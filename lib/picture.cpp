@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "errors.h"
 #include "event_loop.h"
@@ -30,10 +33,38 @@
 // with pixels less than opaque is kept as premultiplied ARGB and blended,
 // or, where the server cannot blend, as its colours and a mask of its
 // pixels at least half opaque.
+//
+// A picture given a size or an angle is drawn through a Render transform
+// from its pixmap, or, where it is drawn at under half its size, from a
+// copy halved as many times as that takes (each halving averages two
+// pixels into one, so that fine detail gives its average, not a sample).
 struct slate::PictureRecord : XpmAttributes {
   int Depth = 0;              // of the picture's pixmap: the screen's, or 32 (ARGB)
   unsigned long Blended = 0;  // the Render picture of an ARGB pixmap, or 0
   unsigned long Mask = 0;     // 1-bit pixmap, where the server cannot blend; or 0
+
+  // How the picture is drawn: what the program set, kept from one picture
+  // loaded to the next.
+  struct Placement {
+    enum Sizing { Pixels, Both, ByWidth };
+    Sizing Sized = Pixels;        // its own pixels; a width and a height; a width
+    float Width = 0, Height = 0;  // cm
+    float Angle = 0;              // degrees, clockwise on the screen
+  } Place;
+
+  // The picture, or a copy of it halved Kx times across and Ky times down,
+  // with the Render picture that draws it through a transform.
+  struct Level {
+    int Kx = 0, Ky = 0;
+    unsigned long Pixmap = 0;   // 0: the picture's own
+    unsigned long Picture = 0;  // with its transform, filter and repeat
+    XTransform Transform{};     // the one set on Picture
+    int Repeat = -1;
+  };
+  std::vector<Level> Levels;
+  unsigned long MaskPicture = 0;  // the mask's, through the same transform
+  XTransform MaskTransform{};
+  int MaskRepeat = -1;
 };
 using slate::IsLoadableXpm;
 using slate::IsPng;
@@ -297,18 +328,28 @@ PictureRecord* NewAttributes() {
 
 // Frees what a picture has beside its pixmap.
 void ReleaseTransparency(PictureRecord* attributes) {
-  if (attributes->Blended && display) XRenderFreePicture(display, attributes->Blended);
-  if (attributes->Mask && display) XFreePixmap(display, attributes->Mask);
-  attributes->Blended = attributes->Mask = 0;
+  if (display) {
+    for (const PictureRecord::Level& level : attributes->Levels) {
+      if (level.Picture) XRenderFreePicture(display, level.Picture);
+      if (level.Pixmap) XFreePixmap(display, level.Pixmap);
+    }
+    if (attributes->MaskPicture) XRenderFreePicture(display, attributes->MaskPicture);
+    if (attributes->Blended) XRenderFreePicture(display, attributes->Blended);
+    if (attributes->Mask) XFreePixmap(display, attributes->Mask);
+  }
+  attributes->Levels.clear();
+  attributes->Blended = attributes->Mask = attributes->MaskPicture = 0;
 }
 
 // Frees what libXpm stored in the record and clears it, so that width and
-// height read 0 until the next successful load.
+// height read 0 until the next successful load; how it is drawn stays.
 void ClearAttributes(PictureRecord* attributes) {
   if (!attributes) return;
   ReleaseTransparency(attributes);
   XpmFreeAttributes(attributes);
+  PictureRecord::Placement place = attributes->Place;
   *attributes = PictureRecord();
+  attributes->Place = place;
 }
 
 void DeleteAttributes(PictureRecord* attributes) {
@@ -344,11 +385,158 @@ unsigned long CopyPicture(unsigned long source, const PictureRecord* sourceAttri
   attributes->valuemask = XpmSize;
   attributes->width = width;
   attributes->height = height;
+  attributes->Place = sourceAttributes->Place;
   attributes->Depth = sourceAttributes->Depth;
   attributes->Mask = CopyPixmap(sourceAttributes->Mask, width, height, 1);
   unsigned long copy = CopyPixmap(source, width, height, sourceAttributes->Depth);
   attributes->Blended = BlendedPicture(copy, attributes->Depth);
   return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Pictures at a size and an angle
+// ---------------------------------------------------------------------------
+
+// The largest side of a picture drawn, in pixels: the X server's largest
+// drawable (a picture can be no larger than a window can show of it).
+constexpr double MostPixels = SHRT_MAX;
+
+// What a picture covers as it is drawn, in centimetres: its own width and
+// height (scaled, not yet turned), its angle, and the box it covers turned.
+struct Geometry {
+  bool Valid = false;           // false: nothing is drawn
+  bool Scaled = false;          // drawn at a size other than its pixels'
+  bool Turned = false;          // at an angle other than a multiple of 360 degrees
+  float Width = 0, Height = 0;  // its own size
+  double Cos = 1, Sin = 0;      // of its angle
+  float BoxWidth = 0, BoxHeight = 0;
+};
+
+// The cosine and sine of an angle in degrees, exact at right angles.
+void Turn(double degrees, double* cosine, double* sine) {
+  double turns = std::fmod(degrees, 360.0);
+  if (turns < 0) turns += 360;
+  static const double Right[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+  if (std::fmod(turns, 90.0) == 0) {
+    int quarter = static_cast<int>(turns / 90) % 4;
+    *cosine = Right[quarter][0], *sine = Right[quarter][1];
+    return;
+  }
+  double radians = turns * M_PI / 180;
+  *cosine = std::cos(radians), *sine = std::sin(radians);
+}
+
+Geometry GeometryOf(const PictureRecord* record) {
+  Geometry g;
+  if (!record || record->width == 0 || record->height == 0) return g;
+  const PictureRecord::Placement& place = record->Place;
+  // Without Render a picture is drawn at its size in pixels, unturned.
+  bool renders = slate::Kept() && slate::Kept()->Renders();
+  g.Width = d_to_l(static_cast<int>(record->width));
+  g.Height = d_to_l(static_cast<int>(record->height));
+  g.Valid = true;
+  if (!renders) {
+    g.BoxWidth = g.Width, g.BoxHeight = g.Height;
+    return g;
+  }
+  float most = static_cast<float>(MostPixels / PixelsPerCentimeter);
+  float ratio = static_cast<float>(record->height) / static_cast<float>(record->width);
+  if (place.Sized == PictureRecord::Placement::Both) {
+    g.Width = std::min(place.Width, most);
+    g.Height = std::min(place.Height, most);
+  } else if (place.Sized == PictureRecord::Placement::ByWidth) {
+    // Its proportions kept, also where a side is cut to the largest.
+    g.Width = std::min(place.Width, most);
+    g.Height = g.Width * ratio;
+    if (g.Height > most) g.Height = most, g.Width = most / ratio;
+  }
+  g.Scaled = place.Sized != PictureRecord::Placement::Pixels;
+  // Sizes of zero, less, or NaN draw nothing; so does an angle that is not
+  // a number.
+  g.Valid = g.Width > 0 && g.Height > 0 && std::isfinite(place.Angle);
+  if (!g.Valid) return g;
+  Turn(place.Angle, &g.Cos, &g.Sin);
+  g.Turned = g.Cos != 1;
+  g.BoxWidth = static_cast<float>(g.Width * std::fabs(g.Cos) + g.Height * std::fabs(g.Sin));
+  g.BoxHeight = static_cast<float>(g.Width * std::fabs(g.Sin) + g.Height * std::fabs(g.Cos));
+  return g;
+}
+
+// How many times a picture of source pixels drawn at drawn pixels is halved
+// first: until it is under twice the size drawn.
+int Halvings(double source, double drawn) {
+  int k = 0;
+  while (source / (1 << k) >= 2 * drawn && (static_cast<unsigned int>(source) >> (k + 1)) > 0 && k < 14) ++k;
+  return k;
+}
+
+void SetTransform(Picture picture, const XTransform& transform, int repeat, XTransform* last,
+                  int* lastRepeat) {
+  if (std::memcmp(&transform, last, sizeof transform) != 0) {
+    XRenderSetPictureTransform(display, picture, const_cast<XTransform*>(&transform));
+    *last = transform;
+  }
+  if (repeat != *lastRepeat) {
+    XRenderPictureAttributes attributes;
+    attributes.repeat = repeat;
+    XRenderChangePicture(display, picture, CPRepeat, &attributes);
+    *lastRepeat = repeat;
+  }
+}
+
+// The Render format of a picture's pixmap.
+XRenderPictFormat* FormatOf(const PictureRecord* record) {
+  return record->Depth == 32 ? XRenderFindStandardFormat(display, PictStandardARGB32)
+                             : XRenderFindVisualFormat(display, DefaultVisual(display, ScreenNbr));
+}
+
+// A Render picture of pixmap with a filter: one that averages neighbours
+// where the screen blends, the nearest pixel where it cannot (a colormap).
+Picture FilteredPicture(unsigned long pixmap, XRenderPictFormat* format) {
+  Picture picture = XRenderCreatePicture(display, pixmap, format, 0, nullptr);
+  XRenderSetPictureFilter(display, picture, slate::Kept()->Blends() ? FilterBilinear : FilterNearest, nullptr,
+                          0);
+  return picture;
+}
+
+// The level of a picture halved kx times across and ky times down, made
+// from the one halved once less when it is not there yet.
+PictureRecord::Level& LevelOf(PictureRecord* record, unsigned long pixmap, int kx, int ky) {
+  for (PictureRecord::Level& level : record->Levels)
+    if (level.Kx == kx && level.Ky == ky) return level;
+  PictureRecord::Level level;
+  level.Kx = kx, level.Ky = ky;
+  XRenderPictFormat* format = FormatOf(record);
+  if (kx == 0 && ky == 0) {
+    level.Picture = FilteredPicture(pixmap, format);
+  } else {
+    // Halved along one side: each pixel the mean of two, the last one
+    // alone where the side is odd (the edge repeated).
+    bool across = kx > 0;
+    const PictureRecord::Level& from = LevelOf(record, pixmap, across ? kx - 1 : kx, across ? ky : ky - 1);
+    unsigned int fromWidth = (record->width + (1u << from.Kx) - 1) >> from.Kx;
+    unsigned int fromHeight = (record->height + (1u << from.Ky) - 1) >> from.Ky;
+    unsigned int width = across ? (fromWidth + 1) / 2 : fromWidth,
+                 height = across ? fromHeight : (fromHeight + 1) / 2;
+    level.Pixmap = XCreatePixmap(display, RootWindow(display, ScreenNbr), width, height,
+                                 static_cast<unsigned int>(record->Depth));
+    Picture source = XRenderCreatePicture(display, from.Pixmap ? from.Pixmap : pixmap, format, 0, nullptr);
+    XTransform halve = {{{XDoubleToFixed(across ? 2 : 1), 0, 0},
+                         {0, XDoubleToFixed(across ? 1 : 2), 0},
+                         {0, 0, XDoubleToFixed(1)}}};
+    XRenderSetPictureTransform(display, source, &halve);
+    XRenderSetPictureFilter(display, source, FilterBilinear, nullptr, 0);
+    XRenderPictureAttributes pad;
+    pad.repeat = RepeatPad;
+    XRenderChangePicture(display, source, CPRepeat, &pad);
+    Picture target = XRenderCreatePicture(display, level.Pixmap, format, 0, nullptr);
+    XRenderComposite(display, PictOpSrc, source, None, target, 0, 0, 0, 0, 0, 0, width, height);
+    XRenderFreePicture(display, target);
+    XRenderFreePicture(display, source);
+    level.Picture = FilteredPicture(level.Pixmap, format);
+  }
+  record->Levels.push_back(level);
+  return record->Levels.back();
 }
 
 }  // namespace
@@ -471,41 +659,159 @@ int BitMap::Draw() const {
   if (PictureStatus != PictureLoaded || !BoundWindow) return 0;
   SimpleWindow& window = *BoundWindow;
   if (!window.IsLive()) return 1;
+  Geometry g = GeometryOf(Attributes);
+  if (!g.Valid) return 0;
+  if (!slate::Kept()->Renders() &&
+      (Attributes->Place.Sized != PictureRecord::Placement::Pixels || Attributes->Place.Angle != 0))
+    slate::ReportNoBlending();  // drawn at its size in pixels, unturned: said once
+  if (g.Scaled || g.Turned) return DrawTransformed(window.Canvas()) ? (slate::Pump(), 1) : 0;
+  // As wide and high as its size in cm converts to.
   unsigned int width = static_cast<unsigned int>(std::clamp(l_to_d(GetWidth()), 0, SHRT_MAX));
   unsigned int height = static_cast<unsigned int>(std::clamp(l_to_d(GetHeight()), 0, SHRT_MAX));
-  short x = slate::ToShort(l_to_d(PicturePosition.GetXDistance()));
-  short y = slate::ToShort(l_to_d(PicturePosition.GetYDistance()));
-  // A picture with transparent parts goes over what is drawn: blended by
-  // the X server where it can, else through the mask of its pixels at
-  // least half opaque.
-  if (Attributes->Blended)
-    window.Canvas().Blend(Attributes->Blended, width, height, x, y);
-  else
-    window.Canvas().Copy(Pixmap, Attributes->Mask ? Attributes->Mask : None, width, height, x, y);
+  DrawPixels(window.Canvas(), slate::ToShort(l_to_d(PicturePosition.GetXDistance())),
+             slate::ToShort(l_to_d(PicturePosition.GetYDistance())), width, height);
   slate::Pump();
   return 1;
 }
 
+void BitMap::DrawPixels(slate::Surface& surface, int x, int y, unsigned int width,
+                        unsigned int height) const {
+  // A picture with transparent parts goes over what is drawn: blended by
+  // the X server where it can, else through the mask of its pixels at
+  // least half opaque.
+  if (Attributes->Blended)
+    surface.Blend(Attributes->Blended, width, height, x, y);
+  else
+    surface.Copy(Pixmap, Attributes->Mask ? Attributes->Mask : None, width, height, x, y);
+}
+
+bool BitMap::DrawTransformed(slate::Surface& surface) const {
+  Geometry g = GeometryOf(Attributes);
+  double scale = PixelsPerCentimeter;
+  float left = PicturePosition.GetXDistance(), top = PicturePosition.GetYDistance();
+  // The box drawn, in pixels, and the picture's own size and centre in it.
+  slate::PixelBox box;
+  double width, height, centreX, centreY;
+  if (!g.Turned) {
+    // Corners converted as the shapes' are, so that a picture fills the
+    // rectangle between the same corners.
+    box = {l_to_d(left), l_to_d(top), l_to_d(left + g.Width), l_to_d(top + g.Height)};
+    width = static_cast<double>(box.X1 - box.X0), height = static_cast<double>(box.Y1 - box.Y0);
+    if (box.Empty()) return false;
+    // At its size in pixels, it is copied as it is.
+    if (box.X1 - box.X0 == Attributes->width && box.Y1 - box.Y0 == Attributes->height) {
+      DrawPixels(surface, slate::ToShort(box.X0), slate::ToShort(box.Y0), Attributes->width,
+                 Attributes->height);
+      return true;
+    }
+    centreX = width / 2, centreY = height / 2;
+  } else {
+    width = g.Width * scale, height = g.Height * scale;
+    double x = (left + g.BoxWidth / 2.0) * scale, y = (top + g.BoxHeight / 2.0) * scale;
+    double halfWidth = g.BoxWidth * scale / 2, halfHeight = g.BoxHeight * scale / 2;
+    if (width < 1 || height < 1 || !std::isfinite(x) || !std::isfinite(y)) return false;
+    box = {static_cast<long long>(std::floor(std::max(x - halfWidth, -1e9))),
+           static_cast<long long>(std::floor(std::max(y - halfHeight, -1e9))),
+           static_cast<long long>(std::ceil(std::min(x + halfWidth, 1e9))),
+           static_cast<long long>(std::ceil(std::min(y + halfHeight, 1e9)))};
+    centreX = x - static_cast<double>(box.X0), centreY = y - static_cast<double>(box.Y0);
+  }
+  slate::PixelBox clip = box.Within(surface.Bounds().X1, surface.Bounds().Y1);
+  if (clip.Empty()) return true;  // drawn, where nothing shows
+  // Drawn from the halved copy that is under twice the size drawn.
+  bool average = slate::Kept()->Blends();
+  int kx = average ? Halvings(Attributes->width, width) : 0;
+  int ky = average ? Halvings(Attributes->height, height) : 0;
+  PictureRecord::Level& level = LevelOf(Attributes, Pixmap, kx, ky);
+  // From a pixel of the clipped box to the point of the level it shows:
+  // to the picture's centre, turned back, then scaled to the level, whose
+  // picture spans the source's pixels over 2^k.
+  double sx = Attributes->width / std::ldexp(1.0, kx) / width;
+  double sy = Attributes->height / std::ldexp(1.0, ky) / height;
+  double dx = static_cast<double>(clip.X0 - box.X0) - centreX,
+         dy = static_cast<double>(clip.Y0 - box.Y0) - centreY;
+  double c = g.Cos, n = g.Sin;
+  XTransform transform = {
+      {{XDoubleToFixed(sx * c), XDoubleToFixed(sx * n), XDoubleToFixed(sx * (c * dx + n * dy + width / 2))},
+       {XDoubleToFixed(-sy * n), XDoubleToFixed(sy * c),
+        XDoubleToFixed(sy * (-n * dx + c * dy + height / 2))},
+       {0, 0, XDoubleToFixed(1)}}};
+  // Unturned, the edges repeat outwards, so that the box is covered to its
+  // sides; turned, the picture ends within its box, smoothly.
+  int repeat = g.Turned ? RepeatNone : RepeatPad;
+  SetTransform(level.Picture, transform, repeat, &level.Transform, &level.Repeat);
+  Picture mask = None;
+  if (Attributes->Mask) {
+    if (!Attributes->MaskPicture)
+      Attributes->MaskPicture = XRenderCreatePicture(
+          display, Attributes->Mask, XRenderFindStandardFormat(display, PictStandardA1), 0, nullptr);
+    mask = Attributes->MaskPicture;
+    SetTransform(mask, transform, repeat, &Attributes->MaskTransform, &Attributes->MaskRepeat);
+  }
+  surface.Compose(level.Picture, mask, static_cast<int>(clip.X0), static_cast<int>(clip.Y0),
+                  static_cast<unsigned int>(clip.X1 - clip.X0), static_cast<unsigned int>(clip.Y1 - clip.Y0));
+  return true;
+}
+
 int BitMap::Erase() const {
   if (PictureStatus != PictureLoaded || !BoundWindow) return 0;
+  if (!GeometryOf(Attributes).Valid) return 0;
   BoundWindow->Erase(PicturePosition, GetWidth(), GetHeight());
   return 1;
 }
 
 float BitMap::GetWidth() const {
-  return Attributes ? d_to_l(static_cast<int>(Attributes->width)) : 0.0f;
+  return GeometryOf(Attributes).BoxWidth;
 }
 
 float BitMap::GetHeight() const {
-  return Attributes ? d_to_l(static_cast<int>(Attributes->height)) : 0.0f;
+  return GeometryOf(Attributes).BoxHeight;
 }
 
 int BitMap::IsInside(const Position& p) const {
+  Geometry g = GeometryOf(Attributes);
+  if (!g.Valid) return 0;
   float x = PicturePosition.GetXDistance();
   float y = PicturePosition.GetYDistance();
   float px = p.GetXDistance();
   float py = p.GetYDistance();
-  return (x <= px && px <= x + GetWidth() && y <= py && py <= y + GetHeight()) ? 1 : 0;
+  if (!g.Turned) return (x <= px && px <= x + g.Width && y <= py && py <= y + g.Height) ? 1 : 0;
+  // On the turned picture itself: the point turned back about its centre.
+  double cx = px - (x + g.BoxWidth / 2.0), cy = py - (y + g.BoxHeight / 2.0);
+  double u = g.Cos * cx + g.Sin * cy, v = -g.Sin * cx + g.Cos * cy;
+  return std::fabs(u) <= g.Width / 2.0 && std::fabs(v) <= g.Height / 2.0 ? 1 : 0;
+}
+
+void BitMap::SetSize(float width, float height) {
+  if (!Attributes) return;
+  Attributes->Place.Sized = PictureRecord::Placement::Both;
+  Attributes->Place.Width = width;
+  Attributes->Place.Height = height;
+}
+
+void BitMap::SetWidth(float width) {
+  if (!Attributes) return;
+  Attributes->Place.Sized = PictureRecord::Placement::ByWidth;
+  Attributes->Place.Width = width;
+}
+
+void BitMap::ClearSize() {
+  if (Attributes) Attributes->Place.Sized = PictureRecord::Placement::Pixels;
+}
+
+void BitMap::SetAngle(float degrees) {
+  if (!Attributes) return;
+  // Turned about its centre: the box's corner moves as the box changes.
+  Geometry before = GeometryOf(Attributes);
+  Attributes->Place.Angle = degrees;
+  Geometry after = GeometryOf(Attributes);
+  if (before.Valid && after.Valid)
+    PicturePosition = PicturePosition + Position((before.BoxWidth - after.BoxWidth) / 2,
+                                                 (before.BoxHeight - after.BoxHeight) / 2);
+}
+
+float BitMap::GetAngle() const {
+  return Attributes ? Attributes->Place.Angle : 0.0f;
 }
 
 PictureState BitMap::GetStatus() const {

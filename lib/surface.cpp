@@ -411,11 +411,9 @@ void Surface::Blend(Picture source, unsigned int width, unsigned int height, int
   Damage({x, y, x + static_cast<long long>(width), y + static_cast<long long>(height)});
 }
 
-void Surface::Compose(Picture source, Picture mask, int sourceX, int sourceY, int x, int y,
-                      unsigned int width, unsigned int height) {
+void Surface::Compose(Picture source, Picture mask, int x, int y, unsigned int width, unsigned int height) {
   Picture target = RenderTarget();
-  XRenderComposite(display, PictOpOver, source, mask, target, sourceX, sourceY, sourceX, sourceY, x, y, width,
-                   height);
+  XRenderComposite(display, PictOpOver, source, mask, target, 0, 0, 0, 0, x, y, width, height);
   DoneWith(target);
   Damage({x, y, x + static_cast<long long>(width), y + static_cast<long long>(height)});
 }

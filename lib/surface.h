@@ -59,6 +59,7 @@ class Surface {
   void Resize(int width, int height);  // the window's new size
   Window Shown() const { return WindowId; }
   Pixmap Backing() const { return BackingPixmap; }
+  PixelBox Bounds() const;  // the pixels drawn into: the backing pixmap's, or the window's
 
   // Fills the whole backing pixmap as the window's background shows already.
   void Clear(unsigned long colour);
@@ -94,10 +95,9 @@ class Surface {
   void Blend(Picture source, unsigned int width, unsigned int height, int x, int y);
   // The box (x, y, width, height) painted with a Render picture through
   // the transform and filter set on it, and through mask (None: none)
-  // alike; the box's corner takes the point (sourceX, sourceY) of the
-  // transform's space.
-  void Compose(Picture source, Picture mask, int sourceX, int sourceY, int x, int y, unsigned int width,
-               unsigned int height);
+  // alike, blended; the transform's space has its origin at the box's
+  // corner.
+  void Compose(Picture source, Picture mask, int x, int y, unsigned int width, unsigned int height);
   // Glyphs of a scalable font from the left end of their baseline, whose
   // ink lies within ink.
   void Glyphs(_XftFont* font, const _XftColor& colour, int x, int baseline, const unsigned int* glyphs,
@@ -114,7 +114,6 @@ class Surface {
 
  private:
   Drawable Target() const { return BackingPixmap ? BackingPixmap : WindowId; }
-  PixelBox Bounds() const;  // what the target holds
   void Damage(const PixelBox& box);
   void Present();
   // The Render picture of the target, and its end after a drawing.
