@@ -221,6 +221,12 @@ void ApiMain() {
     static BitMap sprite(A);
     SAY("loaded %d", sprite.Load(std::getenv("PICTURE")));
     sprite.SetPosition(Position(0, 0));
+    if (std::getenv("SIZE")) {
+      // At a size in cm, beside a smooth ellipse in red at half.
+      sprite.SetSize(std::atof(std::getenv("SIZE")), std::atof(std::getenv("SIZE")));
+      A.SetSmooth(true);
+      A.RenderEllipse(Position(2.5f, 0), Position(3.5f, 1), RGBColor(255, 0, 0, 128));
+    }
     SAY("drawn %d", sprite.Draw());
   } else if (Mode == "peak") {
     // Each picture named on the command line loaded in turn, with what it
