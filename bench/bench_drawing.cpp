@@ -14,6 +14,10 @@
 // call shows its figure at once and flushes). Rounds of the columns
 // alternate and medians are compared, so that all see the same server.
 //
+// Pictures at a size and smooth ellipses are compared with slate's own
+// pictures at their pixels and aliased ellipses, as ratios at the end: a
+// smooth ellipse drawn again (kept) and ellipses of a hundred sizes.
+//
 // Then text at any size, 12-character strings from a callback at two line
 // heights, next to the raw Xft floor (a font of the same height opened once,
 // XftDrawStringUtf8 into the window), the same requests WriteText makes
@@ -31,10 +35,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -140,23 +146,65 @@ int main(int argc, char** argv) {
   // A photograph-sized picture with alpha (990 x 792, noisy, as a camera
   // gives), loaded and drawn: libpng's simple reader, one upload and one
   // blend by Render, against slate's read, check, load and draw.
-  const std::string large = std::string(SLATE_BINARY_DIR) + "/bench/large_990x792.png";
-  {
+  auto writePng = [](const std::string& file, unsigned int width, unsigned int height) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    image.width = 990;
-    image.height = 792;
+    image.width = width;
+    image.height = height;
     image.format = PNG_FORMAT_RGBA;
-    std::vector<unsigned char> rgba(990 * 792 * 4);
+    std::vector<unsigned char> rgba(width * height * 4);
     unsigned int noise = 1;
     for (size_t i = 0; i < rgba.size(); ++i) {
       noise = noise * 1103515245 + 12345;
-      size_t x = i / 4 % 990, y = i / 4 / 990;
-      int base[4] = {int(x * 255 / 990), int(y * 255 / 792), 128, int((x + y) % 256)};
+      size_t x = i / 4 % width, y = i / 4 / width;
+      int base[4] = {int(x * 255 / width), int(y * 255 / height), 128, int((x + y) % 256)};
       rgba[i] = static_cast<unsigned char>(std::clamp(base[i % 4] + int(noise >> 28) - 8, 0, 255));
     }
-    png_image_write_to_file(&image, large.c_str(), 0, rgba.data(), 0, nullptr);
+    png_image_write_to_file(&image, file.c_str(), 0, rgba.data(), 0, nullptr);
+  };
+  const std::string large = std::string(SLATE_BINARY_DIR) + "/bench/large_990x792.png";
+  writePng(large, 990, 792);
+  // A 256 x 256 picture with alpha drawn at its pixels and at 3 cm, and
+  // the same Render requests by hand: its premultiplied pixels uploaded
+  // once, the transform and the bilinear filter set once, one composite a
+  // draw.
+  const std::string square = std::string(SLATE_BINARY_DIR) + "/bench/square_256x256.png";
+  writePng(square, 256, 256);
+  BitMap natural(window), scaled(window);
+  if (natural.Load(square) != PictureLoaded || scaled.Load(square) != PictureLoaded) {
+    std::fprintf(stderr, "bench_drawing: cannot load %s\n", square.c_str());
+    return 1;
   }
+  scaled.SetSize(3, 3);
+  Pixmap squarePixmap = XCreatePixmap(display, root, 256, 256, 32);
+  {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    png_image_begin_read_from_file(&image, square.c_str());
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    for (size_t i = 0; i < pixels.size(); i += 4)
+      for (int c = 0; c < 3; ++c)
+        pixels[i + c] = static_cast<unsigned char>(pixels[i + c] * pixels[i + 3] / 255);
+    XImage* x = XCreateImage(display, DefaultVisual(display, ScreenNbr), 32, ZPixmap, 0,
+                             reinterpret_cast<char*>(pixels.data()), 256, 256, 32, 0);
+    GC g = XCreateGC(display, squarePixmap, 0, nullptr);
+    XPutImage(display, squarePixmap, g, x, 0, 0, 0, 0, 256, 256);
+    XFreeGC(display, g);
+    x->data = nullptr;
+    XDestroyImage(x);
+  }
+  Picture squarePicture = XRenderCreatePicture(display, squarePixmap, argb, 0, nullptr);
+  Picture squareScaled = XRenderCreatePicture(display, squarePixmap, argb, 0, nullptr);
+  double squareScale = 256.0 / l_to_d(3.0f);
+  XTransform squareTransform = {
+      {{XDoubleToFixed(squareScale), 0, 0}, {0, XDoubleToFixed(squareScale), 0}, {0, 0, XDoubleToFixed(1)}}};
+  XRenderSetPictureTransform(display, squareScaled, &squareTransform);
+  XRenderSetPictureFilter(display, squareScaled, FilterBilinear, nullptr, 0);
+  XRenderPictureAttributes pad;
+  pad.repeat = RepeatPad;
+  XRenderChangePicture(display, squareScaled, CPRepeat, &pad);
   auto largeFloor = [&](int i) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -265,6 +313,49 @@ int main(int argc, char** argv) {
     XRenderComposite(display, PictOpOver, argbPicture, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
                      px(i).GetYCoordinate(), 33, 33);
   };
+  auto composite = [&](Picture source, Picture target, int i, int size) {
+    XRenderComposite(display, PictOpOver, source, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
+                     px(i).GetYCoordinate(), size, size);
+  };
+  // A 4 x 3 cm ellipse, aliased and smooth; by hand, smooth: the polygon
+  // slate sends (from a circle of points computed once), one request.
+  const int ellipseWidth = l_to_d(4.0f), ellipseHeight = l_to_d(3.0f);
+  std::vector<XPointDouble> circle;
+  {
+    double rx = (ellipseWidth + 1) / 2.0, ry = (ellipseHeight + 1) / 2.0;
+    int steps = static_cast<int>(std::ceil(2 * M_PI / std::sqrt(0.8 / std::max(rx, ry))));
+    for (int k = 0; k <= steps; ++k)
+      circle.push_back({rx * std::cos(2 * M_PI * k / steps), ry * std::sin(2 * M_PI * k / steps)});
+  }
+  XRenderColor blueColour{0, 0, 0xffff, 0xffff};
+  Picture solidBlue = XRenderCreateSolidFill(display, &blueColour);
+  XRenderPictFormat* a8 = XRenderFindStandardFormat(display, PictStandardA8);
+  std::vector<XPointDouble> ellipsePoints(circle.size());
+  // slate's requests: the polygon's coverage made once in a mask, then the
+  // colour blended through it.
+  Pixmap keptMask = XCreatePixmap(display, root, ellipseWidth + 3, ellipseHeight + 3, 8);
+  Picture kept = XRenderCreatePicture(display, keptMask, a8, 0, nullptr);
+  {
+    XRenderColor none{0, 0, 0, 0}, white{0xffff, 0xffff, 0xffff, 0xffff};
+    XRenderFillRectangle(display, PictOpSrc, kept, &none, 0, 0, ellipseWidth + 3, ellipseHeight + 3);
+    std::vector<XPointDouble> at(circle);
+    for (XPointDouble& p : at) p.x += 1 + (ellipseWidth + 1) / 2.0, p.y += 1 + (ellipseHeight + 1) / 2.0;
+    Picture solidWhite = XRenderCreateSolidFill(display, &white);
+    XRenderCompositeDoublePoly(display, PictOpAdd, solidWhite, kept, a8, 0, 0, 0, 0, at.data(),
+                               static_cast<int>(at.size()), 0);
+    XRenderFreePicture(display, solidWhite);
+  }
+  auto keptEllipse = [&](Picture target, int i) {
+    XRenderComposite(display, PictOpOver, solidBlue, kept, target, 0, 0, 0, 0, px(i).GetXCoordinate() - 1,
+                     px(i).GetYCoordinate() - 1, ellipseWidth + 3, ellipseHeight + 3);
+  };
+  auto smoothEllipse = [&](Picture target, int i) {
+    double cx = px(i).GetXCoordinate() + (ellipseWidth + 1) / 2.0,
+           cy = px(i).GetYCoordinate() + (ellipseHeight + 1) / 2.0;
+    for (size_t k = 0; k < circle.size(); ++k) ellipsePoints[k] = {cx + circle[k].x, cy + circle[k].y};
+    XRenderCompositeDoublePoly(display, PictOpOver, solidBlue, target, a8, 0, 0, 0, 0, ellipsePoints.data(),
+                               static_cast<int>(ellipsePoints.size()), 0);
+  };
   std::vector<Position> triangle = {{0, 0}, {0.5f, 0}, {0, 0.5f}};
   std::vector<Workload> workloads = {
       paired(
@@ -337,6 +428,44 @@ int main(int argc, char** argv) {
          loaded.Draw();
        },
        nullptr},
+      {"PNG 256", 5000, [&](int i) { composite(squarePicture, windowPicture, i, 256); },
+       [&](int i) { composite(squarePicture, backingPicture, i, 256); },
+       [&](int i) {
+         natural.SetPosition(cm(i));
+         natural.Draw();
+       },
+       nullptr},
+      {"PNG 256 3cm", 5000, [&](int i) { composite(squareScaled, windowPicture, i, l_to_d(3.0f)); },
+       [&](int i) { composite(squareScaled, backingPicture, i, l_to_d(3.0f)); },
+       [&](int i) {
+         scaled.SetPosition(cm(i));
+         scaled.Draw();
+       },
+       nullptr},
+      paired(
+          "ellipse 4x3", 5000,
+          [&](Drawable d, int x, int y) {
+            XFillArc(display, d, gc, x, y, ellipseWidth, ellipseHeight, 0, 23040);
+            XDrawArc(display, d, gc, x, y, ellipseWidth, ellipseHeight, 0, 23040);
+          },
+          [&](int i) { window.RenderEllipse(cm(i), cm(i) + Position(4, 3), Blue, false); }),
+      {"smooth 4x3", 5000, [&](int i) { smoothEllipse(windowPicture, i); },
+       [&](int i) { keptEllipse(backingPicture, i); },
+       [&](int i) {
+         window.SetSmooth(true);
+         window.RenderEllipse(cm(i), cm(i) + Position(4, 3), Blue, false);
+         window.SetSmooth(false);
+       },
+       nullptr},
+      // A hundred sizes, none drawn again soon: its coverage computed for
+      // each.
+      {"smooth sizes", 5000, nullptr, nullptr,
+       [&](int i) {
+         window.SetSmooth(true);
+         window.RenderEllipse(cm(i), cm(i) + Position(4 + (i % 101) * 0.01f, 3), Blue, false);
+         window.SetSmooth(false);
+       },
+       nullptr},
       // The box's own drawing: its text is scalable, which no core-font
       // floor matches.
       {"alert", 5000, nullptr, nullptr,
@@ -351,6 +480,7 @@ int main(int argc, char** argv) {
               rounds);
   std::printf("%-12s %-9s %12s %12s %12s %12s %11s %10s %10s\n", "workload", "from", "Xlib floor",
               "same reqs", "slate", "FLTK", "floor/slate", "same/slate", "FLTK/slate");
+  std::map<std::string, double> fromCallback;  // slate's rates, by workload
   for (const char* phase : {"ApiMain", "callback"}) {
     // ApiMain has not returned until the first phase is over: every call of
     // the library runs the event pump, which shows what it drew at once.
@@ -368,6 +498,7 @@ int main(int argc, char** argv) {
         if (w.Peer && callback) peer.push_back(Rate(w.Peer, count, fltkShown));
       }
       double l = Median(slate);
+      if (callback) fromCallback[w.Name] = l;
       // A column without its workload shows "-"; a ratio is how many times
       // longer slate takes than the other (above 1: slate is slower).
       auto figure = [](const std::vector<double>& rates, const char* format, double over = 0) {
@@ -382,6 +513,14 @@ int main(int argc, char** argv) {
                   figure(same, "%.2fx", l).c_str(), figure(peer, "%.2fx", l).c_str());
     }
   }
+
+  // Slate against slate: how many times longer a draw takes.
+  for (auto [slower, faster] :
+       {std::make_pair("PNG 256 3cm", "PNG 256"), std::make_pair("smooth 4x3", "ellipse 4x3"),
+        std::make_pair("smooth sizes", "ellipse 4x3")})
+    if (fromCallback.count(slower) && fromCallback.count(faster))
+      std::printf("%s takes %.2fx the time of %s, from a callback\n", slower,
+                  fromCallback[faster] / fromCallback[slower], faster);
 
   if (picked("text"))
     std::printf("\n%-12s %-9s %12s %12s %12s %12s %10s %10s\n", "text", "height", "Xft floor", "same reqs",
@@ -445,6 +584,12 @@ int main(int argc, char** argv) {
   XftDrawDestroy(onPixmap);
   XftDrawDestroy(onWindow);
 
+  XRenderFreePicture(display, kept);
+  XFreePixmap(display, keptMask);
+  XRenderFreePicture(display, solidBlue);
+  XRenderFreePicture(display, squareScaled);
+  XRenderFreePicture(display, squarePicture);
+  XFreePixmap(display, squarePixmap);
   XRenderFreePicture(display, backingPicture);
   XRenderFreePicture(display, windowPicture);
   XRenderFreePicture(display, argbPicture);

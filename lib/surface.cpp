@@ -4,7 +4,9 @@
 #include <X11/Xft/Xft.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -50,6 +52,7 @@ class Blending {
     Alpha = XRenderFindStandardFormat(display, PictStandardA8);
   }
   ~Blending() {
+    for (Shape& shape : Shapes) Free(shape);
     for (const auto& solid : Solids) XRenderFreePicture(display, solid.second);
     if (CoveragePicture) XRenderFreePicture(display, CoveragePicture);
     if (CoveragePixmap) XFreePixmap(display, CoveragePixmap);
@@ -87,6 +90,59 @@ class Blending {
                          static_cast<unsigned int>(box.Y1 - box.Y0));
     return CoveragePicture;
   }
+  // The coverage of a polygon within box, kept on the server, where the
+  // same polygon (but for a move by whole pixels) has been drawn before and
+  // its box is not too large; None otherwise. The first time, the polygon
+  // is only noted: a figure drawn once costs no more than without it.
+  Picture KeptCoverage(const Surface::Points& points, const PixelBox& box) {
+    long long width = box.X1 - box.X0, height = box.Y1 - box.Y0;
+    if (width * height > MostShapePixels || width > SHRT_MAX || height > SHRT_MAX) return None;
+    Surface::Points relative(points);
+    unsigned long long hash = 1469598103934665603ULL;  // FNV-1a over the points' bits
+    for (XPointDouble& p : relative) {
+      // To a 4096th of a pixel, far finer than coverage is computed: the
+      // same figure elsewhere has the same points, whatever the last bits.
+      p.x = std::round((p.x - static_cast<double>(box.X0)) * 4096) / 4096;
+      p.y = std::round((p.y - static_cast<double>(box.Y0)) * 4096) / 4096;
+      unsigned long long bits[2];
+      std::memcpy(bits, &p, sizeof bits);
+      for (unsigned long long b : bits) hash = (hash ^ b) * 1099511628211ULL;
+    }
+    ++Clock;
+    for (Shape& shape : Shapes)
+      if (shape.Hash == hash && shape.Width == width && shape.Height == height &&
+          shape.Relative.size() == relative.size() &&
+          std::memcmp(shape.Relative.data(), relative.data(), relative.size() * sizeof(XPointDouble)) == 0) {
+        shape.Used = Clock;
+        return shape.Coverage;
+      }
+    if (std::find(Seen.begin(), Seen.end(), hash) == Seen.end()) {
+      Seen.push_back(hash);
+      if (Seen.size() > 64) Seen.erase(Seen.begin());
+      return None;
+    }
+    // Room for it: the least recently used go.
+    while (!Shapes.empty() && (Shapes.size() >= 16 || ShapePixels + width * height > MostShapePixels)) {
+      auto oldest = std::min_element(Shapes.begin(), Shapes.end(),
+                                     [](const Shape& a, const Shape& b) { return a.Used < b.Used; });
+      Free(*oldest);
+      Shapes.erase(oldest);
+    }
+    Shape shape{
+        hash, std::move(relative), 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height),
+        Clock};
+    shape.Mask = XCreatePixmap(display, RootWindow(display, ScreenNbr), shape.Width, shape.Height, 8);
+    shape.Coverage = XRenderCreatePicture(display, shape.Mask, Alpha, 0, nullptr);
+    XRenderColor none{0, 0, 0, 0};
+    XRenderFillRectangle(display, PictOpSrc, shape.Coverage, &none, 0, 0, shape.Width, shape.Height);
+    XRenderCompositeDoublePoly(display, PictOpAdd, Solid({0xffff, 0xffff, 0xffff, 0xffff}), shape.Coverage,
+                               Alpha, 0, 0, 0, 0, shape.Relative.data(),
+                               static_cast<int>(shape.Relative.size()), 0);
+    ShapePixels += width * height;
+    Shapes.push_back(std::move(shape));
+    return Shapes.back().Coverage;
+  }
+
   // A solid colour, premultiplied; the last few are kept.
   Picture Solid(const XRenderColor& colour) {
     unsigned long long key = static_cast<unsigned long long>(colour.red) << 48 |
@@ -106,6 +162,25 @@ class Blending {
   XRenderPictFormat* Alpha;
 
  private:
+  // A polygon's coverage kept, by its points less its box's corner.
+  struct Shape {
+    unsigned long long Hash;
+    Surface::Points Relative;
+    Pixmap Mask;
+    Picture Coverage;
+    unsigned int Width, Height;
+    unsigned long long Used;  // when last drawn, by Clock
+  };
+  static constexpr long long MostShapePixels = 1 << 22;  // kept in all: 4 MB of the server's
+  void Free(Shape& shape) {
+    XRenderFreePicture(display, shape.Coverage);
+    XFreePixmap(display, shape.Mask);
+    ShapePixels -= static_cast<long long>(shape.Width) * shape.Height;
+  }
+  std::vector<Shape> Shapes;
+  std::vector<unsigned long long> Seen;  // hashes of the polygons drawn lately
+  long long ShapePixels = 0;
+  unsigned long long Clock = 0;
   unsigned int Width, Height;
   GC BitsGC;
   Pixmap CoveragePixmap = 0;
@@ -342,14 +417,25 @@ PixelBox AroundSmooth(const Surface::Points& points) {
 
 void Surface::SmoothPolygon(const Ink& ink, const Points& points) {
   if (!ink.Shown || points.size() < 3) return;
-  PixelBox clip = AroundSmooth(points).Within(Bounds().X1, Bounds().Y1);
+  PixelBox box = AroundSmooth(points);
+  PixelBox clip = box.Within(Bounds().X1, Bounds().Y1);
   if (clip.Empty()) return;
   Blending& kit = Blender();
   Picture target = RenderTarget();
-  // The coverage of the polygon's pixels goes into a mask the server makes
-  // for the request; the ink is blended through it once.
-  XRenderCompositeDoublePoly(display, PictOpOver, kit.Solid(ink.Colour), target, kit.Alpha, 0, 0, 0, 0,
-                             points.data(), static_cast<int>(points.size()), 0);
+  // A polygon drawn again a whole number of pixels away (a ball, a marker)
+  // has its coverage kept; the ink is blended through it once.
+  if (Picture coverage = kit.KeptCoverage(points, box)) {
+    int x = static_cast<int>(clip.X0), y = static_cast<int>(clip.Y0);
+    XRenderComposite(display, PictOpOver, kit.Solid(ink.Colour), coverage, target, 0, 0,
+                     static_cast<int>(clip.X0 - box.X0), static_cast<int>(clip.Y0 - box.Y0), x, y,
+                     static_cast<unsigned int>(clip.X1 - clip.X0),
+                     static_cast<unsigned int>(clip.Y1 - clip.Y0));
+  } else {
+    // Otherwise its coverage goes into a mask the server makes for the
+    // request.
+    XRenderCompositeDoublePoly(display, PictOpOver, kit.Solid(ink.Colour), target, kit.Alpha, 0, 0, 0, 0,
+                               points.data(), static_cast<int>(points.size()), 0);
+  }
   DoneWith(target);
   Damage(clip);
 }

@@ -229,6 +229,12 @@ TEST_F(Drawing, SmoothShapesHaveEdgesBetweenTheirColourAndWhatIsUnder) {
   ExpectAt(Grab(0, 0, 300, 200), 300, {99, 82, RedPx, 99, 36, RedPx, 99, 30, WhitePx, 168, 82, WhitePx});
   unsigned long edge = Px(99, 33);
   EXPECT_TRUE(edge != RedPx && edge != WhitePx) << std::hex << edge;
+  // Drawn again 2 cm further each time (its coverage then kept on the
+  // server): the same pixels, moved.
+  for (float x : {0.5f, 2.5f, 4.5f}) W.RenderEllipse(Position(x, 3), Position(x + 1.5f, 4), Red, false);
+  Pixels first = Grab(30, 195, 106, 72);
+  EXPECT_EQ(Grab(162, 195, 106, 72), first);
+  EXPECT_EQ(Grab(294, 195, 106, 72), first);
   // Kept while the window closes and opens again.
   W.Close();
   ASSERT_EQ(W.Open(), WindowIsOpen);
