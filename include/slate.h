@@ -689,7 +689,7 @@ class BitMap {
   BitMap& operator=(const BitMap& other);  // as the copy; releases this picture first
   ~BitMap();                               // releases the picture
 
-  PictureState Load(const std::string& file);  // reads an XPM file; returns the new status
+  PictureState Load(const std::string& file);  // reads an XPM or PNG file; returns the new status
   void SetWindow(SimpleWindow& window);        // binds another window; status unchanged
   int Draw() const;                            // copies the picture into the window; 1 if drawn
   int Erase() const;                           // paints the picture's rectangle White; 1 if erased
