@@ -86,9 +86,11 @@ install: deps build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Pictures of the examples and of the menu's screens, in docs/, taken by
-# slate-run playing examples/*.run and app/menu.run.
+# slate-run playing examples/*.run and app/menu.run; and the ship example
+# on screens of 47 and 132 px/cm, side by side.
 screenshots: build
 	@scripts/screenshots $(BUILD)
+	@scripts/scales $(BUILD)
 
 format:
 	clang-format -i $(SOURCES)

@@ -14,13 +14,19 @@
 // call shows its figure at once and flushes). Rounds of the columns
 // alternate and medians are compared, so that all see the same server.
 //
+// Pictures at a size and smooth ellipses are compared with slate's own
+// pictures at their pixels and aliased ellipses, as ratios at the end: a
+// smooth ellipse drawn again (kept) and ellipses of a hundred sizes.
+//
 // Then text at any size, 12-character strings from a callback at two line
 // heights, next to the raw Xft floor (a font of the same height opened once,
 // XftDrawStringUtf8 into the window), the same requests WriteText makes
 // written by hand (drawn into the pixmap, the box they changed copied to
 // the window at the end), and the core-font RenderText.
 //
-// Usage: bench_drawing [rounds]   (under an X server, e.g. scripts/with-xvfb)
+// Usage: bench_drawing [rounds [workload...]]   (under an X server, e.g.
+// scripts/with-xvfb); the names pick workloads and tables, whole or by
+// their first words ("PNG", "text").
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrender.h>
@@ -29,10 +35,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -76,6 +84,12 @@ struct Workload {
 
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+  // Whether a workload or a table is picked by the command line.
+  auto picked = [&](const std::string& name) {
+    for (int a = 2; a < argc; ++a)
+      if (name.compare(0, std::strlen(argv[a]), argv[a]) == 0) return true;
+    return argc <= 2;
+  };
   if (!WinManager.ColorsObtained()) {
     std::fprintf(stderr, "bench_drawing: the palette could not be allocated\n");
     return 1;
@@ -128,6 +142,89 @@ int main(int argc, char** argv) {
     if (XpmReadFileToPixmap(display, id, xpm.c_str(), &p, nullptr, &attributes) == XpmSuccess)
       XFreePixmap(display, p);
     XpmFreeAttributes(&attributes);
+  };
+  // A photograph-sized picture with alpha (990 x 792, noisy, as a camera
+  // gives), loaded and drawn: libpng's simple reader, one upload and one
+  // blend by Render, against slate's read, check, load and draw.
+  auto writePng = [](const std::string& file, unsigned int width, unsigned int height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(width * height * 4);
+    unsigned int noise = 1;
+    for (size_t i = 0; i < rgba.size(); ++i) {
+      noise = noise * 1103515245 + 12345;
+      size_t x = i / 4 % width, y = i / 4 / width;
+      int base[4] = {int(x * 255 / width), int(y * 255 / height), 128, int((x + y) % 256)};
+      rgba[i] = static_cast<unsigned char>(std::clamp(base[i % 4] + int(noise >> 28) - 8, 0, 255));
+    }
+    png_image_write_to_file(&image, file.c_str(), 0, rgba.data(), 0, nullptr);
+  };
+  const std::string large = std::string(SLATE_BINARY_DIR) + "/bench/large_990x792.png";
+  writePng(large, 990, 792);
+  // A 256 x 256 picture with alpha drawn at its pixels and at 3 cm, and
+  // the same Render requests by hand: its premultiplied pixels uploaded
+  // once, the transform and the bilinear filter set once, one composite a
+  // draw.
+  const std::string square = std::string(SLATE_BINARY_DIR) + "/bench/square_256x256.png";
+  writePng(square, 256, 256);
+  BitMap natural(window), scaled(window);
+  if (natural.Load(square) != PictureLoaded || scaled.Load(square) != PictureLoaded) {
+    std::fprintf(stderr, "bench_drawing: cannot load %s\n", square.c_str());
+    return 1;
+  }
+  scaled.SetSize(3, 3);
+  Pixmap squarePixmap = XCreatePixmap(display, root, 256, 256, 32);
+  {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    png_image_begin_read_from_file(&image, square.c_str());
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    for (size_t i = 0; i < pixels.size(); i += 4)
+      for (int c = 0; c < 3; ++c)
+        pixels[i + c] = static_cast<unsigned char>(pixels[i + c] * pixels[i + 3] / 255);
+    XImage* x = XCreateImage(display, DefaultVisual(display, ScreenNbr), 32, ZPixmap, 0,
+                             reinterpret_cast<char*>(pixels.data()), 256, 256, 32, 0);
+    GC g = XCreateGC(display, squarePixmap, 0, nullptr);
+    XPutImage(display, squarePixmap, g, x, 0, 0, 0, 0, 256, 256);
+    XFreeGC(display, g);
+    x->data = nullptr;
+    XDestroyImage(x);
+  }
+  Picture squarePicture = XRenderCreatePicture(display, squarePixmap, argb, 0, nullptr);
+  Picture squareScaled = XRenderCreatePicture(display, squarePixmap, argb, 0, nullptr);
+  double squareScale = 256.0 / l_to_d(3.0f);
+  XTransform squareTransform = {
+      {{XDoubleToFixed(squareScale), 0, 0}, {0, XDoubleToFixed(squareScale), 0}, {0, 0, XDoubleToFixed(1)}}};
+  XRenderSetPictureTransform(display, squareScaled, &squareTransform);
+  XRenderSetPictureFilter(display, squareScaled, FilterBilinear, nullptr, 0);
+  XRenderPictureAttributes pad;
+  pad.repeat = RepeatPad;
+  XRenderChangePicture(display, squareScaled, CPRepeat, &pad);
+  auto largeFloor = [&](int i) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, large.c_str())) return;
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<char> pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    XImage* x = XCreateImage(display, DefaultVisual(display, ScreenNbr), 32, ZPixmap, 0, pixels.data(),
+                             image.width, image.height, 32, 0);
+    Pixmap p = XCreatePixmap(display, root, image.width, image.height, 32);
+    GC g = XCreateGC(display, p, 0, nullptr);
+    XPutImage(display, p, g, x, 0, 0, 0, 0, image.width, image.height);
+    Picture picture = XRenderCreatePicture(display, p, argb, 0, nullptr);
+    XRenderComposite(display, PictOpOver, picture, None, windowPicture, 0, 0, 0, 0, i % 10, i % 10,
+                     image.width, image.height);
+    XRenderFreePicture(display, picture);
+    XFreeGC(display, g);
+    XFreePixmap(display, p);
+    x->data = nullptr;  // the vector's
+    XDestroyImage(x);
   };
   auto pngFloor = [&](int) {
     png_image image{};
@@ -216,6 +313,49 @@ int main(int argc, char** argv) {
     XRenderComposite(display, PictOpOver, argbPicture, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
                      px(i).GetYCoordinate(), 33, 33);
   };
+  auto composite = [&](Picture source, Picture target, int i, int size) {
+    XRenderComposite(display, PictOpOver, source, None, target, 0, 0, 0, 0, px(i).GetXCoordinate(),
+                     px(i).GetYCoordinate(), size, size);
+  };
+  // A 4 x 3 cm ellipse, aliased and smooth; by hand, smooth: the polygon
+  // slate sends (from a circle of points computed once), one request.
+  const int ellipseWidth = l_to_d(4.0f), ellipseHeight = l_to_d(3.0f);
+  std::vector<XPointDouble> circle;
+  {
+    double rx = (ellipseWidth + 1) / 2.0, ry = (ellipseHeight + 1) / 2.0;
+    int steps = static_cast<int>(std::ceil(2 * M_PI / std::sqrt(0.8 / std::max(rx, ry))));
+    for (int k = 0; k <= steps; ++k)
+      circle.push_back({rx * std::cos(2 * M_PI * k / steps), ry * std::sin(2 * M_PI * k / steps)});
+  }
+  XRenderColor blueColour{0, 0, 0xffff, 0xffff};
+  Picture solidBlue = XRenderCreateSolidFill(display, &blueColour);
+  XRenderPictFormat* a8 = XRenderFindStandardFormat(display, PictStandardA8);
+  std::vector<XPointDouble> ellipsePoints(circle.size());
+  // slate's requests: the polygon's coverage made once in a mask, then the
+  // colour blended through it.
+  Pixmap keptMask = XCreatePixmap(display, root, ellipseWidth + 3, ellipseHeight + 3, 8);
+  Picture kept = XRenderCreatePicture(display, keptMask, a8, 0, nullptr);
+  {
+    XRenderColor none{0, 0, 0, 0}, white{0xffff, 0xffff, 0xffff, 0xffff};
+    XRenderFillRectangle(display, PictOpSrc, kept, &none, 0, 0, ellipseWidth + 3, ellipseHeight + 3);
+    std::vector<XPointDouble> at(circle);
+    for (XPointDouble& p : at) p.x += 1 + (ellipseWidth + 1) / 2.0, p.y += 1 + (ellipseHeight + 1) / 2.0;
+    Picture solidWhite = XRenderCreateSolidFill(display, &white);
+    XRenderCompositeDoublePoly(display, PictOpAdd, solidWhite, kept, a8, 0, 0, 0, 0, at.data(),
+                               static_cast<int>(at.size()), 0);
+    XRenderFreePicture(display, solidWhite);
+  }
+  auto keptEllipse = [&](Picture target, int i) {
+    XRenderComposite(display, PictOpOver, solidBlue, kept, target, 0, 0, 0, 0, px(i).GetXCoordinate() - 1,
+                     px(i).GetYCoordinate() - 1, ellipseWidth + 3, ellipseHeight + 3);
+  };
+  auto smoothEllipse = [&](Picture target, int i) {
+    double cx = px(i).GetXCoordinate() + (ellipseWidth + 1) / 2.0,
+           cy = px(i).GetYCoordinate() + (ellipseHeight + 1) / 2.0;
+    for (size_t k = 0; k < circle.size(); ++k) ellipsePoints[k] = {cx + circle[k].x, cy + circle[k].y};
+    XRenderCompositeDoublePoly(display, PictOpOver, solidBlue, target, a8, 0, 0, 0, 0, ellipsePoints.data(),
+                               static_cast<int>(ellipsePoints.size()), 0);
+  };
   std::vector<Position> triangle = {{0, 0}, {0.5f, 0}, {0, 0.5f}};
   std::vector<Workload> workloads = {
       paired(
@@ -281,6 +421,51 @@ int main(int argc, char** argv) {
        nullptr},
       {"load XPM", 500, xpmFloor, nullptr, [&](int) { loaded.Load(xpm); }, nullptr},
       {"load PNG", 500, pngFloor, nullptr, [&](int) { loaded.Load(png); }, nullptr},
+      {"PNG 990x792", 20, largeFloor, nullptr,
+       [&](int i) {
+         loaded.Load(large);
+         loaded.SetPosition(Position(d_to_l(i % 10), d_to_l(i % 10)));
+         loaded.Draw();
+       },
+       nullptr},
+      {"PNG 256", 5000, [&](int i) { composite(squarePicture, windowPicture, i, 256); },
+       [&](int i) { composite(squarePicture, backingPicture, i, 256); },
+       [&](int i) {
+         natural.SetPosition(cm(i));
+         natural.Draw();
+       },
+       nullptr},
+      {"PNG 256 3cm", 5000, [&](int i) { composite(squareScaled, windowPicture, i, l_to_d(3.0f)); },
+       [&](int i) { composite(squareScaled, backingPicture, i, l_to_d(3.0f)); },
+       [&](int i) {
+         scaled.SetPosition(cm(i));
+         scaled.Draw();
+       },
+       nullptr},
+      paired(
+          "ellipse 4x3", 5000,
+          [&](Drawable d, int x, int y) {
+            XFillArc(display, d, gc, x, y, ellipseWidth, ellipseHeight, 0, 23040);
+            XDrawArc(display, d, gc, x, y, ellipseWidth, ellipseHeight, 0, 23040);
+          },
+          [&](int i) { window.RenderEllipse(cm(i), cm(i) + Position(4, 3), Blue, false); }),
+      {"smooth 4x3", 5000, [&](int i) { smoothEllipse(windowPicture, i); },
+       [&](int i) { keptEllipse(backingPicture, i); },
+       [&](int i) {
+         window.SetSmooth(true);
+         window.RenderEllipse(cm(i), cm(i) + Position(4, 3), Blue, false);
+         window.SetSmooth(false);
+       },
+       nullptr},
+      // A hundred sizes, none drawn again soon: its coverage computed for
+      // each.
+      {"smooth sizes", 5000, nullptr, nullptr,
+       [&](int i) {
+         window.SetSmooth(true);
+         window.RenderEllipse(cm(i), cm(i) + Position(4 + (i % 101) * 0.01f, 3), Blue, false);
+         window.SetSmooth(false);
+       },
+       nullptr},
       // The box's own drawing: its text is scalable, which no core-font
       // floor matches.
       {"alert", 5000, nullptr, nullptr,
@@ -295,12 +480,14 @@ int main(int argc, char** argv) {
               rounds);
   std::printf("%-12s %-9s %12s %12s %12s %12s %11s %10s %10s\n", "workload", "from", "Xlib floor",
               "same reqs", "slate", "FLTK", "floor/slate", "same/slate", "FLTK/slate");
+  std::map<std::string, double> fromCallback;  // slate's rates, by workload
   for (const char* phase : {"ApiMain", "callback"}) {
     // ApiMain has not returned until the first phase is over: every call of
     // the library runs the event pump, which shows what it drew at once.
     bool callback = std::strcmp(phase, "callback") == 0;
     if (callback) WinManager.ApiMainIsCompleted();
     for (const Workload& w : workloads) {
+      if (!picked(w.Name)) continue;
       int count = callback ? w.Count : w.Count / 5;
       Rate(w.Slate, count / 10, shown);  // warm up
       std::vector<double> floor, same, slate, peer;
@@ -311,6 +498,7 @@ int main(int argc, char** argv) {
         if (w.Peer && callback) peer.push_back(Rate(w.Peer, count, fltkShown));
       }
       double l = Median(slate);
+      if (callback) fromCallback[w.Name] = l;
       // A column without its workload shows "-"; a ratio is how many times
       // longer slate takes than the other (above 1: slate is slower).
       auto figure = [](const std::vector<double>& rates, const char* format, double over = 0) {
@@ -326,8 +514,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("\n%-12s %-9s %12s %12s %12s %12s %10s %10s\n", "text", "height", "Xft floor", "same reqs",
-              "WriteText", "RenderText", "floor/slate", "same/slate");
+  // Slate against slate: how many times longer a draw takes.
+  for (auto [slower, faster] :
+       {std::make_pair("PNG 256 3cm", "PNG 256"), std::make_pair("smooth 4x3", "ellipse 4x3"),
+        std::make_pair("smooth sizes", "ellipse 4x3")})
+    if (fromCallback.count(slower) && fromCallback.count(faster))
+      std::printf("%s takes %.2fx the time of %s, from a callback\n", slower,
+                  fromCallback[faster] / fromCallback[slower], faster);
+
+  if (picked("text"))
+    std::printf("\n%-12s %-9s %12s %12s %12s %12s %10s %10s\n", "text", "height", "Xft floor", "same reqs",
+                "WriteText", "RenderText", "floor/slate", "same/slate");
   Visual* visual = DefaultVisual(display, ScreenNbr);
   Colormap colormap = DefaultColormap(display, ScreenNbr);
   XftDraw* onWindow = XftDrawCreate(display, id, visual, colormap);
@@ -338,6 +535,7 @@ int main(int argc, char** argv) {
     std::snprintf(strings[i], sizeof strings[i], "Score %06d", i * 7919 % 1000000);
   auto string = [&](int i) { return reinterpret_cast<const FcChar8*>(strings[i % 100]); };
   for (float size : {0.23f, 0.5f}) {
+    if (!picked("text")) break;
     // The floor's font: DejaVu Sans whose ascent and descent add up to the
     // same line height.
     int height = l_to_d(size);
@@ -386,6 +584,12 @@ int main(int argc, char** argv) {
   XftDrawDestroy(onPixmap);
   XftDrawDestroy(onWindow);
 
+  XRenderFreePicture(display, kept);
+  XFreePixmap(display, keptMask);
+  XRenderFreePicture(display, solidBlue);
+  XRenderFreePicture(display, squareScaled);
+  XRenderFreePicture(display, squarePicture);
+  XFreePixmap(display, squarePixmap);
   XRenderFreePicture(display, backingPicture);
   XRenderFreePicture(display, windowPicture);
   XRenderFreePicture(display, argbPicture);

@@ -1,6 +1,7 @@
-// A picture read from an XPM file (face.xpm, in the working directory) that
-// moves to wherever the window is clicked: erase it, set its new position,
-// draw it again. Close the window to end.
+// A picture read from an XPM file (face.xpm, in the working directory),
+// 1.2 cm wide on every screen, that moves to wherever the window is
+// clicked: erase it, set its new position, draw it again. Close the window
+// to end.
 #include <cstdio>
 
 #include "slate.h"
@@ -29,6 +30,7 @@ void ApiMain() {
     return;
   }
   window.WriteText(Position(6.0f, 0.35f), "Click to move the picture.", Typeface(0.5f), Black, AlignCenter);
+  picture.SetWidth(1.2f);
   picture.SetPosition(Position(1.0f, 2.0f));
   picture.Draw();
   window.SetMouseClickCallback(MoveTo);

@@ -1,8 +1,9 @@
 // A PNG picture with transparent and half-transparent parts (balloon.png,
 // in the working directory) that follows the pointer over a striped sky:
 // the sky shows through around the balloon and through its highlight. The
-// scene's state lives in one object whose callbacks are lambdas that
-// capture it. Close the window to end.
+// balloon is 1 x 1.5 cm on every screen, whatever its pixels. The scene's
+// state lives in one object whose callbacks are lambdas that capture it.
+// Close the window to end.
 #include <algorithm>
 #include <cstdio>
 
@@ -22,6 +23,7 @@ class Scene {
       return;
     }
     Sky(Position(0, 0), Position(Width, Height));
+    Balloon.SetSize(1.0f, 1.5f);
     Balloon.SetPosition(Position(5.5f, 3.0f));
     Balloon.Draw();
     // Runs as the pointer moves with no button held: the balloon follows it.

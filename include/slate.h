@@ -190,6 +190,10 @@ extern char exclam_bits[60];
 // until the display closes; the same parts give the same value. Black when
 // the server has no room for another colour.
 color RGBColor(int red, int green, int blue);
+// The same with an alpha, from 0 (wholly transparent) to 255 (opaque, the
+// colour above): shapes, outlines and text in it are blended once over what
+// is there. Up to 16,777,216 such colours, kept like the others.
+color RGBColor(int red, int green, int blue, int alpha);
 
 // A key as the key callbacks get it.
 struct Key {
@@ -588,6 +592,13 @@ class SimpleWindow {
   void RenderPolygonOutline(const Position* vertices, int count, const color& c = Black, float width = 0);
   void RenderPolygonOutline(const std::vector<Position>& vertices, int count, const color& c = Black,
                             float width = 0);
+  // Smooth shapes: from this call on (until SetSmooth(false)), ellipses,
+  // lines, polygons and their outlines are drawn antialiased, their edges
+  // blended with what is under them, at fractions of a pixel; rectangles lie
+  // on whole pixels either way. Off by default: shapes are the X server's
+  // own, pixel for pixel. Kept while the window closes and opens again.
+  void SetSmooth(bool smooth);
+  bool IsSmooth() const;
 
   void Message(const std::string& text);  // shows text in a modal alert box titled like the window
 
@@ -694,7 +705,7 @@ void SimpleWindow::SetResizeCallback(F&& f) {
 }
 
 // ---------------------------------------------------------------------------
-// BitMap: an XPM picture bound to a window
+// BitMap: an XPM or PNG picture bound to a window
 // ---------------------------------------------------------------------------
 
 class BitMap {
@@ -706,7 +717,7 @@ class BitMap {
   BitMap& operator=(const BitMap& other);  // as the copy; releases this picture first
   ~BitMap();                               // releases the picture
 
-  PictureState Load(const std::string& file);  // reads an XPM file; returns the new status
+  PictureState Load(const std::string& file);  // reads an XPM or PNG file; returns the new status
   void SetWindow(SimpleWindow& window);        // binds another window; status unchanged
   int Draw() const;                            // copies the picture into the window; 1 if drawn
   int Erase() const;                           // paints the picture's rectangle White; 1 if erased
@@ -719,8 +730,27 @@ class BitMap {
   void SetPosition(const Position& p);         // moves the picture (cm); nothing is redrawn
   Position GetPosition() const;                // upper-left corner in the window, cm
 
+  // A size in centimetres: the picture is drawn scaled to it by the X
+  // server, smoothly, its transparency kept, and keeps it on every screen
+  // (and for every picture loaded after). Draw, Erase, IsInside, GetWidth
+  // and GetHeight use it. A size of zero, less or NaN draws nothing; a side
+  // longer than 32767 pixels is cut to that. Without a size, a picture is
+  // drawn pixel for pixel, at its own pixels' size.
+  void SetSize(float width, float height);
+  void SetWidth(float width);  // width cm wide, as high as its proportions make it
+  void ClearSize();            // back to its own pixels' size
+  // Turned by an angle in degrees, clockwise on the screen, about its
+  // centre: its position and size are then those of the box it covers
+  // turned (the box's corner moves so that the centre stays), and
+  // IsInside is true on the turned picture itself. An angle that is not a
+  // number draws nothing.
+  void SetAngle(float degrees);
+  float GetAngle() const;
+
  private:
   void ReleasePixmap();
+  void DrawPixels(slate::Surface& surface, int x, int y, unsigned int width, unsigned int height) const;
+  bool DrawTransformed(slate::Surface& surface) const;
 
   PictureState PictureStatus;
   Position PicturePosition;

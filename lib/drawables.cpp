@@ -285,7 +285,7 @@ void MessageGraphic::Draw(unsigned long window) {
   const slate::Face* face = slate::DrawableFace(false);
   if (!face) return;
   slate::CentreText(*this, *face, Text);
-  unsigned long band = slate::PaletteColor(GetColor());
+  slate::Ink band = slate::PaletteColor(GetColor());
   SurfaceOf surface(window);
   slate::DrawText(*surface, *face, Text, TextLocation.GetXCoordinate(), TextLocation.GetYCoordinate(),
                   AlignLeft, slate::Standing::Baseline, BlackPixel(display, ScreenNbr), &band);
@@ -396,7 +396,7 @@ void ButtonGraphic::Draw(unsigned long window) {
   if (!face) return;
   slate::CentreText(*this, *face, GetMessage());
   GraphicPosition origin = GetLocation();
-  unsigned long band = ButtonColorTable[0];
+  slate::Ink band = ButtonColorTable[0];
   slate::DrawText(*surface, *face, GetMessage(), origin.GetXCoordinate(), origin.GetYCoordinate(), AlignLeft,
                   slate::Standing::Baseline, BlackPixel(display, ScreenNbr), &band);
   slate::Show();

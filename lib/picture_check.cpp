@@ -380,8 +380,29 @@ void PngReader::Read(png_structp png, png_bytep out, size_t length) {
   reader->Next += length;
 }
 
+namespace {
+
+// Whether every chunk of a PNG file, up to its end chunk, fits in what is
+// left of the file. libpng allocates and clears the length a chunk declares
+// before it reads it: a forged length would cost gigabytes for a file of a
+// few bytes.
+bool ChunksFitInFile(const std::string& bytes) {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t at = 8;  // past the signature
+  while (bytes.size() - at >= 12) {
+    unsigned long long length =
+        static_cast<unsigned long long>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+    if (length > bytes.size() - at - 12) return false;  // with its length, type and checksum
+    if (std::memcmp(b + at + 4, "IEND", 4) == 0) return true;
+    at += 12 + static_cast<size_t>(length);
+  }
+  return false;
+}
+
+}  // namespace
+
 bool PngReader::ReadHeader(unsigned int* width, unsigned int* height) {
-  if (!Png || !Info) return false;
+  if (!Png || !Info || !IsPng(Bytes) || !ChunksFitInFile(Bytes)) return false;
   if (setjmp(png_jmpbuf(Png))) return false;
   png_set_read_fn(Png, this, Read);
   png_set_user_limits(Png, MaxPictureSide, MaxPictureSide);
@@ -390,11 +411,12 @@ bool PngReader::ReadHeader(unsigned int* width, unsigned int* height) {
   unsigned long long w = png_get_image_width(Png, Info), h = png_get_image_height(Png, Info);
   unsigned long long bits = png_get_bit_depth(Png, Info) * png_get_channels(Png, Info);
   if (w * h * bits / 8 > Bytes.size() * MaxInflation) return false;
+  Alpha = (png_get_color_type(Png, Info) & PNG_COLOR_MASK_ALPHA) || png_get_valid(Png, Info, PNG_INFO_tRNS);
   png_set_expand(Png);  // palettes, grey below 8 bits, and transparent colours as alpha
   png_set_scale_16(Png);
   png_set_gray_to_rgb(Png);
   png_set_add_alpha(Png, 0xff, PNG_FILLER_AFTER);  // for pictures without alpha
-  png_set_interlace_handling(Png);
+  Passes = png_set_interlace_handling(Png);
   png_read_update_info(Png, Info);
   if (png_get_rowbytes(Png, Info) != w * 4) return false;
   *width = static_cast<unsigned int>(w);
@@ -405,6 +427,18 @@ bool PngReader::ReadHeader(unsigned int* width, unsigned int* height) {
 bool PngReader::ReadPixels(unsigned char** rows) {
   if (setjmp(png_jmpbuf(Png))) return false;
   png_read_image(Png, rows);
+  png_read_end(Png, nullptr);
+  return true;
+}
+
+bool PngReader::ReadRows(unsigned char** rows, unsigned int count) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_read_rows(Png, rows, nullptr, count);
+  return true;
+}
+
+bool PngReader::ReadEnd() {
+  if (setjmp(png_jmpbuf(Png))) return false;
   png_read_end(Png, nullptr);
   return true;
 }

@@ -64,11 +64,20 @@ class PngReader {
   PngReader(const PngReader&) = delete;
   PngReader& operator=(const PngReader&) = delete;
 
-  // Reads up to the pixels; false for a picture beyond the limits or one
-  // that declares more pixels than its bytes could hold.
+  // Reads up to the pixels; false for a picture beyond the limits, one
+  // that declares more pixels than its bytes could hold, or one with a
+  // chunk longer than the rest of the file.
   bool ReadHeader(unsigned int* width, unsigned int* height);
+  // What the header says: pixels that may be less than opaque (an alpha
+  // channel, or a transparent colour); rows stored in seven passes.
+  bool HasAlpha() const { return Alpha; }
+  bool Interlaced() const { return Passes > 1; }
   // Reads the pixels into rows of width * 4 bytes, and the rest of the file.
   bool ReadPixels(unsigned char** rows);
+  // A picture that is not interlaced can be read count rows at a time,
+  // top down, then its end.
+  bool ReadRows(unsigned char** rows, unsigned int count);
+  bool ReadEnd();
 
  private:
   [[noreturn]] static void Failed(png_structp png, png_const_charp);
@@ -77,6 +86,8 @@ class PngReader {
 
   const std::string& Bytes;
   size_t Next = 0;
+  bool Alpha = false;
+  int Passes = 1;
   png_structp Png = nullptr;
   png_infop Info = nullptr;
 };

@@ -115,6 +115,17 @@ slate::Runtime::Runtime() {
   // the server would send for each copy tells nothing, and would pile up
   // in the queue while ApiMain runs.
   XSetGraphicsExposures(display, PaintGC, False);
+  // Render 0.10 has what pictures at a size and colours with an alpha
+  // need: transforms, filters and solid colours.
+  int event, error, major = 0, minor = 0;
+  Visual* visual = DefaultVisual(display, ScreenNbr);
+  HasRender = XRenderQueryExtension(display, &event, &error) &&
+              XRenderQueryVersion(display, &major, &minor) && (major > 0 || minor >= 10) &&
+              XRenderFindVisualFormat(display, visual) &&
+              XRenderFindStandardFormat(display, PictStandardARGB32) &&
+              XRenderFindStandardFormat(display, PictStandardA8) &&
+              XRenderFindStandardFormat(display, PictStandardA1);
+  CanBlend = HasRender && (visual->c_class == TrueColor || visual->c_class == DirectColor);
   ProtocolsAtom = XInternAtom(display, "WM_PROTOCOLS", False);
   DeleteWindowAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
 }
@@ -222,8 +233,85 @@ color slate::Runtime::AllocateColor(int red, int green, int blue) {
 }
 
 unsigned long slate::Runtime::RGBPixel(color c) const {
+  int index = static_cast<int>(c) - TranslucentBase;
+  if (index >= 0 && index < static_cast<int>(Translucents.size())) c = Translucents[index].Opaque;
   auto found = RGBValues.find(c);
   return found != RGBValues.end() ? found->second : ColorTable[Black];
+}
+
+color RGBColor(int red, int green, int blue, int alpha) {
+  return KeptResources ? KeptResources->AllocateColor(red, green, blue, alpha) : Black;
+}
+
+color slate::Runtime::AllocateColor(int red, int green, int blue, int alpha) {
+  alpha = std::clamp(alpha, 0, 255);
+  color opaque = AllocateColor(red, green, blue);
+  if (alpha == 255) return opaque;
+  red = std::clamp(red, 0, 255);
+  green = std::clamp(green, 0, 255);
+  blue = std::clamp(blue, 0, 255);
+  unsigned int parts = static_cast<unsigned int>(red << 24 | green << 16 | blue << 8 | alpha);
+  auto found = TranslucentIndex.find(parts);
+  if (found != TranslucentIndex.end()) return static_cast<color>(TranslucentBase + found->second);
+  if (Translucents.size() >= static_cast<size_t>(MostTranslucent)) return Black;
+  Translucents.push_back({red, green, blue, alpha, opaque});
+  int index = static_cast<int>(Translucents.size()) - 1;
+  TranslucentIndex.emplace(parts, index);
+  return static_cast<color>(TranslucentBase + index);
+}
+
+slate::Ink slate::Runtime::InkOf(color c) {
+  Ink ink(PaletteColor(c));
+  int value = static_cast<int>(c);
+  int red, green, blue, alpha = 255;
+  int index = value - TranslucentBase;
+  if (index >= 0 && index < static_cast<int>(Translucents.size())) {
+    const Translucent& t = Translucents[index];
+    red = t.Red, green = t.Green, blue = t.Blue, alpha = t.Alpha;
+  } else if (value >= RGBColorBase && value < TranslucentBase && RGBValues.count(c)) {
+    red = value >> 16 & 0xff, green = value >> 8 & 0xff, blue = value & 0xff;
+  } else {
+    // A palette colour (or none: black) has the parts the colormap gives its pixel.
+    auto known = PixelParts.find(ink.Pixel);
+    if (known == PixelParts.end()) {
+      XColor parts;
+      parts.pixel = ink.Pixel;
+      XQueryColor(display, DefaultColormap(display, ScreenNbr), &parts);
+      known = PixelParts.emplace(ink.Pixel, XRenderColor{parts.red, parts.green, parts.blue, 0xffff}).first;
+    }
+    ink.Colour = known->second;
+    return ink;
+  }
+  // 16 bits a part, each times alpha: Render blends premultiplied colours.
+  auto times = [alpha](int part) { return static_cast<unsigned short>(part * 257 * alpha / 255); };
+  ink.Colour = {times(red), times(green), times(blue), static_cast<unsigned short>(alpha * 257)};
+  if (alpha == 255) return ink;
+  if (CanBlend) {
+    ink.Blended = true;
+  } else {
+    ReportNoBlending();
+    ink.Shown = alpha >= 128;
+    ink.Colour = {static_cast<unsigned short>(red * 257), static_cast<unsigned short>(green * 257),
+                  static_cast<unsigned short>(blue * 257), 0xffff};
+  }
+  return ink;
+}
+
+slate::Ink slate::InkOf(color c) {
+  return KeptResources ? KeptResources->InkOf(c) : Ink(ColorTable[Black]);
+}
+
+void slate::ReportNoBlending() {
+  static bool reported = false;
+  if (reported || !KeptResources || KeptResources->Blends()) return;
+  reported = true;
+  if (!KeptResources->Renders())
+    std::cerr << "The X server has no Render extension: pictures are drawn at their size in pixels, "
+                 "shapes aliased, and colours with an alpha opaque, or not at all when less than half "
+                 "opaque.\n";
+  else
+    std::cerr << "The X server cannot blend on this screen: shapes are drawn aliased, and colours with "
+                 "an alpha opaque, or not at all when less than half opaque.\n";
 }
 
 GC GetGraphicsContext(unsigned long drawable, unsigned long foreground, unsigned long background) {

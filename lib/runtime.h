@@ -6,9 +6,11 @@
 #define SLATE_LIB_RUNTIME_H
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrender.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "slate.h"
 
@@ -27,6 +29,17 @@ void OnClose(void (*release)(), bool afterwards = false);
 // connection, the steps after.
 void CloseDisplay();
 
+// What a figure is painted with: a pixel value, drawn as it is, or a
+// colour less than opaque, blended over what is there through Render.
+struct Ink {
+  Ink() = default;
+  Ink(unsigned long pixel) : Pixel(pixel) {}  // an opaque pixel value
+  unsigned long Pixel = 0;                    // the colour's pixel, opaque
+  XRenderColor Colour{0, 0, 0, 0xffff};       // its parts and alpha, premultiplied; 16 bits each
+  bool Blended = false;                       // less than opaque, and the server blends it
+  bool Shown = true;                          // false: nothing is drawn (see InkOf)
+};
+
 class Runtime {
  public:
   Runtime();  // the contexts, on the default screen's root window
@@ -39,8 +52,14 @@ class Runtime {
   GC Line(unsigned long colour, int width);     // lines of a width, round ends
   GC Outline(unsigned long colour, int width);  // outlines of a width, sharp corners
   XFontStruct* Font(const std::string& name);   // a core font, loaded on first use; null while it is missing
-  color AllocateColor(int red, int green, int blue);  // RGBColor's work
-  unsigned long RGBPixel(color c) const;              // pixel of a colour from RGBColor; black for others
+  color AllocateColor(int red, int green, int blue);             // RGBColor's work
+  color AllocateColor(int red, int green, int blue, int alpha);  // with an alpha
+  unsigned long RGBPixel(color c) const;  // pixel of a colour from RGBColor (opaque); black for others
+  Ink InkOf(color c);                     // see slate::InkOf
+  // Whether the server has Render (0.10 or later: transforms, solid fills),
+  // and whether it blends colours on the screen's visual (true colours).
+  bool Renders() const { return HasRender; }
+  bool Blends() const { return CanBlend; }
   bool IsCloseRequest(const XClientMessageEvent& event) const;  // the window manager's, format 32
   Atom DeleteWindow() const { return DeleteWindowAtom; }
 
@@ -60,6 +79,16 @@ class Runtime {
   Atom ProtocolsAtom, DeleteWindowAtom;
   std::map<std::string, XFontStruct*> Fonts;  // the fonts that loaded, by name
   std::map<int, unsigned long> RGBValues;     // RGBColor's value to its pixel
+  // Colours with an alpha below 255, by index (their value less
+  // TranslucentBase), and their parts' index.
+  struct Translucent {
+    int Red, Green, Blue, Alpha;
+    color Opaque;  // the colour of the same parts, for what cannot blend
+  };
+  std::vector<Translucent> Translucents;
+  std::map<unsigned int, int> TranslucentIndex;
+  std::map<unsigned long, XRenderColor> PixelParts;  // the parts of palette pixels, asked once
+  bool HasRender = false, CanBlend = false;
 };
 
 // The runtime's kept resources; null before the palette is allocated and
@@ -70,8 +99,21 @@ Runtime* Kept();
 // main of their own by lib/own_main.cpp.
 extern const int EntryPoint;
 
-// Values of RGBColor: this base plus 0xRRGGBB, clear of the palette's indices.
+// Values of RGBColor: this base plus 0xRRGGBB, clear of the palette's indices;
+// with an alpha below 255, the second base plus an index of the runtime's.
 constexpr int RGBColorBase = 0x1000000;
+constexpr int TranslucentBase = 0x2000000;
+constexpr int MostTranslucent = 0x1000000;  // distinct colours with an alpha
+
+// How a colour is painted: its pixel, its parts and alpha. A colour less
+// than opaque is blended where the server can blend; where it cannot (no
+// Render, or a screen of 8 bits with a colormap) it is drawn opaque when at
+// least half opaque and not at all otherwise, as pictures are, and one line
+// on standard error says so, once.
+Ink InkOf(color c);
+// Says on standard error, once, what the server's lack of Render, or of
+// blending on this screen, changes: called where it first changes something.
+void ReportNoBlending();
 
 // Pixel value of a colour: a palette entry or a colour from RGBColor; any
 // other value draws in black rather than reading past the table.

@@ -9,13 +9,19 @@
 // windows, a window the library does not own) is drawn into directly.
 //
 // The primitives are short and share the runtime's graphics contexts; each
-// knows the box it can change.
+// knows the box it can change. A figure in a colour less than opaque is
+// drawn into a mask first and blended through it once, so that no pixel of
+// it is blended twice; smooth figures are polygons whose coverage Render
+// computes, blended once too.
 #ifndef SLATE_LIB_SURFACE_H
 #define SLATE_LIB_SURFACE_H
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrender.h>
 
+#include <vector>
+
+#include "runtime.h"
 #include "slate.h"
 
 struct _XftDraw;
@@ -53,22 +59,31 @@ class Surface {
   void Resize(int width, int height);  // the window's new size
   Window Shown() const { return WindowId; }
   Pixmap Backing() const { return BackingPixmap; }
+  PixelBox Bounds() const;  // the pixels drawn into: the backing pixmap's, or the window's
 
   // Fills the whole backing pixmap as the window's background shows already.
   void Clear(unsigned long colour);
   // A filled rectangle.
-  void FillRectangle(unsigned long colour, int x, int y, unsigned int width, unsigned int height);
+  void FillRectangle(const Ink& ink, int x, int y, unsigned int width, unsigned int height);
   // Outlines of a line width (0: the thin line), sharp corners.
-  void StrokeRectangle(unsigned long colour, int lineWidth, int x, int y, unsigned int width,
-                       unsigned int height);
-  void StrokeEllipse(unsigned long colour, int lineWidth, int x, int y, unsigned int width,
-                     unsigned int height);
-  void StrokeLines(unsigned long colour, int lineWidth, const XPoint* points, int count);
-  // The ellipse inscribed in a box; a polygon, even-odd.
-  void FillEllipse(unsigned long colour, int x, int y, unsigned int width, unsigned int height);
-  void FillPolygon(unsigned long colour, const XPoint* points, int count);
+  void StrokeRectangle(const Ink& ink, int lineWidth, int x, int y, unsigned int width, unsigned int height);
+  void StrokeEllipse(const Ink& ink, int lineWidth, int x, int y, unsigned int width, unsigned int height);
+  void StrokeLines(const Ink& ink, int lineWidth, const XPoint* points, int count);
+  // The ellipse inscribed in a box; a polygon, even-odd; edged, with the
+  // thin outline in the same ink (one figure, blended once).
+  void FillEllipse(const Ink& ink, int x, int y, unsigned int width, unsigned int height, bool edged = false);
+  void FillPolygon(const Ink& ink, const XPoint* points, int count, bool edged = false);
   // A line of a width with round ends.
-  void Line(unsigned long colour, int lineWidth, int x0, int y0, int x1, int y1);
+  void Line(const Ink& ink, int lineWidth, int x0, int y0, int x1, int y1);
+  // Smooth figures, in pixels with their fractions (a pixel's centre is at
+  // its coordinates plus one half): a polygon, closed, even-odd; the union
+  // of several. Only where the server has Render.
+  using Points = std::vector<XPointDouble>;
+  void SmoothPolygon(const Ink& ink, const Points& points);
+  void SmoothUnion(const Ink& ink, const std::vector<Points>& parts);
+  // Whether the window's shapes are drawn smooth (antialiased).
+  bool Smooth() const { return SmoothShapes; }
+  void SetSmooth(bool smooth) { SmoothShapes = smooth; }
   // The upper-left width x height of source at (x, y); where mask is not
   // None, only the pixels it sets.
   void Copy(Drawable source, Pixmap mask, unsigned int width, unsigned int height, int x, int y);
@@ -78,6 +93,11 @@ class Surface {
   // The upper-left width x height of a Render picture with alpha, blended
   // over what is there.
   void Blend(Picture source, unsigned int width, unsigned int height, int x, int y);
+  // The box (x, y, width, height) painted with a Render picture through
+  // the transform and filter set on it, and through mask (None: none)
+  // alike, blended; the transform's space has its origin at the box's
+  // corner.
+  void Compose(Picture source, Picture mask, int x, int y, unsigned int width, unsigned int height);
   // Glyphs of a scalable font from the left end of their baseline, whose
   // ink lies within ink.
   void Glyphs(_XftFont* font, const _XftColor& colour, int x, int baseline, const unsigned int* glyphs,
@@ -96,6 +116,16 @@ class Surface {
   Drawable Target() const { return BackingPixmap ? BackingPixmap : WindowId; }
   void Damage(const PixelBox& box);
   void Present();
+  // The Render picture of the target, and its end after a drawing.
+  Picture RenderTarget();
+  void DoneWith(Picture target);
+  // A figure of core requests in an ink, within box: drawn as it is, or
+  // into the mask and blended through it. figure(drawable, fill, stroke)
+  // gets the contexts to fill and to stroke with: pen says which stroke,
+  // if any (the line's, with round ends, or the outline's).
+  enum class Pen { FillOnly, Line, Outline };
+  template <typename Figure>
+  void Paint(const Ink& ink, Pen pen, int lineWidth, const PixelBox& box, Figure figure);
 
   Window WindowId = 0;
   Pixmap BackingPixmap = 0;
@@ -105,6 +135,7 @@ class Surface {
   bool Listed = false;             // among the surfaces with damage
   _XftDraw* TextTarget = nullptr;  // Xft's target of the backing pixmap, made on first use
   Picture BlendTarget = 0;         // the Render picture of the backing pixmap, made on first use
+  bool SmoothShapes = false;       // kept while the window closes and opens again
 };
 
 }  // namespace slate

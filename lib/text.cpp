@@ -169,10 +169,10 @@ class TextCache {
   // Draws the line laid out last with its box's left edge at left and its
   // baseline at baseline.
   void Draw(Surface& surface, const Face& face, const Line& line, long long left, long long baseline,
-            unsigned long foreground, const unsigned long* band);
+            const Ink& foreground, const Ink* band);
 
  private:
-  const XftColor& Colour(unsigned long pixel);
+  XftColor Colour(const Ink& ink);
   Metrics Measure(const Face& face, size_t i);
 
   std::map<std::tuple<std::string, bool, int>, Face> Faces;  // nodes stay put: callers keep pointers
@@ -295,7 +295,11 @@ TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
   return line;
 }
 
-const XftColor& TextCache::Colour(unsigned long pixel) {
+XftColor TextCache::Colour(const Ink& ink) {
+  // Glyphs in a colour with alpha are blended in its parts, premultiplied;
+  // none at all where it is not shown.
+  if (ink.Blended || !ink.Shown) return XftColor{ink.Pixel, ink.Shown ? ink.Colour : XRenderColor{}};
+  unsigned long pixel = ink.Pixel;
   auto found = Colours.find(pixel);
   if (found != Colours.end()) return found->second;
   // Glyphs are blended in the colour's red, green and blue; the server
@@ -313,7 +317,7 @@ const XftColor& TextCache::Colour(unsigned long pixel) {
 }
 
 void TextCache::Draw(Surface& surface, const Face& face, const Line& line, long long left, long long baseline,
-                     unsigned long foreground, const unsigned long* band) {
+                     const Ink& foreground, const Ink* band) {
   if (line.Width <= 0) return;
   long long top = baseline - face.Ascent;
   if (band) {
@@ -331,8 +335,9 @@ void TextCache::Draw(Surface& surface, const Face& face, const Line& line, long 
   if (!Drawable16(left + line.Pen, baseline)) return;
   int x = static_cast<int>(left + line.Pen), y = static_cast<int>(baseline);
   if (!face.Scalable) {
-    surface.String(face.Core, foreground, band ? *band : foreground, false, x, y, Bytes.data(),
-                   static_cast<int>(Bytes.size()));
+    if (foreground.Shown)
+      surface.String(face.Core, foreground.Pixel, band ? band->Pixel : foreground.Pixel, false, x, y,
+                     Bytes.data(), static_cast<int>(Bytes.size()));
     return;
   }
   PixelBox ink{left, top + line.InkTop, left + line.Width, top + line.InkBottom};
@@ -388,7 +393,7 @@ TextOrigin PlaceText(const TextBox& box, long long x, long long y, TextAlignment
 }
 
 void DrawText(Surface& surface, const Face& face, const std::string& text, long long x, long long y,
-              TextAlignment align, Standing standing, unsigned long foreground, const unsigned long* band) {
+              TextAlignment align, Standing standing, const Ink& foreground, const Ink* band) {
   if (!display || !Kept()) return;
   TextCache& cache = Text();
   TextCache::Line line = cache.Lay(face, text);
@@ -485,10 +490,9 @@ void SimpleWindow::WriteText(const Position& at, const std::string& text, const 
   if (!IsLive()) return;
   const slate::Face* f = slate::OpenFace(face.Family, face.Bold, l_to_d(face.Size));
   if (f) {
-    unsigned long band = slate::PaletteColor(backColor);
+    slate::Ink band = slate::InkOf(backColor);
     slate::DrawText(Canvas(), *f, text, l_to_d(at.GetXDistance()), l_to_d(at.GetYDistance()), align,
-                    slate::Standing::LineTop, slate::PaletteColor(textColor),
-                    backColor == NoBand ? nullptr : &band);
+                    slate::Standing::LineTop, slate::InkOf(textColor), backColor == NoBand ? nullptr : &band);
   }
   slate::Pump();
 }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 
+#include "runtime.h"
 #include "slate.h"
 
 struct _XftFont;
@@ -63,11 +64,10 @@ struct TextOrigin {
 TextOrigin PlaceText(const TextBox& box, long long x, long long y, TextAlignment align, Standing standing);
 
 // Draws a UTF-8 string through a surface, placed at (x, y) as PlaceText
-// says: its ink in the pixel value foreground, over its box filled with
-// *band when band is not null.
+// says: its ink in foreground, over its box filled with *band when band is
+// not null.
 void DrawText(Surface& surface, const Face& face, const std::string& text, long long x, long long y,
-              TextAlignment align, Standing standing, unsigned long foreground,
-              const unsigned long* band = nullptr);
+              TextAlignment align, Standing standing, const Ink& foreground, const Ink* band = nullptr);
 
 // The width in pixels of length characters of text in a core font, however many.
 long long TextWidth(XFontStruct* font, const char* text, size_t length);

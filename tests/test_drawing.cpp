@@ -181,6 +181,67 @@ TEST_F(Drawing, AnyColourByItsParts) {
   EXPECT_EQ(Px(429, 231), 0xc8b414u);
 }
 
+TEST_F(Drawing, ColoursWithAlphaBlendOnceOverWhatIsThere) {
+  color halfRed = RGBColor(255, 0, 0, 128);
+  EXPECT_EQ(RGBColor(255, 0, 0, 128), halfRed);  // kept once
+  EXPECT_EQ(RGBColor(255, 0, 0, 255), RGBColor(255, 0, 0));
+  EXPECT_EQ(RGBColor(1, 2, 3, 300), RGBColor(1, 2, 3));
+  EXPECT_NE(RGBColor(255, 0, 0, 127), halfRed);
+  W.RenderRectangle(Position(0, 0), Position(7, 5), Blue, false);
+  // Over blue: (128, 0, 127); each figure blended once, its edge too (the
+  // ellipse's outline and the polygon's lie over their fill); a line, an
+  // outline, a band of text; nothing at all for alpha 0.
+  W.RenderRectangle(Position(0.5f, 0.5f), Position(1.5f, 1.5f), halfRed, false);
+  W.RenderEllipse(Position(2, 0.5f), Position(3, 1.5f), halfRed, false);
+  Position triangle[] = {{3.5f, 0.5f}, {4.5f, 0.5f}, {3.5f, 1.5f}};
+  W.RenderPolygon(triangle, 3, halfRed, false);
+  W.RenderLine(Position(5, 1), Position(6.5f, 1), halfRed, 0.2f);
+  W.RenderEllipseOutline(Position(0.5f, 2), Position(1.5f, 3), halfRed, 0.2f);
+  W.WriteText(Position(2, 2), "   ", Typeface(0.5f), Black, AlignLeft, halfRed);
+  W.RenderRectangle(Position(4, 2), Position(5, 3), RGBColor(0, 255, 0, 0), true);
+  unsigned long blend = 0x80007f, b = ColorTable[Blue];
+  ExpectAt(Shown(0, 0, 462, 330), 462,
+           {33,  33,  blend, 99,  66,  blend, 165, 99,  blend, 165, 33,  blend,   198, 66,  blend,
+            231, 33,  blend, 240, 40,  blend, 231, 99,  blend, 400, 66,  blend,   400, 52,  b,
+            66,  132, blend, 66,  165, b,     140, 140, blend, 264, 132, BlackPx, 300, 160, b});
+}
+
+TEST_F(Drawing, SmoothShapesHaveEdgesBetweenTheirColourAndWhatIsUnder) {
+  // Aliased, an ellipse and a line have two colours; smooth, their edges
+  // have others between, and inside they keep their own colour exactly.
+  auto colours = [&] {
+    Pixels shown = Shown(0, 0, 300, 200);
+    std::sort(shown.begin(), shown.end());
+    return std::unique(shown.begin(), shown.end()) - shown.begin();
+  };
+  EXPECT_FALSE(W.IsSmooth());
+  W.RenderEllipse(Position(0.5f, 0.5f), Position(2.5f, 2), Red, false);
+  W.RenderLine(Position(2.5f, 0.5f), Position(4, 2.5f), Red, 0.1f);
+  EXPECT_EQ(colours(), 2);
+  W.RenderRectangle(Position(0, 0), Position(5, 3), White, false);
+  W.SetSmooth(true);
+  EXPECT_TRUE(W.IsSmooth());
+  W.RenderEllipse(Position(0.5f, 0.5f), Position(2.5f, 2), Red, false);
+  W.RenderLine(Position(2.5f, 0.5f), Position(4, 2.5f), Red, 0.1f);
+  EXPECT_GT(colours(), 10);
+  // The ellipse covers the aliased one's pixels, 33..165 by 33..132: red
+  // inside, white outside, and something between on its edge.
+  ExpectAt(Grab(0, 0, 300, 200), 300, {99, 82, RedPx, 99, 36, RedPx, 99, 30, WhitePx, 168, 82, WhitePx});
+  unsigned long edge = Px(99, 33);
+  EXPECT_TRUE(edge != RedPx && edge != WhitePx) << std::hex << edge;
+  // Drawn again 2 cm further each time (its coverage then kept on the
+  // server): the same pixels, moved.
+  for (float x : {0.5f, 2.5f, 4.5f}) W.RenderEllipse(Position(x, 3), Position(x + 1.5f, 4), Red, false);
+  Pixels first = Grab(30, 195, 106, 72);
+  EXPECT_EQ(Grab(162, 195, 106, 72), first);
+  EXPECT_EQ(Grab(294, 195, 106, 72), first);
+  // Kept while the window closes and opens again.
+  W.Close();
+  ASSERT_EQ(W.Open(), WindowIsOpen);
+  Id = WinManager.GetWindow(&W);
+  EXPECT_TRUE(W.IsSmooth());
+}
+
 TEST_F(Drawing, PicturesLoadDrawAndRefuse) {
   BitMap none, null(static_cast<SimpleWindow*>(nullptr)), picture(W);
   EXPECT_EQ(none.GetStatus(), PictureNotLoaded);
@@ -321,9 +382,9 @@ TEST_F(Drawing, PicturesOwnTheirPixmaps) {
     EXPECT_EQ(assigned.Draw(), 1);
     EXPECT_EQ(Px(33, 5), Peer.Named("#0000FF"));
 
-    // A picture with alpha: its colours and its alpha, each 33 x 33 x 4 bytes.
+    // A picture with alpha: its premultiplied colours, 33 x 33 x 4 bytes.
     for (int i = 0; i < 10; ++i) picture.Load(Pictures + "png_rgba_33x33.png");
-    EXPECT_EQ(bytes(), before + 66 * 33 * 4 + 33 * 33 * 4 * 2);
+    EXPECT_EQ(bytes(), before + 66 * 33 * 4 + 33 * 33 * 4);
     BitMap copy2(picture);
     picture.Load(Pictures + "missing.png");
     W.RenderRectangle(Position(0, 1), Position(1, 2), Blue, false);
@@ -448,6 +509,152 @@ TEST_F(Drawing, AlertDrawables) {
   push.Close();
   EXPECT_EQ(NextRequest(display), before);
   XDestroyWindow(display, parent);
+}
+
+// ---------------------------------------------------------------------------
+// Pictures at a size and an angle (also on screens of 47 and 132 px/cm)
+// ---------------------------------------------------------------------------
+
+// Pixels of 3 and 2 cm, and of 1.5 cm, at each scale.
+struct PictureScale {
+  int PixelsPerCm, Three, Two, OneAndHalf;
+};
+const PictureScale PictureScales[] = {{47, 141, 94, 70}, {66, 198, 132, 99}, {132, 396, 264, 198}};
+
+const PictureScale& PictureScaleNow() {
+  for (const PictureScale& s : PictureScales)
+    if (s.PixelsPerCm == PixelsPerCentimeter) return s;
+  ADD_FAILURE() << "no values for " << PixelsPerCentimeter << " px/cm";
+  return PictureScales[1];
+}
+
+class PictureSizes : public OnAWindow {
+ protected:
+  PictureSizes() : OnAWindow("pictures", 8, 6, Position(0.5f, 0.5f)) {}
+  void SetUp() override {
+    OnAWindow::SetUp();
+    Sky();
+  }
+  void Sky() { W.RenderRectangle(Position(0, 0), Position(8, 6), Blue, false); }
+  // The bounds of what is not blue in the window's upper-left 7 x 5 cm.
+  std::vector<int> Drawn() {
+    int w = l_to_d(7.0f);
+    return Bounds(Shown(0, 0, w, l_to_d(5.0f)), w, [&](unsigned long p) { return p != ColorTable[Blue]; });
+  }
+};
+
+TEST_F(PictureSizes, DrawnAtASizeInCentimetresOnEveryScreen) {
+  const PictureScale& s = PictureScaleNow();
+  // Quadrants of 33 x 33 px: red, transparent, yellow at half, white.
+  BitMap picture(W);
+  ASSERT_EQ(picture.Load(Pictures + "png_rgba_33x33.png"), PictureLoaded);
+  picture.SetSize(3, 2);
+  picture.SetPosition(Position(1, 1));
+  EXPECT_EQ(Position(picture.GetWidth(), picture.GetHeight()), Position(3, 2));
+  EXPECT_EQ(picture.Draw(), 1);
+  unsigned long x0 = s.PixelsPerCm, y0 = s.PixelsPerCm;
+  std::vector<int> drawn = Drawn();
+  EXPECT_NEAR(drawn[0], static_cast<int>(x0), 1);
+  EXPECT_NEAR(drawn[1], static_cast<int>(y0), 1);
+  EXPECT_NEAR(drawn[2] + 1 - drawn[0], s.Three, 1);
+  EXPECT_NEAR(drawn[3] + 1 - drawn[1], s.Two, 1);
+  // Its quadrants' middles: red, the blue under its transparent part,
+  // yellow half over blue, white.
+  int w = l_to_d(7.0f);
+  unsigned long qx = s.Three / 4, qy = s.Two / 4;
+  ExpectAt(Grab(0, 0, w, l_to_d(5.0f)), w,
+           {x0 + qx, y0 + qy, RedPx, x0 + 3 * qx, y0 + qy, ColorTable[Blue], x0 + qx, y0 + 3 * qy, 0x80807f,
+            x0 + 3 * qx, y0 + 3 * qy, WhitePx});
+  EXPECT_TRUE(picture.IsInside(Position(1, 1)) && picture.IsInside(Position(4, 3)));
+  EXPECT_FALSE(picture.IsInside(Position(4.01f, 2)) || picture.IsInside(Position(2, 3.01f)));
+
+  // Turned a quarter clockwise about its centre (2.5, 2): the red quadrant
+  // goes to the top right, and the box it covers is 2 x 3 cm from (1.5, 0.5).
+  Sky();
+  picture.SetAngle(90);
+  EXPECT_EQ(picture.GetAngle(), 90.0f);
+  EXPECT_EQ(Position(picture.GetWidth(), picture.GetHeight()), Position(2, 3));
+  EXPECT_EQ(picture.GetPosition(), Position(1.5f, 0.5f));
+  picture.Draw();
+  drawn = Drawn();
+  x0 = l_to_d(1.5f), y0 = l_to_d(0.5f);
+  EXPECT_NEAR(drawn[0], static_cast<int>(x0), 1);
+  EXPECT_NEAR(drawn[1], static_cast<int>(y0), 1);
+  EXPECT_NEAR(drawn[2] + 1 - drawn[0], s.Two, 1);
+  EXPECT_NEAR(drawn[3] + 1 - drawn[1], s.Three, 1);
+  ExpectAt(
+      Grab(0, 0, w, l_to_d(5.0f)), w,
+      {x0 + 3 * qy, y0 + qx, RedPx, x0 + qy, y0 + qx, 0x80807f, x0 + 3 * qy, y0 + 3 * qx, ColorTable[Blue]});
+  // Erased as the box it covers; on the turned picture alone at 45 degrees.
+  picture.Erase();
+  int x = static_cast<int>(x0), y = static_cast<int>(y0);
+  EXPECT_EQ(Drawn(), std::vector<int>({x, y, x + s.Two, y + s.Three}));  // white, corners included
+  picture.SetAngle(45);
+  EXPECT_TRUE(picture.IsInside(Position(2.5f, 2)));
+  EXPECT_FALSE(picture.IsInside(picture.GetPosition() + Position(0.1f, 0.1f)));
+
+  // A width alone keeps its proportions; back to its own pixels.
+  picture.SetAngle(0);
+  picture.SetWidth(1.5f);
+  EXPECT_EQ(Position(picture.GetWidth(), picture.GetHeight()), Position(1.5f, 1.5f));
+  picture.ClearSize();
+  EXPECT_EQ(picture.GetWidth(), d_to_l(33));
+}
+
+TEST_F(PictureSizes, FineDetailDrawnSmallShowsItsAverage) {
+  // Columns of one white pixel and three black, 800 px wide, drawn 1.5 cm
+  // wide (4 to 11 times smaller): grey 64 everywhere, where sampling one
+  // pixel in four would find black, or white.
+  std::string stripes = rig::Path("stripes_800x8.xpm");
+  {
+    std::ofstream xpm(stripes);
+    xpm << "/* XPM */\nstatic char *s[] = {\n\"800 8 2 1\",\"w c #FFFFFF\",\"k c #000000\",\n";
+    std::string row;
+    for (int x = 0; x < 800; ++x) row += x % 4 ? 'k' : 'w';
+    for (int y = 0; y < 8; ++y) xpm << '"' << row << "\",\n";
+    xpm << "};\n";
+  }
+  BitMap picture(W);
+  ASSERT_EQ(picture.Load(stripes), PictureLoaded);
+  picture.SetSize(1.5f, 0.5f);
+  picture.SetPosition(Position(1, 1));
+  picture.Draw();
+  const PictureScale& s = PictureScaleNow();
+  Pixels row = Grab(s.PixelsPerCm, s.PixelsPerCm + 5, s.OneAndHalf, 1);
+  for (unsigned long p : row) ASSERT_NEAR(static_cast<long>(p & 0xff), 64, 3) << std::hex << p;
+}
+
+TEST_F(PictureSizes, BadSizesAndAnglesDrawNothingOrTheLargest) {
+  BitMap picture(W);
+  ASSERT_EQ(picture.Load(Pictures + "quadrants_66x33.xpm"), PictureLoaded);
+  picture.SetPosition(Position(1, 1));
+  for (auto [width, height] : {std::make_pair(0.0f, 1.0f), std::make_pair(1.0f, -1.0f),
+                               std::make_pair(NAN, 1.0f), std::make_pair(1.0f, -INFINITY)}) {
+    picture.SetSize(width, height);
+    EXPECT_EQ(picture.Draw(), 0) << width << " x " << height;
+    EXPECT_EQ(picture.Erase(), 0);
+    EXPECT_EQ(Position(picture.GetWidth(), picture.GetHeight()), Position(0, 0));
+    EXPECT_FALSE(picture.IsInside(Position(1, 1)));
+  }
+  picture.SetWidth(NAN);
+  EXPECT_EQ(picture.Draw(), 0);
+  picture.SetSize(2, 1);
+  picture.SetAngle(NAN);
+  EXPECT_EQ(picture.Draw(), 0);
+  EXPECT_EQ(Drawn()[2], INT_MIN);  // nothing at all
+  // Beyond the largest drawable: cut to 32767 px a side, proportions kept,
+  // over the whole window; and turned, too.
+  picture.SetAngle(0);
+  picture.SetWidth(INFINITY);
+  EXPECT_NEAR(l_to_d(picture.GetWidth()), 32767, 1);
+  EXPECT_NEAR(l_to_d(picture.GetHeight()), 16383, 1);
+  picture.SetPosition(Position(-100, -100));
+  EXPECT_EQ(picture.Draw(), 1);
+  picture.SetSize(1e30f, 1e30f);
+  picture.SetAngle(30);
+  EXPECT_EQ(picture.Draw(), 1);
+  Pixels shown = Shown(0, 0, 100, 100);
+  EXPECT_EQ(Count(shown, ColorTable[Blue]), 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 
 #include "rig.h"
 
@@ -320,6 +321,82 @@ TEST(Servers, PicturesOnFewerColours) {
     peer.Close(a);
     EXPECT_EQ(probe.Wait(), 0) << screen;
     EXPECT_EQ(probe.Err(), "") << screen;
+  }
+}
+
+TEST(Programs, PngPicturesCostWhatTheirFilesHold) {
+  // Text, profile and palette chunks of 56-byte files that claim 2^31 - 1
+  // bytes are refused before anything is allocated for them (2 GB each
+  // before); an 18 KB palette picture of 8192 x 8192 pixels loads, through
+  // strips of rows, far below one decoded copy of 256 MiB (792 MB before).
+  const std::string pictures = SLATE_SOURCE_DIR "/tests/pictures/";
+  std::vector<std::string> argv = {Probe};
+  for (const char* name : {"bad_png_long_text.png", "bad_png_long_itxt.png", "bad_png_long_ztxt.png",
+                           "bad_png_long_splt.png", "png_palette_8192x8192.png"})
+    argv.push_back(pictures + name);
+  rig::Child probe(argv, {"PROBE=peak"});
+  ASSERT_TRUE(probe.WaitOut("ready\n", 20000));
+  std::istringstream lines(probe.Out());
+  for (std::string line; std::getline(lines, line) && line != "ready";) {
+    std::istringstream words(line);
+    std::string name;
+    int status = -1;
+    long mib = -1;
+    words >> name >> status >> mib;
+    EXPECT_EQ(status, name.compare(0, 4, "bad_") == 0 ? 0 : 1) << line;  // not loaded, loaded
+    EXPECT_LE(mib, name.compare(0, 4, "bad_") == 0 ? 1 : 32) << line;
+  }
+  EXPECT_EQ(Count(probe.Out(), " MiB\n"), 5) << probe.Out();
+  rig::Peer peer;
+  peer.Close(peer.Find("probe A"));
+  EXPECT_EQ(probe.Wait(), 0);
+}
+
+// Pictures at a size, a smooth ellipse in a colour at half: on 16 bits
+// scaled and blended; on 8 bits (a colormap) scaled, the ellipse aliased
+// and opaque; without Render at their size in pixels, the ellipse aliased
+// and opaque. One line says what the server lacks.
+TEST(Servers, PicturesScaledOnEveryDepthAndUnscaledWithoutRender) {
+  const std::vector<std::string> noRender = {"sh", "-c", "exec \"$@\" -extension RENDER", "sh"};
+  struct {
+    const char* Screen;
+    std::vector<std::string> Launcher;
+    bool Scaled, Blended;
+    std::string Err;
+  } cases[] = {{"1920x1080x16", {}, true, true, ""},
+               {"1920x1080x8",
+                {},
+                true,
+                false,
+                "The X server cannot blend on this screen: shapes are drawn aliased, and colours with an "
+                "alpha opaque, "
+                "or not at all when less than half opaque.\n"},
+               {"1920x1080x24", noRender, false, false,
+                "The X server has no Render extension: pictures are drawn at their size in pixels, shapes "
+                "aliased, and "
+                "colours with an alpha opaque, or not at all when less than half opaque.\n"}};
+  for (const auto& c : cases) {
+    rig::Server server(c.Screen, c.Launcher);
+    rig::Peer peer(server.Name());
+    Scenario probe("picture", {server.Env(), "SIZE=1",
+                               "PICTURE=" SLATE_SOURCE_DIR "/tests/pictures/png_rgba_33x33.png"});
+    ASSERT_TRUE(probe.WaitOut("drawn 1\n")) << c.Screen << probe.Out();
+    Window a = peer.Find("probe A");
+    unsigned long red = peer.Named("red1"), blue = peer.Named("blue1"), white = peer.Named("white");
+    // Scaled to 66 px, its red quadrant reaches (25, 5) and its white one
+    // (50, 50); at 33 px, the blue under its transparent part shows there.
+    std::vector<unsigned long> expected = {c.Scaled ? red : blue, blue, c.Scaled ? white : blue};
+    EXPECT_EQ(std::vector<unsigned long>({peer.Pixel(a, 25, 5), peer.Pixel(a, 50, 5), peer.Pixel(a, 50, 50)}),
+              expected)
+        << c.Screen;
+    unsigned long middle = peer.Pixel(a, 198, 33);
+    if (c.Blended)
+      EXPECT_TRUE(middle != red && middle != white) << c.Screen;
+    else
+      EXPECT_EQ(middle, red) << c.Screen;
+    peer.Close(a);
+    EXPECT_EQ(probe.Wait(), 0) << c.Screen;
+    EXPECT_EQ(probe.Err(), c.Err) << c.Screen;
   }
 }
 

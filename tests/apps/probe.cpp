@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -79,6 +80,13 @@ Bool Arrived(Display*, XEvent* event, XPointer window) {
 void AwaitNews(SimpleWindow& w) {
   XEvent event;
   XPeekIfEvent(display, &event, Arrived, reinterpret_cast<XPointer>(WinManager.GetWindow(&w)));
+}
+
+// The most memory the program has held so far, KiB.
+long PeakKiB() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
 }
 
 }  // namespace
@@ -218,7 +226,25 @@ void ApiMain() {
     static BitMap sprite(A);
     SAY("loaded %d", sprite.Load(std::getenv("PICTURE")));
     sprite.SetPosition(Position(0, 0));
+    if (std::getenv("SIZE")) {
+      // At a size in cm, beside a smooth ellipse in red at half.
+      sprite.SetSize(std::atof(std::getenv("SIZE")), std::atof(std::getenv("SIZE")));
+      A.SetSmooth(true);
+      A.RenderEllipse(Position(2.5f, 0), Position(3.5f, 1), RGBColor(255, 0, 0, 128));
+    }
     SAY("drawn %d", sprite.Draw());
+  } else if (Mode == "peak") {
+    // Each picture named on the command line loaded in turn, with what it
+    // added to the program's peak memory.
+    A.Open();
+    BitMap picture(A);
+    const std::vector<std::string>& files = ProgramArguments();
+    for (size_t i = 1; i < files.size(); ++i) {
+      long before = PeakKiB();
+      int status = picture.Load(files[i]);
+      SAY("%s %d %ld MiB", files[i].substr(files[i].rfind('/') + 1).c_str(), status,
+          (PeakKiB() - before) >> 10);
+    }
   } else if (Mode == "text") {
     A.Open();
     A.RenderText(Position(2.5, 2), "text", Blue, Yellow);
