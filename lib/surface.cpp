@@ -197,14 +197,14 @@ void Surface::Blend(Picture source, unsigned int width, unsigned int height, int
   Damage({x, y, x + static_cast<long long>(width), y + static_cast<long long>(height)});
 }
 
-void Surface::Glyphs(XftFont* font, const XftColor& colour, int x, int baseline, const unsigned int* glyphs,
-                     int count, const PixelBox& ink) {
+void Surface::Glyphs(XftFont* font, const XftColor& colour, const XftGlyphSpec* glyphs, int count,
+                     const PixelBox& ink) {
   XftDraw* draw = TextTarget;
   if (!draw)
     draw = XftDrawCreate(display, Target(), DefaultVisual(display, ScreenNbr),
                          DefaultColormap(display, ScreenNbr));
   if (!draw) return;
-  XftDrawGlyphs(draw, &colour, font, x, baseline, glyphs, count);
+  XftDrawGlyphSpec(draw, &colour, font, glyphs, count);
   if (BackingPixmap) {
     TextTarget = draw;  // kept for the backing pixmap's life
   } else {

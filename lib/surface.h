@@ -21,6 +21,7 @@
 struct _XftDraw;
 struct _XftFont;
 struct _XftColor;
+struct _XftGlyphSpec;
 
 namespace slate {
 
@@ -78,10 +79,11 @@ class Surface {
   // The upper-left width x height of a Render picture with alpha, blended
   // over what is there.
   void Blend(Picture source, unsigned int width, unsigned int height, int x, int y);
-  // Glyphs of a scalable font from the left end of their baseline, whose
-  // ink lies within ink.
-  void Glyphs(_XftFont* font, const _XftColor& colour, int x, int baseline, const unsigned int* glyphs,
-              int count, const PixelBox& ink);
+  // Glyphs of a scalable font, each from the left end of its baseline,
+  // whose ink lies within ink: less than 32768 pixels wide and high, or the
+  // server draws none of them.
+  void Glyphs(_XftFont* font, const _XftColor& colour, const _XftGlyphSpec* glyphs, int count,
+              const PixelBox& ink);
   // Characters of a core font from the left end of their baseline: over
   // their band in background when band is true.
   void String(XFontStruct* font, unsigned long foreground, unsigned long background, bool band, int x,

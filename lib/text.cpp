@@ -70,6 +70,11 @@ bool Drawable16(long long x, long long y) {
   return x >= SHRT_MIN && x <= SHRT_MAX && y >= SHRT_MIN && y <= SHRT_MAX;
 }
 
+// Less than a run of glyphs drawn in one request may span, across and
+// down: the server draws nothing of a request whose glyphs' ink spans more
+// than 32767 pixels.
+constexpr long long Span = 32000;
+
 // Generic names as fontconfig spells them.
 std::string FamilyPattern(const std::string& family) {
   if (family == "sans") return "sans-serif";
@@ -174,6 +179,9 @@ class TextCache {
  private:
   const XftColor& Colour(unsigned long pixel);
   Metrics Measure(const Face& face, size_t i);
+  // The glyphs of the line laid out last that show within 16-bit
+  // coordinates, the first at pen.
+  void DrawGlyphs(Surface& surface, XftFont* font, long long pen, long long baseline, const XftColor& colour);
 
   std::map<std::tuple<std::string, bool, int>, Face> Faces;  // nodes stay put: callers keep pointers
   Face CoreFace;                                             // the stand-in, once no scalable font opens
@@ -181,6 +189,8 @@ class TextCache {
   std::unordered_map<unsigned long, XftColor> Colours;
   std::vector<FcChar32> Characters;  // of the line laid out last
   std::vector<FT_UInt> Glyphs;       // its glyphs, with a scalable face
+  std::vector<Metrics> Laid;         // theirs
+  std::vector<XftGlyphSpec> Run;     // those Xft draws next, in one request
   std::string Bytes;                 // its Latin-1 bytes, with the core font
 };
 
@@ -266,8 +276,9 @@ TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
   // ink) count with their whole advance.
   long long pen = 0, inkLeft = LLONG_MAX, inkRight = LLONG_MIN, inkTop = 0, inkBottom = 0;
   bool blankFirst = false, blankLast = false;
+  Laid.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    Metrics m = Measure(face, i);
+    Metrics m = Laid[i] = Measure(face, i);
     bool ink = m.InkWidth > 0;
     if (i == 0) blankFirst = !ink;
     blankLast = !ink;
@@ -326,18 +337,43 @@ void TextCache::Draw(Surface& surface, const Face& face, const Line& line, long 
       surface.FillRectangle(*band, static_cast<int>(x0), static_cast<int>(y0),
                             static_cast<unsigned int>(x1 - x0), static_cast<unsigned int>(y1 - y0));
   }
-  // The glyphs' start travels as a 16-bit value; a line that starts beyond
-  // it is nowhere near the screen.
-  if (!Drawable16(left + line.Pen, baseline)) return;
-  int x = static_cast<int>(left + line.Pen), y = static_cast<int>(baseline);
   if (!face.Scalable) {
-    surface.String(face.Core, foreground, band ? *band : foreground, false, x, y, Bytes.data(),
-                   static_cast<int>(Bytes.size()));
+    DrawCoreText(surface, face.Core, foreground, 0, false, left + line.Pen, baseline, Bytes.data(),
+                 Bytes.size());
     return;
   }
-  PixelBox ink{left, top + line.InkTop, left + line.Width, top + line.InkBottom};
-  surface.Glyphs(face.Scalable, Colour(foreground), x, y, Glyphs.data(), static_cast<int>(Glyphs.size()),
-                 ink.Grown(1));
+  DrawGlyphs(surface, face.Scalable, left + line.Pen, baseline, Colour(foreground));
+}
+
+void TextCache::DrawGlyphs(Surface& surface, XftFont* font, long long pen, long long baseline,
+                           const XftColor& colour) {
+  // Each glyph at a place of its own: only those that show are sent, and
+  // no place has to wrap into 16 bits. Xft draws runs of them whose ink
+  // spans less than the server takes; a glyph that reaches beyond 16-bit
+  // coordinates is left out.
+  PixelBox runInk;
+  auto flush = [&] {
+    if (!Run.empty()) surface.Glyphs(font, colour, Run.data(), static_cast<int>(Run.size()), runInk.Grown(1));
+    Run.clear();
+  };
+  Run.clear();
+  for (size_t i = 0; i < Glyphs.size(); pen += Laid[i++].Advance) {
+    const Metrics& m = Laid[i];
+    PixelBox ink{pen + m.InkLeft, baseline + m.InkTop, pen + m.InkLeft + m.InkWidth, baseline + m.InkBottom};
+    if (ink.Within(SHRT_MAX, SHRT_MAX).Empty()) continue;  // never within a drawable
+    if (!Drawable16(pen, baseline) || !Drawable16(ink.X0 - 1, ink.Y0 - 1) ||
+        !Drawable16(ink.X1 + 1, ink.Y1 + 1) || ink.X1 - ink.X0 >= Span || ink.Y1 - ink.Y0 >= Span)
+      continue;
+    PixelBox joined = Run.empty() ? ink : runInk;
+    joined.Add(ink);
+    if (joined.X1 - joined.X0 >= Span || joined.Y1 - joined.Y0 >= Span) {
+      flush();
+      joined = ink;
+    }
+    runInk = joined;
+    Run.push_back({Glyphs[i], static_cast<short>(pen), static_cast<short>(baseline)});
+  }
+  flush();
 }
 
 }  // namespace
@@ -405,8 +441,8 @@ long long TextWidth(XFontStruct* font, const char* text, size_t length) {
   return width;
 }
 
-void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
-                   long long x, long long y, const char* text, size_t length) {
+void DrawCoreText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
+                  bool band, long long x, long long y, const char* text, size_t length) {
   // Drawables span 0 to SHRT_MAX: a line outside that band shows nothing,
   // and only the characters that reach into it are sent. A text of any
   // length then costs a few requests, and no position has to wrap into 16
@@ -422,7 +458,7 @@ void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground
   for (long long right = x; end < length && right < SHRT_MAX + margin; ++end)
     right += XTextWidth(font, text + end, 1);
   if (end > first)
-    surface.String(font, foreground, background, true, static_cast<int>(x), static_cast<int>(y), text + first,
+    surface.String(font, foreground, background, band, static_cast<int>(x), static_cast<int>(y), text + first,
                    static_cast<int>(end - first));
 }
 
@@ -458,8 +494,8 @@ void SimpleWindow::RenderText(Position centre, const std::string& text, const co
   box.Descent = font->descent;
   slate::TextOrigin at = slate::PlaceText(box, l_to_d(centre.GetXDistance()), l_to_d(centre.GetYDistance()),
                                           AlignCenter, slate::Standing::LineMiddle);
-  slate::DrawImageText(Canvas(), font, slate::PaletteColor(textColor), slate::PaletteColor(backColor),
-                       at.Left, at.Baseline, text.data(), text.size());
+  slate::DrawCoreText(Canvas(), font, slate::PaletteColor(textColor), slate::PaletteColor(backColor), true,
+                      at.Left, at.Baseline, text.data(), text.size());
   slate::Pump();
 }
 

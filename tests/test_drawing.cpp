@@ -477,7 +477,7 @@ struct Ink {
 
 class Text : public OnAWindow {
  protected:
-  Text() : OnAWindow("text", 14, 5, Position(0.5f, 0.5f)) {}
+  Text() : OnAWindow("text", 14, 12, Position(0.5f, 0.5f)) {}
   // The window's upper-left cm x cm, as Shown checks it.
   Pixels ShownCm(float width, float height) { return Shown(0, 0, Px(width), Px(height)); }
   Ink InkOf(float width, float height, unsigned long background = ColorTable[White]) {
@@ -493,7 +493,7 @@ class Text : public OnAWindow {
     }
     return ink;
   }
-  void Blank() { W.RenderRectangle(Position(0, 0), Position(14, 5), White); }
+  void Blank() { W.RenderRectangle(Position(0, 0), Position(14, 12), White); }
   static int Px(float cm) { return l_to_d(cm); }
 };
 
@@ -627,6 +627,38 @@ TEST_F(Text, BadSizesFamiliesAndStringsDrawNothingOrTheNearest) {
   std::string million(1000000, 'x');
   EXPECT_GT(W.MeasureText(million, Typeface(0.23f)).GetXDistance(), 100);
   W.WriteText(Position(0, 4), million, Typeface(0.23f), Black, AlignCenter, Yellow);
+}
+
+TEST_F(Text, LinesOfAnyLengthShowWhereTheyLand) {
+  // 2,100 characters of prose at 1 cm: far more than 16-bit coordinates
+  // reach at every scale. The window shows what it shows of the line's
+  // first characters, from its left end (2 cm left of the window), or of its
+  // last ones, from its right end.
+  std::string prose;
+  while (prose.size() < 2100) prose += "Over the hills the wanderer went, singing. ";
+  const std::string head = prose.substr(0, 40), tail = prose.substr(prose.size() - 40);
+  Typeface face(1);
+  EXPECT_GT(W.MeasureText(prose, face).GetXDistance(), 32768.0f / PixelsPerCentimeter);
+  W.WriteText(Position(-2, 1), prose, face, Blue);
+  W.WriteText(Position(13, 4), prose, face, Red, AlignRight, Yellow);
+  Pixels whole = ShownCm(14, 6);
+  Blank();
+  W.WriteText(Position(-2, 1), head, face, Blue);
+  W.WriteText(Position(13, 4), tail, face, Red, AlignRight, Yellow);
+  EXPECT_EQ(whole, ShownCm(14, 6));
+  EXPECT_GT(Count(whole, ColorTable[Blue]), 10 * Px(1)) << "the first line is drawn";
+  EXPECT_GT(Count(whole, ColorTable[Red]), 10 * Px(1)) << "the second line is drawn";
+
+  // Two full blocks of about 20,000 pixels each, 40 pixels high, the first
+  // from 12,000 pixels left of the window: more than 32,767 pixels in all,
+  // which the server draws in one go only if they are split.
+  Blank();
+  const float pixel = 1.0f / PixelsPerCentimeter;
+  W.WriteText(Position(-12000.5f * pixel, 1), "\u2588\u2588",
+              Typeface(40.5f * pixel, "sans:matrix=740 0 0 1"), Blue);
+  Ink blocks = InkOf(14, 2);
+  EXPECT_EQ(std::vector<int>({blocks.X0, blocks.X1}), std::vector<int>({0, Px(14) - 1}));
+  EXPECT_GE(blocks.Count, Px(14) * 38L);
 }
 
 TEST_F(Text, FontsAndTargetsAreKeptNotMadePerCall) {
