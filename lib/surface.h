@@ -16,6 +16,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrender.h>
 
+#include <functional>
+
 #include "slate.h"
 
 struct _XftDraw;
@@ -84,6 +86,14 @@ class Surface {
   // server draws none of them.
   void Glyphs(_XftFont* font, const _XftColor& colour, const _XftGlyphSpec* glyphs, int count,
               const PixelBox& ink);
+  // A colour blended through the coverage (0 to 255) of a figure whose ink
+  // lies within box, as far as the target holds it: cover(x, y, width,
+  // rows, out, stride) writes the coverage of rows rows of width pixels
+  // from pixel (x, y) into out, a row every stride bytes. Asked for in
+  // bands, each sent in requests the server takes.
+  using Coverage =
+      std::function<void(long long x, long long y, int width, int rows, unsigned char* out, int stride)>;
+  void Cover(const _XftColor& colour, const PixelBox& box, const Coverage& cover);
   // Characters of a core font from the left end of their baseline: over
   // their band in background when band is true.
   void String(XFontStruct* font, unsigned long foreground, unsigned long background, bool band, int x,
@@ -96,6 +106,8 @@ class Surface {
 
  private:
   Drawable Target() const { return BackingPixmap ? BackingPixmap : WindowId; }
+  _XftDraw* TextDraw();            // Xft's target: the kept one, or one for this call
+  void TextDrawn(_XftDraw* draw);  // keeps it with a backing pixmap, else frees it
   void Damage(const PixelBox& box);
   void Present();
 

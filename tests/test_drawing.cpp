@@ -629,6 +629,57 @@ TEST_F(Text, BadSizesFamiliesAndStringsDrawNothingOrTheNearest) {
   W.WriteText(Position(0, 4), million, Typeface(0.23f), Black, AlignCenter, Yellow);
 }
 
+TEST_F(Text, GlyphsLargerThanARequestAreDrawnWhole) {
+  // A 16 cm full block stretched 30 times across: at 66 px/cm, a bitmap of
+  // 21,000 x 1,100 pixels, more than a request carries. Its ink from 1 cm
+  // across, and from just above the line's top (by the font's design) down
+  // past the window.
+  const Scale& s = Current();
+  unsigned long blue = ColorTable[Blue], yellow = ColorTable[Yellow];
+  W.WriteText(Position(1, 1), "\u2588", Typeface(16, "sans:matrix=30 0 0 1"), Blue);
+  Ink ink = InkOf(14, 12);
+  ASSERT_EQ(std::vector<int>({ink.X0, ink.X1, ink.Y1}),
+            std::vector<int>({s.PixelsPerCm, Px(14) - 1, Px(12) - 1}));
+  EXPECT_NEAR(ink.Y0, s.PixelsPerCm * 0.88, s.PixelsPerCm * 0.1);
+  // Solid within its anti-aliased top row and left column.
+  Pixels shown = ShownCm(14, 12);
+  long solid = 0;
+  for (int y = ink.Y0 + 1; y < Px(12); ++y)
+    solid += Count(Pixels(&shown[y * Px(14) + ink.X0 + 1], &shown[(y + 1) * Px(14)]), blue);
+  EXPECT_EQ(solid, (Px(14) - ink.X0 - 1) * (Px(12) - ink.Y0 - 1));
+
+  // A 10 cm line of "▚" (upper left and lower right quadrants) stretched
+  // 150 times across: tens of thousands of pixels wide, its bitmap far more
+  // than a request carries. Centred on 7 cm, from 1 cm down: blue on the
+  // left in the upper half, on the right in the lower half, over the band.
+  Blank();
+  W.WriteText(Position(7, 1), "\u259a", Typeface(10, "sans:matrix=150 0 0 1"), Blue, AlignCenter, Yellow);
+  shown = ShownCm(14, 12);
+  // Rows of the line: 'U' the upper half's colours at 5 and 9 cm, 'L' the
+  // lower half's.
+  std::string rows;
+  for (int y = s.PixelsPerCm; y < 11 * s.PixelsPerCm; ++y) {
+    unsigned long left = shown[y * Px(14) + Px(5)], right = shown[y * Px(14) + Px(9)];
+    rows += left == blue && right == yellow ? 'U' : left == yellow && right == blue ? 'L' : '?';
+  }
+  // Upper, then lower from the line's middle (to within the font's design),
+  // with one anti-aliased row between.
+  size_t seam = rows.find_first_not_of('U');
+  EXPECT_NEAR(static_cast<double>(seam), s.PixelsPerCm * 5, 4) << rows;
+  size_t lower = rows.find('L', seam);
+  EXPECT_LE(lower, seam + 1) << rows;
+  EXPECT_EQ(rows.find_first_not_of('L', lower), std::string::npos) << rows;
+  // Across: the upper half blue up to its end near the middle, the lower
+  // half from its start near the middle (the halves overlap a little).
+  for (auto [cm, first, second] : {std::make_tuple(3, blue, yellow), std::make_tuple(9, yellow, blue)}) {
+    Pixels row(&shown[Px(cm) * Px(14)], &shown[Px(cm + 1) * Px(14)]);
+    long end = std::find(row.begin(), row.end(), second) - row.begin();
+    EXPECT_NEAR(end, Px(7), Px(0.5f)) << cm;
+    EXPECT_GE(Count(row, first), end - 1) << cm;
+    EXPECT_GE(Count(row, second), Px(14) - end - 1) << cm;
+  }
+}
+
 TEST_F(Text, LinesOfAnyLengthShowWhereTheyLand) {
   // 2,100 characters of prose at 1 cm: far more than 16-bit coordinates
   // reach at every scale. The window shows what it shows of the line's
