@@ -120,7 +120,8 @@ TEST_F(Drawing, ShapesCoverTheirConvertedCorners) {
   W.RenderEllipse(Position(1, 1), Position(2, 2), Blue, false);
   W.RenderEllipse(Position(3, 1), Position(4, 2), Blue, true);
   Position triangle[] = {{1, 2.5f}, {2, 2.5f}, {1, 3.5f}};
-  W.RenderPolygon(std::vector<Position>(triangle, triangle + 3), 3, Cyan, true);
+  // A count past the vector's end: its three vertices.
+  W.RenderPolygon(std::vector<Position>(triangle, triangle + 3), 100, Cyan, true);
   W.RenderLine(Position(5, 1), Position(7, 1), Magenta, 0.5f);  // 33 px wide, round ends
   W.RenderLine(Position(5, 3), Position(7, 3), Magenta, 0);
   W.RenderRectangle(Position(6, 4), Position(7, 5), static_cast<color>(99), false);  // no such colour: black
@@ -149,7 +150,7 @@ TEST_F(Drawing, OutlinesInAnyColourAndWidth) {
   color navy = RGBColor(10, 20, 30);
   W.RenderEllipseOutline(Position(4, 1), Position(6, 3), navy, 0.2f);  // 264..396 x 66..198
   Position triangle[] = {{1, 3}, {3, 3}, {1, 5}};
-  W.RenderPolygonOutline(std::vector<Position>(triangle, triangle + 3), 3, Green, 0);  // one pixel
+  W.RenderPolygonOutline(std::vector<Position>(triangle, triangle + 3), 100, Green, 0);  // its 3; one pixel
   Position square[] = {{5, 4}, {7, 4}, {7, 5}, {5, 5}};
   W.RenderPolygonOutline(square, 4, Blue, 0.2f);  // closed: its first corner joined like the others
   unsigned long g = ColorTable[Green], b = ColorTable[Blue];
