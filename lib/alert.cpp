@@ -306,7 +306,6 @@ int AlertWindow::Open() {
   // Exposures and button events, and structure events for its destruction
   // by another client.
   XSelectInput(display, WindowId, AlertWindowEventMask | StructureNotifyMask);
-  SetWMCloseWindow(WindowId);
   slate::BoxTarget box(*this, WindowId, Width, Height);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
     XDestroyWindow(display, WindowId);

@@ -675,10 +675,12 @@ TEST(Servers, WindowsAWindowManagerNeverShows) {
   Scenario probe("unshown", {server.Env()});
   int requests = 0;
   Window unshown = 0;
+  std::vector<std::vector<long>> protocols;  // of each window as it asks to be shown
   ASSERT_TRUE(rig::WaitFor(
       [&] {
         for (XEvent e; XPending(manager.D) && (XNextEvent(manager.D, &e), true);) {
           if (e.type != MapRequest) continue;
+          protocols.push_back(manager.Property(e.xmaprequest.window, "WM_PROTOCOLS"));
           if (++requests == 1)
             XDestroyWindow(manager.D, e.xmaprequest.window);
           else
@@ -694,6 +696,10 @@ TEST(Servers, WindowsAWindowManagerNeverShows) {
   EXPECT_EQ(probe.Wait(), 0);
   EXPECT_EQ(probe.Out(), "opened 1\nopened 1\nready\nquit A\nquit B\nApiEnd\n" + Usable);
   EXPECT_EQ(probe.Err(), "");
+  // Both asked for close requests before they asked to be shown: a window
+  // manager closing a window that has not asked for them kills its program.
+  long deleteWindow = static_cast<long>(XInternAtom(manager.D, "WM_DELETE_WINDOW", False));
+  EXPECT_EQ(protocols, std::vector<std::vector<long>>(2, {deleteWindow}));
 }
 
 TEST(Servers, WindowsOffTheScreenAndUnderAWindowManager) {
