@@ -177,8 +177,8 @@ bool LoadOutline(XftFont* font, FT_Face face, FT_UInt glyph) {
   return true;
 }
 
-// The glyphs of a font whose bitmaps are too large for Xft, which uploads
-// each in one request (RenderAddGlyphs) that the server would refuse: they
+// The glyphs of a font too large for Xft, which uploads a glyph's bitmap
+// in one request (RenderAddGlyphs) and keeps its metrics in 16 bits: they
 // are measured and drawn here, from their outlines, in bands.
 class Oversized {
  public:
@@ -221,10 +221,12 @@ bool Oversized::Is(FT_UInt glyph, Metrics* metrics) {
       // Xft's bitmap, with a few pixels for its rounding and filters; rows
       // of whole 32-bit units.
       long long row = ((right - left + 8) * BytesPerPixel + 3) / 4 * 4;
-      if (row * (bottom - top + 8) > RequestRoom(AddGlyphHeader)) {
+      long long advance = Floor64(face->glyph->advance.x + 32);
+      bool metrics16 = std::max({-left, right, -top, bottom, std::abs(advance)}) < SHRT_MAX - 8;
+      if (!metrics16 || row * (bottom - top + 8) > RequestRoom(AddGlyphHeader)) {
         Kinds[glyph] = Large;
         Metrics& m = Measured[glyph];
-        m = {0, 0, ToInt(Floor64(face->glyph->advance.x + 32)), 0, 0};
+        m = {0, 0, ToInt(advance), 0, 0};
         if (right > left && bottom > top)
           m = {ToInt(left), ToInt(right - left), m.Advance, ToInt(top), ToInt(bottom)};
       }

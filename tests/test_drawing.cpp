@@ -630,7 +630,7 @@ TEST_F(Text, BadSizesFamiliesAndStringsDrawNothingOrTheNearest) {
   W.WriteText(Position(0, 4), million, Typeface(0.23f), Black, AlignCenter, Yellow);
 }
 
-TEST_F(Text, GlyphsLargerThanARequestAreDrawnWhole) {
+TEST_F(Text, GlyphsOfAnySizeAreDrawnWhole) {
   // A 16 cm full block stretched 30 times across: at 66 px/cm, a bitmap of
   // 21,000 x 1,100 pixels, more than a request carries. Its ink from 1 cm
   // across, and from just above the line's top (by the font's design) down
@@ -670,6 +670,18 @@ TEST_F(Text, GlyphsLargerThanARequestAreDrawnWhole) {
   size_t lower = rows.find('L', seam);
   EXPECT_LE(lower, seam + 1) << rows;
   EXPECT_EQ(rows.find_first_not_of('L', lower), std::string::npos) << rows;
+
+  // A block 40 pixels high and about 40,000 wide: within a request, but
+  // wider than Xft's 16-bit metrics hold. From 10,000 pixels left of the
+  // window, across all of it.
+  Blank();
+  const float pixel = 1.0f / PixelsPerCentimeter;
+  Typeface thin(40.5f * pixel, "sans:matrix=1500 0 0 1");
+  EXPECT_NEAR(W.MeasureText("\u2588", thin).GetXDistance() / pixel, 40000, 1000);
+  W.WriteText(Position(-10000.5f * pixel, 1), "\u2588", thin, Blue);
+  ink = InkOf(14, 2);
+  EXPECT_EQ(std::vector<int>({ink.X0, ink.X1}), std::vector<int>({0, Px(14) - 1}));
+  EXPECT_GE(ink.Count, Px(14) * 38L);
 }
 
 TEST_F(Text, LinesOfAnyLengthShowWhereTheyLand) {
