@@ -122,7 +122,7 @@ $(FUZZ_BUILD)/picture_fuzz: $(FUZZ_SOURCES) $(wildcard lib/*.h) include/slate.h 
 	@mkdir -p $(FUZZ_BUILD)
 	$(FUZZ_CXX) -std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
 	  -fno-sanitize-recover=all -Wall -Wextra -Iinclude -Ilib $$(pkg-config --cflags xft) $(FUZZ_SOURCES) \
-	  $$(pkg-config --libs xft fontconfig) -lXpm -lXrender -lpng -lX11 -o $@
+	  $$(pkg-config --libs xft fontconfig freetype2) -lXpm -lXrender -lpng -lX11 -o $@
 
 fuzz: $(FUZZ_BUILD)/picture_fuzz
 	@mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/artifacts

@@ -410,7 +410,6 @@ int AlertWindow::Open() {
   // by another client.
   XSelectInput(display, WindowId,
                AlertWindowEventMask | StructureNotifyMask | KeyEventMask | FocusChangeMask);
-  SetWMCloseWindow(WindowId);
   slate::BoxTarget box(*this, WindowId, Width, Height);
   if (Button.Open(WindowId, Width, Height) != WindowIsOpen) {
     XDestroyWindow(display, WindowId);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "owner.h"
 #include "runtime.h"
 
 namespace slate {
@@ -504,25 +505,72 @@ void Surface::Compose(Picture source, Picture mask, int x, int y, unsigned int w
   Damage({x, y, x + static_cast<long long>(width), y + static_cast<long long>(height)});
 }
 
-void Surface::Glyphs(XftFont* font, const XftColor& colour, int x, int baseline, const unsigned int* glyphs,
-                     int count, const PixelBox& ink) {
-  if (colour.color.alpha == 0) return;  // nothing shows
-  XftDraw* draw = TextTarget;
-  if (!draw)
-    draw = XftDrawCreate(display, Target(), DefaultVisual(display, ScreenNbr),
-                         DefaultColormap(display, ScreenNbr));
-  if (!draw) return;
-  XftDrawGlyphs(draw, &colour, font, x, baseline, glyphs, count);
+XftDraw* Surface::TextDraw() {
+  if (TextTarget) return TextTarget;
+  return XftDrawCreate(display, Target(), DefaultVisual(display, ScreenNbr),
+                       DefaultColormap(display, ScreenNbr));
+}
+
+void Surface::TextDrawn(XftDraw* draw) {
   if (BackingPixmap) {
     TextTarget = draw;  // kept for the backing pixmap's life
-  } else {
-    // The window may have been destroyed by another client meanwhile;
-    // errors about the picture made on it are forgiven with its own.
-    Picture picture = XftDrawPicture(draw);
-    XftDrawDestroy(draw);
-    if (picture) Closed(picture, 0);
+    return;
   }
+  // The window may have been destroyed by another client meanwhile;
+  // errors about the picture made on it are forgiven with its own.
+  Picture picture = XftDrawPicture(draw);
+  XftDrawDestroy(draw);
+  if (picture) Closed(picture, 0);
+}
+
+void Surface::Glyphs(XftFont* font, const XftColor& colour, const XftGlyphSpec* glyphs, int count,
+                     const PixelBox& ink) {
+  if (colour.color.alpha == 0) return;  // nothing shows
+  XftDraw* draw = TextDraw();
+  if (!draw) return;
+  XftDrawGlyphSpec(draw, &colour, font, glyphs, count);
+  TextDrawn(draw);
   Damage(ink);
+}
+
+void Surface::Cover(const XftColor& colour, const PixelBox& box, const Coverage& cover) {
+  PixelBox shown = BackingPixmap ? box.Within(BackingWidth, BackingHeight) : box.Within(Width, Height);
+  shown = shown.Within(SHRT_MAX, SHRT_MAX);
+  XRenderPictFormat* format = XRenderFindStandardFormat(display, PictStandardA8);
+  if (shown.Empty() || !format) return;
+  int width = static_cast<int>(shown.X1 - shown.X0), stride = (width + 3) & ~3;
+  // Bands of a quarter of a megabyte, however large the figure: one
+  // request each where the server takes that much (XPutImage splits them
+  // further where it does not).
+  int rows = static_cast<int>(std::clamp<long long>((1 << 18) / stride, 1, shown.Y1 - shown.Y0));
+  std::vector<char> bytes(static_cast<size_t>(stride) * rows);
+  XImage* image = XCreateImage(display, DefaultVisual(display, ScreenNbr), 8, ZPixmap, 0, bytes.data(),
+                               static_cast<unsigned int>(width), static_cast<unsigned int>(rows), 32, stride);
+  if (!image) return;
+  XftDraw* draw = image->bits_per_pixel == 8 ? TextDraw() : nullptr;
+  if (Picture target = draw ? XftDrawPicture(draw) : 0) {
+    OwnedPixmap mask(XCreatePixmap(display, RootWindow(display, ScreenNbr), static_cast<unsigned int>(width),
+                                   static_cast<unsigned int>(rows), 8));
+    OwnedGC gc(XCreateGC(display, mask.Get(), 0, nullptr));
+    Picture coverage = XRenderCreatePicture(display, mask.Get(), format, 0, nullptr);
+    Picture solid = XRenderCreateSolidFill(display, &colour.color);
+    for (long long y = shown.Y0; y < shown.Y1; y += rows) {
+      int band = static_cast<int>(std::min<long long>(rows, shown.Y1 - y));
+      std::fill(bytes.begin(), bytes.end(), 0);
+      cover(shown.X0, y, width, band, reinterpret_cast<unsigned char*>(bytes.data()), stride);
+      XPutImage(display, mask.Get(), gc.Get(), image, 0, 0, 0, 0, static_cast<unsigned int>(width),
+                static_cast<unsigned int>(band));
+      XRenderComposite(display, PictOpOver, solid, coverage, target, 0, 0, 0, 0, static_cast<int>(shown.X0),
+                       static_cast<int>(y), static_cast<unsigned int>(width),
+                       static_cast<unsigned int>(band));
+    }
+    XRenderFreePicture(display, solid);
+    XRenderFreePicture(display, coverage);
+    Damage(shown);
+  }
+  if (draw) TextDrawn(draw);
+  image->data = nullptr;  // the vector's, not to be freed with the image
+  XDestroyImage(image);
 }
 
 void Surface::String(XFontStruct* font, unsigned long foreground, unsigned long background, bool band, int x,

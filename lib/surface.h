@@ -19,6 +19,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrender.h>
 
+#include <functional>
 #include <vector>
 
 #include "runtime.h"
@@ -27,6 +28,7 @@
 struct _XftDraw;
 struct _XftFont;
 struct _XftColor;
+struct _XftGlyphSpec;
 
 namespace slate {
 
@@ -98,10 +100,19 @@ class Surface {
   // alike, blended; the transform's space has its origin at the box's
   // corner.
   void Compose(Picture source, Picture mask, int x, int y, unsigned int width, unsigned int height);
-  // Glyphs of a scalable font from the left end of their baseline, whose
-  // ink lies within ink.
-  void Glyphs(_XftFont* font, const _XftColor& colour, int x, int baseline, const unsigned int* glyphs,
-              int count, const PixelBox& ink);
+  // Glyphs of a scalable font, each from the left end of its baseline,
+  // whose ink lies within ink: less than 32768 pixels wide and high, or the
+  // server draws none of them.
+  void Glyphs(_XftFont* font, const _XftColor& colour, const _XftGlyphSpec* glyphs, int count,
+              const PixelBox& ink);
+  // A colour blended through the coverage (0 to 255) of a figure whose ink
+  // lies within box, as far as the target holds it: cover(x, y, width,
+  // rows, out, stride) writes the coverage of rows rows of width pixels
+  // from pixel (x, y) into out, a row every stride bytes. Asked for in
+  // bands, each sent in requests the server takes.
+  using Coverage =
+      std::function<void(long long x, long long y, int width, int rows, unsigned char* out, int stride)>;
+  void Cover(const _XftColor& colour, const PixelBox& box, const Coverage& cover);
   // Characters of a core font from the left end of their baseline: over
   // their band in background when band is true.
   void String(XFontStruct* font, unsigned long foreground, unsigned long background, bool band, int x,
@@ -114,6 +125,8 @@ class Surface {
 
  private:
   Drawable Target() const { return BackingPixmap ? BackingPixmap : WindowId; }
+  _XftDraw* TextDraw();            // Xft's target: the kept one, or one for this call
+  void TextDrawn(_XftDraw* draw);  // keeps it with a backing pixmap, else frees it
   void Damage(const PixelBox& box);
   void Present();
   // The Render picture of the target, and its end after a drawing.

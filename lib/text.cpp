@@ -3,6 +3,8 @@
 #include "text.h"
 
 #include <X11/Xft/Xft.h>
+#include FT_OUTLINE_H
+#include FT_SYNTHESIS_H
 
 #include <climits>
 #include <cmath>
@@ -69,6 +71,15 @@ void Decode(const std::string& text, std::vector<FcChar32>& out) {
 bool Drawable16(long long x, long long y) {
   return x >= SHRT_MIN && x <= SHRT_MAX && y >= SHRT_MIN && y <= SHRT_MAX;
 }
+
+// The header of the request that uploads a glyph's bitmap (RenderAddGlyphs)
+// with one glyph: its own, the glyph's id and its metrics.
+constexpr long AddGlyphHeader = 12 + 4 + 12;
+
+// Less than a run of glyphs drawn in one request may span, across and
+// down: the server draws nothing of a request whose glyphs' ink spans more
+// than 32767 pixels.
+constexpr long long Span = 32000;
 
 // Generic names as fontconfig spells them.
 std::string FamilyPattern(const std::string& family) {
@@ -145,6 +156,88 @@ struct Metrics {
   int InkTop, InkBottom;  // from the baseline, downwards
 };
 
+// Whole pixels of 1/64 pixels, rounded down and up.
+long long Floor64(long long v) {
+  return v >= 0 ? v / 64 : -((-v + 63) / 64);
+}
+long long Ceil64(long long v) {
+  return -Floor64(-v);
+}
+
+// Loads a glyph of font into its face's slot as an outline, as the font
+// draws it: XftLockFace has set the face's size and matrix; emboldened when
+// the font is. False when the glyph has no outline.
+bool LoadOutline(XftFont* font, FT_Face face, FT_UInt glyph) {
+  if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_BITMAP | FT_LOAD_NO_HINTING) != 0 ||
+      face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+    return false;
+  FcBool embolden = FcFalse;
+  if (FcPatternGetBool(font->pattern, FC_EMBOLDEN, 0, &embolden) == FcResultMatch && embolden)
+    FT_GlyphSlot_Embolden(face->glyph);
+  return true;
+}
+
+// The glyphs of a font too large for Xft, which uploads a glyph's bitmap
+// in one request (RenderAddGlyphs) and keeps its metrics in 16 bits: they
+// are measured and drawn here, from their outlines, in bands.
+class Oversized {
+ public:
+  explicit Oversized(XftFont* font);
+  // Whether glyph is one of them, and then its metrics.
+  bool Is(FT_UInt glyph, Metrics* metrics);
+
+ private:
+  enum Kind : unsigned char { Unknown, Fits, Large };
+  XftFont* Font;
+  int BytesPerPixel = 1;
+  std::vector<Kind> Kinds;  // by glyph
+  std::unordered_map<FT_UInt, Metrics> Measured;
+};
+
+Oversized::Oversized(XftFont* font) : Font(font) {
+  // Glyphs coloured for each part of a pixel take four bytes a pixel, grey
+  // ones one; a pixel's bit counts as a byte.
+  int rgba = FC_RGBA_UNKNOWN;
+  FcBool antialias = FcTrue;
+  FcPatternGetInteger(font->pattern, FC_RGBA, 0, &rgba);
+  FcPatternGetBool(font->pattern, FC_ANTIALIAS, 0, &antialias);
+  if (antialias && rgba != FC_RGBA_UNKNOWN && rgba != FC_RGBA_NONE) BytesPerPixel = 4;
+  if (FT_Face face = XftLockFace(font)) {
+    Kinds.assign(static_cast<size_t>(std::max(0L, face->num_glyphs)), Unknown);
+    XftUnlockFace(font);
+  }
+}
+
+bool Oversized::Is(FT_UInt glyph, Metrics* metrics) {
+  if (glyph >= Kinds.size()) return false;  // Xft draws nothing for it
+  if (Kinds[glyph] == Unknown) {
+    Kinds[glyph] = Fits;
+    FT_Face face = XftLockFace(Font);
+    if (face && LoadOutline(Font, face, glyph)) {
+      FT_BBox box;
+      FT_Outline_Get_CBox(&face->glyph->outline, &box);
+      long long left = Floor64(box.xMin), right = Ceil64(box.xMax);
+      long long top = -Ceil64(box.yMax), bottom = -Floor64(box.yMin);
+      // Xft's bitmap, with a few pixels for its rounding and filters; rows
+      // of whole 32-bit units.
+      long long row = ((right - left + 8) * BytesPerPixel + 3) / 4 * 4;
+      long long advance = Floor64(face->glyph->advance.x + 32);
+      bool metrics16 = std::max({-left, right, -top, bottom, std::abs(advance)}) < SHRT_MAX - 8;
+      if (!metrics16 || row * (bottom - top + 8) > RequestRoom(AddGlyphHeader)) {
+        Kinds[glyph] = Large;
+        Metrics& m = Measured[glyph];
+        m = {0, 0, ToInt(advance), 0, 0};
+        if (right > left && bottom > top)
+          m = {ToInt(left), ToInt(right - left), m.Advance, ToInt(top), ToInt(bottom)};
+      }
+    }
+    if (face) XftUnlockFace(Font);
+  }
+  if (Kinds[glyph] != Large) return false;
+  *metrics = Measured[glyph];
+  return true;
+}
+
 // What scalable text keeps: the faces opened, the Xft colours of pixel
 // values, and the buffers of the line being laid out.
 class TextCache {
@@ -174,14 +267,25 @@ class TextCache {
  private:
   XftColor Colour(const Ink& ink);
   Metrics Measure(const Face& face, size_t i);
+  // The glyphs of the line laid out last that show within 16-bit
+  // coordinates, the first at pen.
+  void DrawGlyphs(Surface& surface, XftFont* font, long long pen, long long baseline, const XftColor& colour);
+  // One glyph from its outline.
+  void DrawOutline(Surface& surface, XftFont* font, FT_UInt glyph, long long pen, long long baseline,
+                   const PixelBox& ink, const XftColor& colour);
 
   std::map<std::tuple<std::string, bool, int>, Face> Faces;  // nodes stay put: callers keep pointers
   Face CoreFace;                                             // the stand-in, once no scalable font opens
   bool NoScalable = false;
   std::unordered_map<unsigned long, XftColor> Colours;
-  std::vector<FcChar32> Characters;  // of the line laid out last
-  std::vector<FT_UInt> Glyphs;       // its glyphs, with a scalable face
-  std::string Bytes;                 // its Latin-1 bytes, with the core font
+  std::unordered_map<const XftFont*, Oversized> Large;  // of each font, once it has drawn
+  std::vector<FcChar32> Characters;                     // of the line laid out last
+  std::vector<FT_UInt> Glyphs;                          // its glyphs, with a scalable face
+  std::vector<Metrics> Laid;                            // theirs
+  std::vector<bool> Outlined;                           // those drawn from their outlines
+  std::vector<FT_UInt> Loaded;                          // those Xft loads
+  std::vector<XftGlyphSpec> Run;                        // those Xft draws next, in one request
+  std::string Bytes;                                    // its Latin-1 bytes, with the core font
 };
 
 TextCache* Cache = nullptr;
@@ -235,6 +339,8 @@ const Face* TextCache::Open(const std::string& family, bool bold, int lineHeight
 
 Metrics TextCache::Measure(const Face& face, size_t i) {
   if (face.Scalable) {
+    Metrics m;
+    if (Outlined[i] && Large.at(face.Scalable).Is(Glyphs[i], &m)) return m;
     XGlyphInfo info;
     XftGlyphExtents(display, face.Scalable, &Glyphs[i], 1, &info);
     if (info.width == 0 || info.height == 0) return {0, 0, info.xOff, 0, 0};
@@ -251,11 +357,20 @@ TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
   Decode(text, Characters);
   size_t count = Characters.size();
   if (face.Scalable) {
+    Oversized& large = Large.try_emplace(face.Scalable, face.Scalable).first->second;
     Glyphs.resize(count);
-    for (size_t i = 0; i < count; ++i) Glyphs[i] = XftCharIndex(display, face.Scalable, Characters[i]);
+    Outlined.assign(count, false);
+    Loaded.clear();
+    Metrics unused;
+    for (size_t i = 0; i < count; ++i) {
+      Glyphs[i] = XftCharIndex(display, face.Scalable, Characters[i]);
+      Outlined[i] = large.Is(Glyphs[i], &unused);
+      if (!Outlined[i]) Loaded.push_back(Glyphs[i]);
+    }
     // One call loads every glyph not loaded yet, in one go.
     XGlyphInfo all;
-    if (count) XftGlyphExtents(display, face.Scalable, Glyphs.data(), static_cast<int>(count), &all);
+    if (!Loaded.empty())
+      XftGlyphExtents(display, face.Scalable, Loaded.data(), static_cast<int>(Loaded.size()), &all);
   } else {
     // The core font has Latin-1 only.
     Bytes.resize(count);
@@ -266,8 +381,9 @@ TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
   // ink) count with their whole advance.
   long long pen = 0, inkLeft = LLONG_MAX, inkRight = LLONG_MIN, inkTop = 0, inkBottom = 0;
   bool blankFirst = false, blankLast = false;
+  Laid.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    Metrics m = Measure(face, i);
+    Metrics m = Laid[i] = Measure(face, i);
     bool ink = m.InkWidth > 0;
     if (i == 0) blankFirst = !ink;
     blankLast = !ink;
@@ -330,19 +446,70 @@ void TextCache::Draw(Surface& surface, const Face& face, const Line& line, long 
       surface.FillRectangle(*band, static_cast<int>(x0), static_cast<int>(y0),
                             static_cast<unsigned int>(x1 - x0), static_cast<unsigned int>(y1 - y0));
   }
-  // The glyphs' start travels as a 16-bit value; a line that starts beyond
-  // it is nowhere near the screen.
-  if (!Drawable16(left + line.Pen, baseline)) return;
-  int x = static_cast<int>(left + line.Pen), y = static_cast<int>(baseline);
   if (!face.Scalable) {
     if (foreground.Shown)
-      surface.String(face.Core, foreground.Pixel, band ? band->Pixel : foreground.Pixel, false, x, y,
-                     Bytes.data(), static_cast<int>(Bytes.size()));
+      DrawCoreText(surface, face.Core, foreground.Pixel, 0, false, left + line.Pen, baseline, Bytes.data(),
+                   Bytes.size());
     return;
   }
-  PixelBox ink{left, top + line.InkTop, left + line.Width, top + line.InkBottom};
-  surface.Glyphs(face.Scalable, Colour(foreground), x, y, Glyphs.data(), static_cast<int>(Glyphs.size()),
-                 ink.Grown(1));
+  DrawGlyphs(surface, face.Scalable, left + line.Pen, baseline, Colour(foreground));
+}
+
+void TextCache::DrawGlyphs(Surface& surface, XftFont* font, long long pen, long long baseline,
+                           const XftColor& colour) {
+  // Each glyph at a place of its own: only those that show are sent, and
+  // no place has to wrap into 16 bits. Xft draws runs of them whose ink
+  // spans less than the server takes; the rest (too large for Xft, or
+  // reaching beyond 16-bit coordinates) are drawn from their outlines.
+  PixelBox runInk;
+  auto flush = [&] {
+    if (!Run.empty()) surface.Glyphs(font, colour, Run.data(), static_cast<int>(Run.size()), runInk.Grown(1));
+    Run.clear();
+  };
+  Run.clear();
+  for (size_t i = 0; i < Glyphs.size(); pen += Laid[i++].Advance) {
+    const Metrics& m = Laid[i];
+    PixelBox ink{pen + m.InkLeft, baseline + m.InkTop, pen + m.InkLeft + m.InkWidth, baseline + m.InkBottom};
+    if (ink.Within(SHRT_MAX, SHRT_MAX).Empty()) continue;  // never within a drawable
+    bool xft = !Outlined[i] && Drawable16(pen, baseline) && Drawable16(ink.X0 - 1, ink.Y0 - 1) &&
+               Drawable16(ink.X1 + 1, ink.Y1 + 1) && ink.X1 - ink.X0 < Span && ink.Y1 - ink.Y0 < Span;
+    if (!xft) {
+      DrawOutline(surface, font, Glyphs[i], pen, baseline, ink, colour);
+      continue;
+    }
+    PixelBox joined = Run.empty() ? ink : runInk;
+    joined.Add(ink);
+    if (joined.X1 - joined.X0 >= Span || joined.Y1 - joined.Y0 >= Span) {
+      flush();
+      joined = ink;
+    }
+    runInk = joined;
+    Run.push_back({Glyphs[i], static_cast<short>(pen), static_cast<short>(baseline)});
+  }
+  flush();
+}
+
+void TextCache::DrawOutline(Surface& surface, XftFont* font, FT_UInt glyph, long long pen, long long baseline,
+                            const PixelBox& ink, const XftColor& colour) {
+  surface.Cover(colour, ink,
+                [&](long long x, long long y, int width, int rows, unsigned char* out, int stride) {
+                  FT_Face face = XftLockFace(font);
+                  if (!face) return;
+                  if (LoadOutline(font, face, glyph)) {
+                    // An outline goes up from its origin, in 1/64 pixels; the band's
+                    // bitmap has its lower-left corner at 0.
+                    FT_Outline_Translate(&face->glyph->outline, (pen - x) * 64, (y + rows - baseline) * 64);
+                    FT_Bitmap bitmap{};
+                    bitmap.rows = static_cast<unsigned int>(rows);
+                    bitmap.width = static_cast<unsigned int>(width);
+                    bitmap.pitch = stride;
+                    bitmap.buffer = out;
+                    bitmap.num_grays = 256;
+                    bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
+                    FT_Outline_Get_Bitmap(face->glyph->library, &face->glyph->outline, &bitmap);
+                  }
+                  XftUnlockFace(font);
+                });
 }
 
 }  // namespace
@@ -410,8 +577,8 @@ long long TextWidth(XFontStruct* font, const char* text, size_t length) {
   return width;
 }
 
-void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
-                   long long x, long long y, const char* text, size_t length) {
+void DrawCoreText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
+                  bool band, long long x, long long y, const char* text, size_t length) {
   // Drawables span 0 to SHRT_MAX: a line outside that band shows nothing,
   // and only the characters that reach into it are sent. A text of any
   // length then costs a few requests, and no position has to wrap into 16
@@ -427,7 +594,7 @@ void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground
   for (long long right = x; end < length && right < SHRT_MAX + margin; ++end)
     right += XTextWidth(font, text + end, 1);
   if (end > first)
-    surface.String(font, foreground, background, true, static_cast<int>(x), static_cast<int>(y), text + first,
+    surface.String(font, foreground, background, band, static_cast<int>(x), static_cast<int>(y), text + first,
                    static_cast<int>(end - first));
 }
 
@@ -463,8 +630,8 @@ void SimpleWindow::RenderText(Position centre, const std::string& text, const co
   box.Descent = font->descent;
   slate::TextOrigin at = slate::PlaceText(box, l_to_d(centre.GetXDistance()), l_to_d(centre.GetYDistance()),
                                           AlignCenter, slate::Standing::LineMiddle);
-  slate::DrawImageText(Canvas(), font, slate::PaletteColor(textColor), slate::PaletteColor(backColor),
-                       at.Left, at.Baseline, text.data(), text.size());
+  slate::DrawCoreText(Canvas(), font, slate::PaletteColor(textColor), slate::PaletteColor(backColor), true,
+                      at.Left, at.Baseline, text.data(), text.size());
   slate::Pump();
 }
 

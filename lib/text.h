@@ -71,10 +71,10 @@ void DrawText(Surface& surface, const Face& face, const std::string& text, long 
 
 // The width in pixels of length characters of text in a core font, however many.
 long long TextWidth(XFontStruct* font, const char* text, size_t length);
-// Core-font text on its band, with (x, y) the left end of its baseline, as
-// far as it can show on a drawable.
-void DrawImageText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
-                   long long x, long long y, const char* text, size_t length);
+// Core-font text, on its band in background when band is true, with (x, y)
+// the left end of its baseline, as far as it can show on a drawable.
+void DrawCoreText(Surface& surface, XFontStruct* font, unsigned long foreground, unsigned long background,
+                  bool band, long long x, long long y, const char* text, size_t length);
 
 }  // namespace slate
 

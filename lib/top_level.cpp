@@ -65,6 +65,9 @@ int slate::CreateTopLevel(unsigned long& window, std::string const& title, int x
     return 0;
   }
   if (dialog) MarkDialog(window, *dialog);
+  // Close requests asked for before the window is shown: a window manager
+  // asked to close a window that has not asked for them kills its program.
+  SetWMCloseWindow(window);
   XMapRaised(display, window);
   // A window not shown in time is drawn on when its first exposure comes;
   // one destroyed meanwhile is closed by its DestroyNotify, kept by the

@@ -388,7 +388,6 @@ int SimpleWindow::Open() {
   }
   Target->Canvas.Bind(WindowId, backing, screenWidth, screenHeight, PixelWidth, PixelHeight);
   Target->Canvas.Clear(ColorTable[White]);
-  SetWMCloseWindow(WindowId);
   Reparented = 0;
   WindowStatus = WindowIsOpen;
   // Callbacks set earlier keep working in the new X window.

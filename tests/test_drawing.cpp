@@ -120,7 +120,8 @@ TEST_F(Drawing, ShapesCoverTheirConvertedCorners) {
   W.RenderEllipse(Position(1, 1), Position(2, 2), Blue, false);
   W.RenderEllipse(Position(3, 1), Position(4, 2), Blue, true);
   Position triangle[] = {{1, 2.5f}, {2, 2.5f}, {1, 3.5f}};
-  W.RenderPolygon(std::vector<Position>(triangle, triangle + 3), 3, Cyan, true);
+  // A count past the vector's end: its three vertices.
+  W.RenderPolygon(std::vector<Position>(triangle, triangle + 3), 100, Cyan, true);
   W.RenderLine(Position(5, 1), Position(7, 1), Magenta, 0.5f);  // 33 px wide, round ends
   W.RenderLine(Position(5, 3), Position(7, 3), Magenta, 0);
   W.RenderRectangle(Position(6, 4), Position(7, 5), static_cast<color>(99), false);  // no such colour: black
@@ -149,7 +150,7 @@ TEST_F(Drawing, OutlinesInAnyColourAndWidth) {
   color navy = RGBColor(10, 20, 30);
   W.RenderEllipseOutline(Position(4, 1), Position(6, 3), navy, 0.2f);  // 264..396 x 66..198
   Position triangle[] = {{1, 3}, {3, 3}, {1, 5}};
-  W.RenderPolygonOutline(std::vector<Position>(triangle, triangle + 3), 3, Green, 0);  // one pixel
+  W.RenderPolygonOutline(std::vector<Position>(triangle, triangle + 3), 100, Green, 0);  // its 3; one pixel
   Position square[] = {{5, 4}, {7, 4}, {7, 5}, {5, 5}};
   W.RenderPolygonOutline(square, 4, Blue, 0.2f);  // closed: its first corner joined like the others
   unsigned long g = ColorTable[Green], b = ColorTable[Blue];
@@ -684,7 +685,7 @@ struct Ink {
 
 class Text : public OnAWindow {
  protected:
-  Text() : OnAWindow("text", 14, 5, Position(0.5f, 0.5f)) {}
+  Text() : OnAWindow("text", 14, 12, Position(0.5f, 0.5f)) {}
   // The window's upper-left cm x cm, as Shown checks it.
   Pixels ShownCm(float width, float height) { return Shown(0, 0, Px(width), Px(height)); }
   Ink InkOf(float width, float height, unsigned long background = ColorTable[White]) {
@@ -700,7 +701,7 @@ class Text : public OnAWindow {
     }
     return ink;
   }
-  void Blank() { W.RenderRectangle(Position(0, 0), Position(14, 5), White); }
+  void Blank() { W.RenderRectangle(Position(0, 0), Position(14, 12), White); }
   static int Px(float cm) { return l_to_d(cm); }
 };
 
@@ -834,6 +835,88 @@ TEST_F(Text, BadSizesFamiliesAndStringsDrawNothingOrTheNearest) {
   std::string million(1000000, 'x');
   EXPECT_GT(W.MeasureText(million, Typeface(0.23f)).GetXDistance(), 100);
   W.WriteText(Position(0, 4), million, Typeface(0.23f), Black, AlignCenter, Yellow);
+}
+
+TEST_F(Text, GlyphsOfAnySizeAreDrawnWhole) {
+  // A 16 cm full block stretched 30 times across: at 66 px/cm, a bitmap of
+  // 21,000 x 1,100 pixels, more than a request carries. Its ink from 1 cm
+  // across, and from just above the line's top (by the font's design) down
+  // past the window.
+  const Scale& s = Current();
+  unsigned long blue = ColorTable[Blue], yellow = ColorTable[Yellow];
+  W.WriteText(Position(1, 1), "\u2588", Typeface(16, "sans:matrix=30 0 0 1"), Blue);
+  Ink ink = InkOf(14, 5);
+  EXPECT_EQ(std::vector<int>({ink.X0, ink.X1, ink.Y1}),
+            std::vector<int>({s.PixelsPerCm, Px(14) - 1, Px(5) - 1}));
+  EXPECT_NEAR(ink.Y0, s.PixelsPerCm * 0.88, s.PixelsPerCm * 0.1);
+  EXPECT_EQ(ink.Count, static_cast<long>(Px(14) - ink.X0) * (Px(5) - ink.Y0)) << "a gap in it";
+
+  // A 10 cm line of "▚" (upper left and lower right quadrants) stretched
+  // 150 times across: tens of thousands of pixels wide, its bitmap far more
+  // than a request carries. Centred on 7 cm, from 1 cm down: blue on the
+  // left in the upper half, on the right in the lower half, over the band.
+  Blank();
+  W.WriteText(Position(7, 1), "\u259a", Typeface(10, "sans:matrix=150 0 0 1"), Blue, AlignCenter, Yellow);
+  const int across = Px(4) + 1;  // from 5 cm to 9 cm
+  Pixels shown = Shown(Px(5), 0, across, Px(12));
+  // Rows of the line: 'U' the upper half's colours at 5 and 9 cm, 'L' the
+  // lower half's.
+  std::string rows;
+  for (int y = s.PixelsPerCm; y < 11 * s.PixelsPerCm; ++y) {
+    unsigned long left = shown[y * across], right = shown[y * across + across - 1];
+    rows += left == blue && right == yellow ? 'U' : left == yellow && right == blue ? 'L' : '?';
+  }
+  // Upper, then lower from the line's middle (to within the font's design),
+  // with one anti-aliased row between.
+  size_t seam = rows.find_first_not_of('U');
+  EXPECT_NEAR(static_cast<double>(seam), s.PixelsPerCm * 5, 4) << rows;
+  size_t lower = rows.find('L', seam);
+  EXPECT_LE(lower, seam + 1) << rows;
+  EXPECT_EQ(rows.find_first_not_of('L', lower), std::string::npos) << rows;
+
+  // A block 40 pixels high and about 40,000 wide: within a request, but
+  // wider than Xft's 16-bit metrics hold. From 10,000 pixels left of the
+  // window, across all of it.
+  Blank();
+  const float pixel = 1.0f / PixelsPerCentimeter;
+  Typeface thin(40.5f * pixel, "sans:matrix=1500 0 0 1");
+  EXPECT_NEAR(W.MeasureText("\u2588", thin).GetXDistance() / pixel, 40000, 1000);
+  W.WriteText(Position(-10000.5f * pixel, 1), "\u2588", thin, Blue);
+  ink = InkOf(14, 2);
+  EXPECT_EQ(std::vector<int>({ink.X0, ink.X1}), std::vector<int>({0, Px(14) - 1}));
+  EXPECT_GE(ink.Count, Px(14) * 38L);
+}
+
+TEST_F(Text, LinesOfAnyLengthShowWhereTheyLand) {
+  // 2,100 characters of prose at 1 cm: far more than 16-bit coordinates
+  // reach at every scale. The window shows what it shows of the line's
+  // first characters, from its left end (2 cm left of the window), or of its
+  // last ones, from its right end.
+  std::string prose;
+  while (prose.size() < 2100) prose += "Over the hills the wanderer went, singing. ";
+  const std::string head = prose.substr(0, 40), tail = prose.substr(prose.size() - 40);
+  Typeface face(1);
+  EXPECT_GT(W.MeasureText(prose, face).GetXDistance(), 32768.0f / PixelsPerCentimeter);
+  W.WriteText(Position(-2, 1), prose, face, Blue);
+  W.WriteText(Position(13, 4), prose, face, Red, AlignRight, Yellow);
+  Pixels whole = ShownCm(14, 6);
+  Blank();
+  W.WriteText(Position(-2, 1), head, face, Blue);
+  W.WriteText(Position(13, 4), tail, face, Red, AlignRight, Yellow);
+  EXPECT_EQ(whole, ShownCm(14, 6));
+  EXPECT_GT(Count(whole, ColorTable[Blue]), 10 * Px(1)) << "the first line is drawn";
+  EXPECT_GT(Count(whole, ColorTable[Red]), 10 * Px(1)) << "the second line is drawn";
+
+  // Two full blocks of about 20,000 pixels each, 40 pixels high, the first
+  // from 12,000 pixels left of the window: their ink spans more than the
+  // server draws in one request.
+  Blank();
+  const float pixel = 1.0f / PixelsPerCentimeter;
+  W.WriteText(Position(-12000.5f * pixel, 1), "\u2588\u2588",
+              Typeface(40.5f * pixel, "sans:matrix=740 0 0 1"), Blue);
+  Ink blocks = InkOf(14, 2);
+  EXPECT_EQ(std::vector<int>({blocks.X0, blocks.X1}), std::vector<int>({0, Px(14) - 1}));
+  EXPECT_GE(blocks.Count, Px(14) * 38L);
 }
 
 TEST_F(Text, FontsAndTargetsAreKeptNotMadePerCall) {

@@ -53,8 +53,10 @@ std::vector<int> ChildrenOf(int parent) {
   while (dirent* entry = proc ? readdir(proc.get()) : nullptr) {
     if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0]))) continue;
     // pid (comm) state ppid: the name may hold spaces, so read after its ')'.
+    // Read by getline, which fails quietly when the process has ended since.
     std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    std::getline(in, text);
     size_t close = text.rfind(')');
     char state = 0;
     int ppid = 0;

@@ -109,6 +109,23 @@ void Peer::Click(Window w, int x, int y, int button) {
   Button(button, false);
 }
 
+bool Peer::Shows(Window w, int x, int y) {
+  // The deepest window at the point is w or within it.
+  Window root = DefaultRootWindow(D), at = root, child;
+  int rx, ry, cx, cy;
+  if (!XTranslateCoordinates(D, w, root, x, y, &rx, &ry, &child)) return false;
+  while (XTranslateCoordinates(D, root, at, rx, ry, &cx, &cy, &child) && child != None) at = child;
+  for (int depth = 0; depth < 16 && at != root; ++depth) {
+    if (at == w) return true;
+    Window top, parent, *children = nullptr;
+    unsigned int count;
+    if (!XQueryTree(D, at, &top, &parent, &children, &count)) return false;
+    if (children) XFree(children);
+    at = parent;
+  }
+  return false;
+}
+
 void Peer::Key(const std::string& name, bool press) {
   drive::Client::Key(XStringToKeysym(name.c_str()), press);
 }

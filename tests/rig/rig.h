@@ -86,6 +86,8 @@ class Peer : public drive::Client {
   void Origin(Window w, int* x, int* y);           // screen place of the window's (0, 0)
   std::vector<int> Geometry(Drawable d);           // x, y (in its parent), width, height, border
   void Click(Window w, int x, int y, int button = 1);
+  // Whether w's pixel (x, y) is on top, under no other window.
+  bool Shows(Window w, int x, int y);
   void Key(const std::string& name, bool press);  // a keysym name: "Left", "space", "a"
   // The 32-bit items of a window's property (atoms, windows, numbers), by
   // the property's name; empty when it is not set.

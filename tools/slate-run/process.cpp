@@ -52,8 +52,11 @@ std::vector<pid_t> Children() {
   pid_t self = getpid();
   while (dirent* entry = readdir(proc)) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    // One line, read by getline: the read fails when the process has ended
+    // since it was listed, which a stream iterator would throw out of.
     std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string stat;
+    std::getline(file, stat);
     size_t name = stat.rfind(')');
     char state;
     int parent = 0;
@@ -610,7 +613,8 @@ void Process::Kill() {
 double Process::CpuSeconds() const {
   // User and system time are fields 14 and 15, after the name (field 2) in parentheses.
   std::ifstream file("/proc/" + std::to_string(Id) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string stat;
+  std::getline(file, stat);  // empty once the process has been reaped
   unsigned long user = 0, system = 0;
   size_t name = stat.rfind(')');
   if (name == std::string::npos) return 0;
