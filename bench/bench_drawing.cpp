@@ -205,10 +205,12 @@ int main(int argc, char** argv) {
   XRenderPictureAttributes pad;
   pad.repeat = RepeatPad;
   XRenderChangePicture(display, squareScaled, CPRepeat, &pad);
-  auto largeFloor = [&](int i) {
+  // libpng's simple reader and one upload of the picture as ARGB; with a
+  // target, one blend of it there at (at, at).
+  auto pngFloor = [&](const std::string& file, Picture target, int at) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, large.c_str())) return;
+    if (!png_image_begin_read_from_file(&image, file.c_str())) return;
     image.format = PNG_FORMAT_BGRA;
     std::vector<char> pixels(PNG_IMAGE_SIZE(image));
     png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
@@ -217,27 +219,12 @@ int main(int argc, char** argv) {
     Pixmap p = XCreatePixmap(display, root, image.width, image.height, 32);
     GC g = XCreateGC(display, p, 0, nullptr);
     XPutImage(display, p, g, x, 0, 0, 0, 0, image.width, image.height);
-    Picture picture = XRenderCreatePicture(display, p, argb, 0, nullptr);
-    XRenderComposite(display, PictOpOver, picture, None, windowPicture, 0, 0, 0, 0, i % 10, i % 10,
-                     image.width, image.height);
-    XRenderFreePicture(display, picture);
-    XFreeGC(display, g);
-    XFreePixmap(display, p);
-    x->data = nullptr;  // the vector's
-    XDestroyImage(x);
-  };
-  auto pngFloor = [&](int) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, png.c_str())) return;
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<char> pixels(PNG_IMAGE_SIZE(image));
-    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
-    XImage* x = XCreateImage(display, DefaultVisual(display, ScreenNbr), 32, ZPixmap, 0, pixels.data(),
-                             image.width, image.height, 32, 0);
-    Pixmap p = XCreatePixmap(display, root, image.width, image.height, 32);
-    GC g = XCreateGC(display, p, 0, nullptr);
-    XPutImage(display, p, g, x, 0, 0, 0, 0, image.width, image.height);
+    if (target) {
+      Picture picture = XRenderCreatePicture(display, p, argb, 0, nullptr);
+      XRenderComposite(display, PictOpOver, picture, None, target, 0, 0, 0, 0, at, at, image.width,
+                       image.height);
+      XRenderFreePicture(display, picture);
+    }
     XFreeGC(display, g);
     XFreePixmap(display, p);
     x->data = nullptr;  // the vector's
@@ -420,8 +407,9 @@ int main(int argc, char** argv) {
        },
        nullptr},
       {"load XPM", 500, xpmFloor, nullptr, [&](int) { loaded.Load(xpm); }, nullptr},
-      {"load PNG", 500, pngFloor, nullptr, [&](int) { loaded.Load(png); }, nullptr},
-      {"PNG 990x792", 20, largeFloor, nullptr,
+      {"load PNG", 500, [&](int) { pngFloor(png, None, 0); }, nullptr, [&](int) { loaded.Load(png); },
+       nullptr},
+      {"PNG 990x792", 20, [&](int i) { pngFloor(large, windowPicture, i % 10); }, nullptr,
        [&](int i) {
          loaded.Load(large);
          loaded.SetPosition(Position(d_to_l(i % 10), d_to_l(i % 10)));

@@ -29,6 +29,21 @@ void OnClose(void (*release)(), bool afterwards = false);
 // connection, the steps after.
 void CloseDisplay();
 
+// The one T a unit keeps for the life of the display: made on first use,
+// freed before the display closes.
+template <typename T>
+T& KeptUntilClose() {
+  static T* kept = nullptr;
+  if (!kept) {
+    kept = new T();
+    OnClose([] {
+      delete kept;
+      kept = nullptr;
+    });
+  }
+  return *kept;
+}
+
 // What a figure is painted with: a pixel value, drawn as it is, or a
 // colour less than opaque, blended over what is there through Render.
 struct Ink {

@@ -189,19 +189,8 @@ class Blending {
   std::map<unsigned long long, Picture> Solids;
 };
 
-Blending* Kit = nullptr;
-
-void ReleaseBlending() {
-  delete Kit;
-  Kit = nullptr;
-}
-
 Blending& Blender() {
-  if (!Kit) {
-    Kit = new Blending();
-    OnClose(ReleaseBlending);
-  }
-  return *Kit;
+  return KeptUntilClose<Blending>();
 }
 
 // How far a stroke of a width reaches beyond its path: half the width, and

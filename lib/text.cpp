@@ -288,20 +288,8 @@ class TextCache {
   std::string Bytes;                                    // its Latin-1 bytes, with the core font
 };
 
-TextCache* Cache = nullptr;
-
-// Frees what scalable text keeps, before the display closes.
-void ReleaseText() {
-  delete Cache;
-  Cache = nullptr;
-}
-
 TextCache& Text() {
-  if (!Cache) {
-    Cache = new TextCache();
-    OnClose(ReleaseText);
-  }
-  return *Cache;
+  return KeptUntilClose<TextCache>();
 }
 
 TextCache::~TextCache() {
