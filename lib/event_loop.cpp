@@ -407,7 +407,9 @@ int EventLoop::Run() {
 }
 
 void EventLoop::Pump() {
-  XFlush(display);
+  // One flush at the end sends what the caller drew with its copy to the
+  // window: a flush is a write to the connection, and a drawing call from
+  // ApiMain makes one.
   // A pass already running further up, or a box's, decides alone.
   if (!Pumping && !Modal()) {
     Pumping = true;
