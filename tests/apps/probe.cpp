@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -17,10 +18,21 @@
 #include "slate.h"
 
 SimpleWindow* heap = nullptr;  // left to the runtime to close at exit; kept where a leak checker sees it
-#define SAY(...) (std::printf(__VA_ARGS__), std::printf("\n"), std::fflush(stdout))
-// Says so once the X server has what was drawn: a client that reads the
-// window on hearing it finds it there, however busy the server.
-#define SAY_DRAWN(...) (XSync(display, False), SAY(__VA_ARGS__))
+// Says a line, flushed, once the X server has done all that the probe asked
+// for before it (what its arguments ask for too): a test that hears it and
+// asks the server finds it done. A request only flushed is not done yet, and
+// a busy server may serve the test's request first (an event mask not yet
+// selected, a window not yet drawn).
+__attribute__((format(printf, 1, 2))) int Say(const char* format, ...) {
+  if (display) XSync(display, False);
+  va_list arguments;
+  va_start(arguments, format);
+  std::vprintf(format, arguments);
+  va_end(arguments);
+  std::printf("\n");
+  return std::fflush(stdout);
+}
+#define SAY(...) Say(__VA_ARGS__)
 
 namespace {
 
@@ -162,7 +174,6 @@ void ApiMain() {
     points.emplace_back(2, 2);  // a line takes one vertex more than a fill
     big.RenderPolygonOutline(points, static_cast<int>(points.size()), Green, 0.1f);
     big.RenderText(Position(2.5, 2), text, Blue, Yellow);
-    XSync(display, False);
     SAY("drawn");
     C.Message(text);
   } else if (Mode == "gradient") {
@@ -236,7 +247,7 @@ void ApiMain() {
       A.RenderEllipse(Position(2.5f, 0), Position(3.5f, 1), RGBColor(255, 0, 0, 128));
     }
     int drawn = sprite.Draw();
-    SAY_DRAWN("drawn %d", drawn);
+    SAY("drawn %d", drawn);
   } else if (Mode == "peak") {
     // Each picture named on the command line loaded in turn, with what it
     // added to the program's peak memory.
@@ -252,7 +263,7 @@ void ApiMain() {
   } else if (Mode == "text") {
     A.Open();
     A.RenderText(Position(2.5, 2), "text", Blue, Yellow);
-    SAY_DRAWN("drawn");
+    SAY("drawn");
     C.Message("note");  // a window never opened still shows its alert
     SAY("after message");
   } else if (Mode == "modal") {
@@ -281,7 +292,7 @@ void ApiMain() {
     A.Open();
     A.WriteText(Position(0.5f, 0.5f), "Text at any size", Typeface(0.6f), Blue, AlignLeft, Yellow);
     A.WriteText(Position(0.5f, 2), "café €", Typeface(0.6f, "serif", true), Blue);
-    SAY_DRAWN("drawn");
+    SAY("drawn");
   } else if (Mode == "offscreen") {
     // Wholly off the screen, then with only the top or the left border on it.
     for (Position at : {Position(35, 1), Position(0, 16.356f), Position(29.08f, 1)}) {
@@ -297,7 +308,7 @@ void ApiMain() {
     static SimpleWindow part("probe partial", 4, 3, Position(28, 1));
     part.Open();
     part.RenderRectangle(Position(0, 0), Position(4, 3), Green, false);
-    SAY_DRAWN("drawn");
+    SAY("drawn");
     AwaitNews(part);
   } else if (Mode == "throwing") {
     // A timer callback throws under ApiMain's pump, which goes on; B's
@@ -337,8 +348,7 @@ void ApiMain() {
     A.Open();
     A.SetMouseClickCallback([](const Position&) {
       A.RenderRectangle(Position(0, 0), Position(5, 4), Red, false);
-      XSync(display, False);  // the drawing has reached the server
-      SAY("drawn");
+      SAY("drawn");  // the drawing has reached the server
       for (unsigned int end = GetMilliseconds() + 10000; access(std::getenv("FRAME"), F_OK) != 0;)
         if (GetMilliseconds() > end) return SAY("no file");
       return SAY("returning");
