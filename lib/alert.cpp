@@ -50,8 +50,18 @@ class BoxTarget final : public Target {
     return 1;
   }
   long Takes() const override { return KeyEventMask; }
+  // The box goes on the release of the key pressed in it, not on the
+  // press: a release coming after the box had gone would reach the window
+  // beneath, which never saw the press. A key held when the box came up
+  // does not close it. "O K" shows pressed while its key is held.
   int KeyPressed(const Key& key) override {
-    if (key.Symbol == KeyReturn || key.Symbol == KeySpace || key.Symbol == KeyEscape) Alert.Dismiss();
+    if (key.Symbol != KeyReturn && key.Symbol != KeySpace && key.Symbol != KeyEscape) return 1;
+    Held = key.Symbol;
+    if (Held != KeyEscape) Alert.Button.MouseClickEvent(ButtonIsDown);
+    return 1;
+  }
+  int KeyReleased(const Key& key) override {
+    if (Held != 0 && key.Symbol == Held) Alert.Dismiss();
     return 1;
   }
   int CloseRequested() override {
@@ -80,6 +90,7 @@ class BoxTarget final : public Target {
 
  private:
   AlertWindow& Alert;
+  unsigned long Held = 0;  // the closing key pressed in the box, if one is
 };
 
 // The "O K" button's window, registered from its making: it repaints; in a

@@ -496,12 +496,14 @@ struct Box {
     Peer.Move(Button, 37, 17);
     Peer.Button(button, true);
   }
-  // A key pressed and let go once the box has taken the keyboard.
-  void Key(const char* name) {
+  // A key pressed and let go once the box has taken the keyboard; held
+  // runs while it is down.
+  void Key(const char* name, const std::function<void()>& held = {}) {
     Window focus = 0;
     int revert = 0;
     EXPECT_TRUE(rig::WaitFor([&] { return XGetInputFocus(Peer.D, &focus, &revert), focus == Id; }));
     Peer.Key(name, true);
+    if (held) held();
     Peer.Key(name, false);
   }
   rig::Peer& Peer;
@@ -625,8 +627,11 @@ TEST(Programs, AModalBoxLosesNothingElse) {
   Uncover(peer, 462, 66, 200, 200);
   EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(b, 100, 100) == peer.Named("red1"); }));
   EXPECT_EQ(probe.Out(), "ready\nkey press 0xffe1 ''\n");
-  box.Press();
-  peer.Button(1, false);
+  // Return pressed in the box: "O K" shows pressed in while it is held, and
+  // the box goes on its release, which A never gets.
+  box.Key("Return", [&] {
+    EXPECT_TRUE(rig::WaitFor([&] { return peer.Pixel(box.Button, 10, 1) == peer.Named("gray41"); }));
+  });
   // After it: the key's release, whose callback asks for shutdown; C's
   // destruction, which closes it once (another request would be an error);
   // then B, whose quit callback shows a box of its own while A's turn waits.
