@@ -53,8 +53,10 @@ class BoxTarget final : public Target {
   // The box goes on the release of the key pressed in it, not on the
   // press: a release coming after the box had gone would reach the window
   // beneath, which never saw the press. A key held when the box came up
-  // does not close it. "O K" shows pressed while its key is held.
+  // does not close it, nor do the presses its auto-repeat makes. "O K"
+  // shows pressed in while its key is held.
   int KeyPressed(const Key& key) override {
+    if (key.Repeat) return 1;
     if (key.Symbol != KeyReturn && key.Symbol != KeySpace && key.Symbol != KeyEscape) return 1;
     Held = key.Symbol;
     if (Held != KeyEscape) Alert.Button.MouseClickEvent(ButtonIsDown);
