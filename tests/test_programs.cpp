@@ -446,7 +446,7 @@ TEST(Servers, OutOfMemory) {
         return rows;
       }() << "};\n";
   Scenario probe("exhausted", {server.Env(), "PICTURE=" + large});
-  ASSERT_TRUE(probe.WaitOut("ready\n"));
+  ASSERT_TRUE(probe.WaitOut("ready\n", 30000)) << probe.Out();  // some 60 windows shown one by one
   std::string out = probe.Out();
   EXPECT_EQ(out.substr(0, out.find(", window ")),
             "The X server has no memory left for the backing pixmap of a window.\nstatus 2, registered 0");
