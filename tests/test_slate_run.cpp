@@ -86,9 +86,10 @@ TEST(Run, HostileProgramsAreEndedAndReported) {
   Played crash("crash", "click \"probe A\" 1,1\nexpect exit 0\n", {"--", Probe}, {"PROBE=crash"});
   Played hundred("hundred", "expect 100 open \"probe *\"\nclose \"probe 99\"\nexpect 99 open \"probe *\"\n",
                  {"--size", "320x240x24", "--", Probe}, {"PROBE=hundred"});
-  Played chatty("chatty",
-                "wait \"probe A\"\nexpect stdout \"19999\\nready\\n\"\nclose \"probe A\"\nexpect exit 0\n",
-                {"--", Probe}, {"PROBE=chatty"});
+  Played chatty(
+      "chatty",
+      "wait \"probe A\"\nexpect stdout \"19999\\nready\\n\" within 30s\nclose \"probe A\"\nexpect exit 0\n",
+      {"--", Probe}, {"PROBE=chatty"});
   Played xerror("xerror", "wait \"probe A\"\nexpect exit 1\n", {"--", Probe}, {"PROBE=xerror"});
   Played endless("endless", "expect stdout \"started\"\nexpect exit 0 within 30s\n",
                  {"--timeout", "3", "--", "sh", "-c", forever, "endless"});

@@ -18,8 +18,10 @@ std::string Quote(const std::string& title) {
   return "\"" + title + "\"";
 }
 
+constexpr size_t ExcerptBytes = 160;  // of a long text, the end shown
+
 // A text as a script would write it, shortened to its end when long.
-std::string Excerpt(const std::string& text, size_t most = 160) {
+std::string Excerpt(const std::string& text, size_t most = ExcerptBytes) {
   std::string shown = "\"";
   size_t from = text.size() > most ? text.size() - most : 0;
   if (from) shown += "...";
@@ -269,10 +271,13 @@ Player::Result Player::Run(const Step& step) {
           if (size >= step.Text.size()) from = std::max(from, size - step.Text.size() + 1);
         }
         if (found) return 1;
-        std::string text = Program.Text(stream);
+        // Checked again and again while the program writes: its end only,
+        // for the excerpt, not a copy of all it wrote (megabytes, perhaps).
+        size_t size = Program.Size(stream);
+        std::string end = Program.Text(stream, size > ExcerptBytes ? size - ExcerptBytes - 1 : 0);
         *why = std::string(step.Errors ? "stderr" : "stdout") +
                (step.Exact ? " is " : " does not hold " + Excerpt(step.Text) + "; it is ") +
-               std::to_string(text.size()) + " bytes: " + Excerpt(text);
+               std::to_string(size) + " bytes: " + Excerpt(end);
         if (!Program.Ended()) *why += " (after " + Waited() + ")";
         return over ? -1 : 0;
       });

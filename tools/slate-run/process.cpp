@@ -502,9 +502,10 @@ void Process::Streams::Read() {
   }
 }
 
-std::string Process::Text(Stream stream) const {
+std::string Process::Text(Stream stream, size_t from) const {
   std::lock_guard<std::mutex> hold(Io->Lock);
-  return Io->Texts[stream];
+  const std::string& text = Io->Texts[stream];
+  return from < text.size() ? text.substr(from) : std::string();
 }
 
 size_t Process::Find(Stream stream, const std::string& text, size_t from) const {

@@ -68,7 +68,7 @@ class Process {
   const std::string& Error() const { return Failure; }
   pid_t Pid() const { return Id; }
 
-  std::string Text(Stream stream) const;  // what it wrote so far
+  std::string Text(Stream stream, size_t from = 0) const;  // what it wrote so far, from a byte on
   std::string Out() const { return Text(Output); }
   std::string Err() const { return Text(Errors); }
   size_t Find(Stream stream, const std::string& text, size_t from = 0) const;  // npos if absent
