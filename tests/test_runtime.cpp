@@ -320,6 +320,29 @@ TEST(Windows, CallbacksWithState) {
   EXPECT_EQ(Route(destroy, *w), 1);  // the pump window remains
   EXPECT_EQ(said, "timer quit");
   EXPECT_EQ(WinManager.GetWindow(Id(pump)), &pump);
+
+  // A timer's callback deletes another window whose timer is due in the
+  // same pass, later in the walk (newest first): that one is not polled.
+  auto* older = new HeapWindow;
+  auto* newer = new HeapWindow;
+  older->Open();
+  newer->Open();
+  int olderCalls = 0, atDeletion = -1;
+  older->SetTimerCallback([&olderCalls] { return ++olderCalls; });
+  newer->SetTimerCallback([&] {
+    if (older) {
+      atDeletion = olderCalls;
+      delete older;
+      older = nullptr;
+    }
+    return 0;
+  });
+  older->StartTimer(0);
+  newer->StartTimer(0);
+  PumpUntil(pump, 0, [] { return true; });
+  EXPECT_EQ(older, nullptr);
+  EXPECT_EQ(olderCalls, atDeletion);
+  delete newer;
 }
 
 TEST(Timers, UnderTheEventPump) {
