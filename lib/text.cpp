@@ -252,9 +252,6 @@ class TextCache {
   struct Line {
     long long Width = 0;
     long long Pen = 0;  // from the box's left edge
-    // Rows of the ink from the box's top: anti-aliasing may reach a pixel
-    // beyond it.
-    long long InkTop = 0, InkBottom = 0;
     // How far the ink reaches above and below the baseline.
     long long InkAbove = 0, InkBelow = 0;
   };
@@ -386,8 +383,6 @@ TextCache::Line TextCache::Lay(const Face& face, const std::string& text) {
   Line line;
   line.InkAbove = -inkTop;
   line.InkBelow = inkBottom;
-  line.InkTop = std::min(0LL, face.Ascent + inkTop);
-  line.InkBottom = std::max<long long>(face.Ascent + face.Descent, face.Ascent + inkBottom);
   if (inkLeft > inkRight) {  // no ink at all
     line.Width = std::max(0LL, pen);
     return line;
