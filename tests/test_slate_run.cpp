@@ -233,12 +233,15 @@ bool AnyWorksIn(const std::string& root) {
   return false;
 }
 
-// A class of seven submissions of the counter (tests/class): built, graded
-// three at a time, reported in a table, CSV, JUnit XML and a page that a
-// browser shows with all its pictures.
+// A class of seven submissions of the counter: the right, wrong-colour and
+// unflushed ones of the docs' worked class, and the crash, hang, no window
+// and build error of tests/class. Built, graded three at a time, reported
+// in a table, CSV, JUnit XML and a page that a browser shows with all its
+// pictures.
 TEST(Run, AClassIsBuiltGradedAndReported) {
   const std::string root = rig::Path("class-run");
-  rig::Sh("rm -rf " + root + " && mkdir -p " + root + " && cp -r " SLATE_SOURCE_DIR "/tests/class " + root);
+  rig::Sh("rm -rf " + root + " && mkdir -p " + root + " && cp -r " SLATE_SOURCE_DIR "/tests/class " + root +
+          " && cd " SLATE_SOURCE_DIR "/docs/class/submissions && cp -r ana ben eve " + root + "/class");
   const std::string build =
       "g++ -std=c++17 counter.cpp -I" SLATE_SOURCE_DIR "/include -L" SLATE_BINARY_DIR
       " -lslate -lslate_core -lslate_own_main $(pkg-config --libs xft fontconfig libpng xkbcommon) "
@@ -255,14 +258,14 @@ TEST(Run, AClassIsBuiltGradedAndReported) {
   };
 
   // Verdicts and points (size 1, colour 2, output 2, exit 1), in name order;
-  // the unflushed output of finn's counter is seen line by line.
+  // the unflushed output of eve's counter is seen line by line.
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"ada,timed out,3,6,", ",1,2,0,0"},
       {"ana,passed,6,6,", ",,1,2,2,1"},
       {"ben,failed,4,6,", ",1,0,2,1"},
       {"carl,crashed,3,6,", ",1,2,0,0"},
       {"emil,failed,0,6,", ",0,0,0,0"},
-      {"finn,passed,6,6,", ",,1,2,2,1"},
+      {"eve,passed,6,6,", ",,1,2,2,1"},
       {"gus,build failed,0,6,", ",the build ended with exit status 1,0,0,0,0"}};
   std::vector<std::string> csv = LinesOf(read(report + "summary.csv"));
   ASSERT_EQ(csv.size(), rows.size() + 1) << read(report + "summary.csv");
